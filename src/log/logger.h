@@ -1,0 +1,76 @@
+// The log writer: QUORIX.LOG and CrossPoint's client log, one line per call.
+//
+// Line: mark (2) + hh:mm:ss + two blanks + program tag + thread tag (2) + ": "
+// + message + CR LF, written with one write per file, so lines of different
+// threads interleave only as whole lines.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "platform/file.h"
+
+namespace quorix::log {
+
+// Log levels.
+constexpr int kProgress = 0;  // "  "
+constexpr int kError = 1;     // "! "
+constexpr int kProblem = 2;   // "? "
+constexpr int kDetail = 4;    // "* ", debug mode only
+constexpr int kDebug = 255;   // "  ", debug mode only
+
+constexpr int kMainThread = -1;
+
+class Logger {
+ public:
+  Logger(const platform::Clock& clock, std::string program_tag, std::string version_text);
+
+  // Writes `message` for `thread` (-1 main, else the slot) at `level`.
+  void WriteLog(std::string_view message, int thread, int level);
+
+  // Opens `name` for appending (created when missing, held exclusively).
+  // Returns a closed File when it cannot be opened; no message.
+  static platform::File OpenLogFile(std::string_view name);
+
+  // "----------  " + date + ", Korvendale/News " + version [+ CR LF + debug line].
+  // `omralog` selects the date style.
+  std::string LogHeaderLine(std::string_view omralog) const;
+
+  // Installs the opened logs; a closed File leaves that log off. Each writes
+  // its header line when it is open. Called by start-up only.
+  void SetMainLog(platform::File file, std::string_view omralog);
+  void SetClientLog(platform::File file, std::string_view omralog);
+  bool MainLogOpen() const;
+  bool ClientLogOpen() const;
+
+  // When no client log is open yet: opens "Client-Path=" of `config_text` +
+  // "XPCLIENT.LOG" and writes its header. Later boxes reuse the open log.
+  void OpenClientLog(std::string_view config_text, std::string_view omralog);
+
+  void CloseLogs();
+
+  void set_debug_mode(bool on) { debug_mode_ = on; }
+  bool debug_mode() const { return debug_mode_; }
+  const std::string& program_tag() const { return program_tag_; }
+  const std::string& version_text() const { return version_text_; }
+
+  // The mark of `level` and whether it is written outside debug mode.
+  static std::string_view LevelMark(int level);
+  static bool WrittenWithoutDebug(int level);
+  // "  " for a thread below 0, else "#" + the number.
+  static std::string ThreadTag(int thread);
+
+ private:
+  const platform::Clock& clock_;
+  std::string program_tag_;
+  std::string version_text_;
+  bool debug_mode_ = false;
+  mutable std::mutex files_lock_;  // guards the two File objects, not the writes' order
+  platform::File main_log_;
+  platform::File client_log_;
+};
+
+}  // namespace quorix::log

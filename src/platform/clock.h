@@ -1,0 +1,39 @@
+// The local clock and the sleeper. Both are interfaces so that tests replace them.
+#pragma once
+
+namespace quorix::platform {
+
+struct LocalTime {
+  int year = 1970;
+  int month = 1;        // 1..12
+  int day_of_week = 4;  // 0 = Sunday .. 6 = Saturday
+  int day = 1;          // 1..31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  double seconds_since_midnight = 0;  // with fractions
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual LocalTime Now() const = 0;
+};
+
+class SystemClock : public Clock {
+ public:
+  LocalTime Now() const override;
+};
+
+class Sleeper {
+ public:
+  virtual ~Sleeper() = default;
+  virtual void SleepMs(int milliseconds) = 0;
+};
+
+class RealSleeper : public Sleeper {
+ public:
+  void SleepMs(int milliseconds) override;
+};
+
+}  // namespace quorix::platform

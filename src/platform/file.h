@@ -1,0 +1,95 @@
+// Files and directories as CrossPoint's DOS-named world needs them.
+//
+// Names: every "\" in a name is read as "/" before the file is opened, and a
+// name that does not exist exactly is looked up case-insensitively in its
+// directory (each directory component too), so XPOINT.CFG finds xpoint.cfg.
+// New files are created under the name as given (with "\" read as "/").
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorix::platform {
+
+enum class Access {
+  kRead,                  // read only
+  kReadWrite,             // read and write
+  kReadWriteOrRead,       // read and write; read only when the system refuses writing
+  kAppend,                // read and write, every write at the end
+};
+
+enum class Sharing {
+  kShared,     // other openers may read (and, as far as POSIX goes, write)
+  kExclusive,  // nobody else of ours may open it: flock(LOCK_EX|LOCK_NB); a second open fails
+};
+
+enum class Missing {
+  kFail,    // a missing file is an error
+  kCreate,  // a missing file is created empty
+};
+
+// An open file. Move-only; the destructor closes it.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens `name`. On failure the result is not open and *error (if given)
+  // holds the system's error number (never 0).
+  static File Open(std::string_view name, Access access, Sharing sharing, Missing missing,
+                   int* error = nullptr);
+
+  bool IsOpen() const { return fd_ >= 0; }
+  // Reads up to `size` bytes at the current position; 0 at the end, -1 on error.
+  int64_t Read(char* buffer, int64_t size);
+  // Reads from the current position to the end into *out. False on a read error.
+  bool ReadToEnd(std::string* out);
+  // Writes all bytes with one write call where the system allows; false on error.
+  bool Write(std::string_view data);
+  bool Seek(int64_t position);  // from the start of the file
+  int64_t Position() const;     // -1 when not open
+  int64_t Size() const;         // -1 when not open
+  bool SetEnd();                // cuts the file at the current position
+  bool Sync();
+  void Close();
+
+ private:
+  explicit File(int fd) : fd_(fd) {}
+  int fd_ = -1;
+};
+
+// The name as it is opened: "\" read as "/", then the case-insensitive lookup
+// of each component that does not exist under its exact name.
+std::string ResolveName(std::string_view name);
+
+bool FileExists(std::string_view name);  // a regular file (after ResolveName)
+bool DirectoryExists(std::string_view name);
+bool DeleteFile(std::string_view name);
+// Renames `from` over `to` atomically (the replaced file vanishes in one step).
+bool RenameOver(std::string_view from, std::string_view to);
+
+// Names (without directory) of the regular files in `directory` that match the
+// DOS wildcard `pattern` ("?" one character, "*" any run, letter case ignored),
+// in the order the system lists them. Empty when the directory cannot be read.
+std::vector<std::string> ListDirectory(std::string_view directory, std::string_view pattern);
+
+// True when `name` matches the DOS wildcard `pattern`, letter case ignored.
+bool MatchWildcard(std::string_view pattern, std::string_view name);
+
+// Reads a whole file (at most `limit` bytes). False when it cannot be opened or read.
+bool ReadWholeFile(std::string_view name, std::string* out, int64_t limit = INT64_MAX);
+
+// Writes `data` to a temporary file beside `name`, flushes it and renames it
+// over `name`, so that a crash leaves either the old or the new file whole.
+bool ReplaceFileContents(std::string_view name, std::string_view data);
+
+// The last system error number, for messages.
+int LastError();
+
+}  // namespace quorix::platform

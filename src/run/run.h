@@ -1,0 +1,133 @@
+// The shared run state: everything the threads share lives here, created by
+// main and passed by reference. No mutable globals anywhere else.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "log/logger.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/named_mutex.h"
+#include "platform/socket.h"
+#include "run/base_state.h"
+#include "run/settings.h"
+#include "run/shared_text.h"
+
+namespace quorix::run {
+
+constexpr int kSlotCount = 11;        // slots 0..10
+constexpr int kMaxFetchThreads = 8;
+constexpr int kMaxOpenHandles = 999;  // open files and connections of the process
+inline constexpr char kVersionText[] = "v0.23g";
+inline constexpr char kProgramTag[] = "QUORIX ";
+inline constexpr char kExitRequestText[] = "Exit requested by User";
+
+// One worker's state. Texts that the status display reads are SharedText;
+// flags are atomic. The rest is written and read by the slot's own thread.
+struct Slot {
+  std::string box_file;         // BoxFile
+  SharedText activity;          // SlotActivity: the "Information" line
+  SharedText status;            // SlotStatus: the "Sent/Rcvd" line
+  SharedText shown_server;      // WebServer as the status screen shows it
+  std::atomic<int> connected{0};  // SlotConnected
+  std::atomic<int> error{0};      // SlotError
+  std::atomic<int> socket{0};     // SlotSocket: handle of the current or last connection
+
+  WebSettings web;
+  ForumTemplate forum_template;
+  std::string group_list_text;  // GroupListText
+  int topic_count = 0;          // TopicCount
+  int next_topic = 1;           // NextTopic
+
+  // The open connection, so that the status display can cut it. The owner
+  // attaches it after connecting and detaches it before closing; the killer
+  // only interrupts it, under the same lock.
+  void AttachConnection(platform::Connection* connection) {
+    std::lock_guard<std::mutex> lock(connection_lock_);
+    connection_ = connection;
+  }
+  void DetachConnection() {
+    std::lock_guard<std::mutex> lock(connection_lock_);
+    connection_ = nullptr;
+  }
+  // Returns true when a connection was open and has been cut.
+  bool InterruptConnection() {
+    std::lock_guard<std::mutex> lock(connection_lock_);
+    if (connection_ == nullptr) return false;
+    connection_->Interrupt();
+    return true;
+  }
+
+ private:
+  std::mutex connection_lock_;
+  platform::Connection* connection_ = nullptr;
+};
+
+// Facts about the CrossPoint installation, set once at start.
+struct Environment {
+  std::string program_dir;  // ProgramDir, ending in "\" or "/" (empty: current directory)
+  int xp_supported = 0;     // XpSupported
+  int xp_variant = 0;       // XpVariant: 0 none, 1 OpenXP/FreeXP, 2 XP2
+  int is_xp2 = 0;           // IsXp2: RFC/PPP style
+  int is_rfc_client = 0;    // IsRfcClient: RFC/Client style
+  int is_free_xp = 0;       // IsFreeXp
+  int has_openxp_help = 0;  // HasOpenXpHelp
+  int screen_lines = 0;     // ScreenLines
+  std::string log_dir = "LOG\\";  // LogDir
+  int shell25 = 0;          // Shell25
+  std::string omralog;      // the environment variable OMRALOG
+};
+
+struct Run {
+  Run(const platform::Clock& clock, platform::Sleeper& sleeper, platform::Console& console)
+      : clock(clock), sleeper(sleeper), console(console), log(clock, kProgramTag, kVersionText) {}
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
+
+  const platform::Clock& clock;
+  platform::Sleeper& sleeper;
+  platform::Console& console;
+  log::Logger log;
+  Environment env;
+
+  std::array<Slot, kSlotCount> slots;
+
+  std::atomic<int> posting_enabled{1};      // PostingEnabled
+  std::atomic<int> fetch_thread_count{0};   // FetchThreadCount
+  std::atomic<int> slot_count{0};           // SlotCount
+  std::atomic<int> stop_display{0};         // StopDisplay
+  std::atomic<int> user_exit_requested{0};  // UserExitRequested
+  std::atomic<long long> total_bytes{0};    // TotalBytes: bytes sent and received
+  std::atomic<double> display_start{0};     // DisplayStart
+  std::atomic<int> open_handles{0};         // entries of the 999-entry handle table in use
+
+  // DupeBaseLimit: the largest size any box asked for, at least 16000 once a box was read.
+  void RaiseDupeBaseLimit(long long requested) {
+    std::lock_guard<std::mutex> lock(dupe_limit_lock_);
+    if (requested > dupe_base_limit_) dupe_base_limit_ = requested;
+    if (dupe_base_limit_ < 16000) dupe_base_limit_ = 16000;
+  }
+  long long DupeBaseLimit() const {
+    std::lock_guard<std::mutex> lock(dupe_limit_lock_);
+    return dupe_base_limit_;
+  }
+
+  platform::NamedMutex file_open_mutex{"quorix_fileopen"};
+  platform::NamedMutex req_access_mutex{"quorix_req_access"};
+  platform::NamedMutex dupe_base_mutex{"quorix_dupebase"};
+  platform::NamedMutex logfile_mutex{"quorix_logfile"};
+
+  DupeBaseState dupe_base;  // guarded by dupe_base_mutex
+  HtmlBaseState html_base;  // guarded by html_base.lock
+
+  std::mutex posted_html_lock;  // one slot at a time writes POSTED.HTML
+
+ private:
+  mutable std::mutex dupe_limit_lock_;
+  long long dupe_base_limit_ = 0;
+};
+
+}  // namespace quorix::run

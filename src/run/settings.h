@@ -1,0 +1,60 @@
+// A box's web settings and forum template, as the configuration fills them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace quorix::run {
+
+enum ForumEngine : int { kNoEngine = 0, kUbb = 1, kUbbThreads = 2 };
+
+struct WebSettings {
+  std::string server;        // WebServer
+  int port = 0;              // WebPort (1..65535 when valid)
+  bool port_valid = true;    // false when the configured port lies outside 1..65535
+  std::string user;          // WebUser
+  std::string password;      // WebPass
+  int engine = kNoEngine;    // WebClient
+  int timeout_seconds = 0;   // WebTimeOut
+  std::string spool;         // WebSpool, always ending in "\" (read as "/" when opened)
+  std::string path;          // WebPath
+  std::string topic;         // WebTopic
+  std::string post;          // WebPost
+  int posting = 0;           // WebPosting, 1 = post outgoing articles
+  int flooding_control = 0;  // WebFloodingControl, seconds
+  std::string group_file;    // WebFile
+  std::string sender_address;  // SenderAddress
+};
+
+// The eleven smileys, in the order the smiley filter applies them.
+constexpr int kSmileyCount = 11;
+
+struct ForumTemplate {
+  std::string index_count;      // Index_Count=
+  std::string article_start;    // Article_Start=
+  std::string article_end;      // Article_End=
+  std::string article_post_ok;  // Article_Post_Ok=
+  std::string article_edit_ok;  // Article_Edit_Ok=
+  std::string article_dele_ok;  // Article_Dele_Ok=
+  std::string format_start;     // Format_Start=
+  std::string format_end;       // Format_End=
+  std::string href_mail_start;  // Href_Mail_Start=
+  std::string href_mail_end;    // Href_Mail_End=
+  std::string href_url_start;   // Href_Url_Start=
+  std::string href_url_end;     // Href_Url_End=
+  std::string href_quote_start; // Href_Quote_Start=
+  std::string href_quote_end;   // Href_Quote_End=
+  int strip_smiley = 1;         // Strip_Smiley=
+  int strip_highlights = 1;     // Strip_Highlights=
+  int strip_mailto = 1;         // Strip_Mailto=
+  int strip_urls = 1;           // Strip_Urls=
+  int strip_html = 1;           // Strip_Html=
+  int strip_quote = 1;          // Strip_Quote=
+  int strip_format = 1;         // Strip_Format=
+  // Smiley_Default, _Wink, _Biggrin, _Confused, _Frown, _Rolleyes, _Blush,
+  // _Tongue, _Redface, _Cool, _Eek: the forum's HTML of each smiley.
+  std::array<std::string, kSmileyCount> smileys;
+};
+
+}  // namespace quorix::run
