@@ -18,11 +18,13 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 // Number of non-overlapping occurrences; 0 for an empty needle.
 size_t CountOccurrences(std::string_view text, std::string_view needle);
 
-// The marker extraction rule: start = position of `start_marker` + `skip`
-// (an absent start marker counts as position 0, so the field starts at `skip`);
-// the field ends before the first `end_marker` at or after start, or at the end
-// of the text. Positions here are 0-based; the result is empty when start lies
-// past the end of the text.
+// The marker extraction rule: the field starts `skip` bytes after the start of
+// `start_marker` (index of the marker + skip) and ends before the first
+// `end_marker` at or after its start, or at the end of the text (also for an
+// empty end marker). The rule counts positions from 1 with 0 for "not found",
+// so an absent start marker puts the start at position `skip`, which is index
+// skip - 1 (index 0 for skip 0): ("John</B>", "<B>", 3, "</B>") gives "hn".
+// The result is empty when the start lies at or past the end of the text.
 std::string_view ExtractField(std::string_view text, std::string_view start_marker, size_t skip,
                               std::string_view end_marker);
 
