@@ -1,0 +1,185 @@
+// Open files on POSIX: open(2) with the access, sharing and missing-file rules
+// of file.h, and the byte-level operations on the descriptor.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/file.h"
+
+namespace quorix::platform {
+namespace {
+
+// Errors with which the system refuses writing but may still allow reading.
+bool RefusesWriting(int error) {
+  return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY ||
+         error == EISDIR;
+}
+
+int OpenDescriptor(const std::string& path, int flags) {
+  for (;;) {
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+    if (fd >= 0 || errno != EINTR) return fd;
+  }
+}
+
+int NonZeroErrno() { return errno != 0 ? errno : EIO; }
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+File File::Open(std::string_view name, Access access, Sharing sharing, Missing missing,
+                int* error) {
+  const std::string path = ResolveName(name);
+  int flags = 0;
+  switch (access) {
+    case Access::kRead: flags = O_RDONLY; break;
+    case Access::kReadWrite: flags = O_RDWR; break;
+    case Access::kReadWriteOrRead: flags = O_RDWR; break;
+    case Access::kAppend: flags = O_RDWR | O_APPEND; break;
+  }
+  if (missing == Missing::kCreate) flags |= O_CREAT;
+
+  int fd = path.empty() ? -1 : OpenDescriptor(path, flags);
+  int open_error = path.empty() ? ENOENT : errno;
+  if (fd < 0 && access == Access::kReadWriteOrRead && RefusesWriting(open_error)) {
+    fd = OpenDescriptor(path, (flags & ~O_RDWR) | O_RDONLY);
+    if (fd < 0) open_error = errno;
+  }
+  if (fd >= 0) {
+    // A directory is not a file: refuse it as the Windows open does.
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+      ::close(fd);
+      fd = -1;
+      open_error = EISDIR;
+    }
+  }
+  if (fd >= 0 && sharing == Sharing::kExclusive) {
+    int result;
+    do {
+      result = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+      open_error = errno == EWOULDBLOCK ? EWOULDBLOCK : NonZeroErrno();
+      ::close(fd);
+      fd = -1;
+    }
+  }
+  if (fd < 0) {
+    if (error != nullptr) *error = open_error != 0 ? open_error : EIO;
+    return File();
+  }
+  if (error != nullptr) *error = 0;
+  return File(fd);
+}
+
+int64_t File::Read(char* buffer, int64_t size) {
+  if (fd_ < 0 || size < 0) return -1;
+  for (;;) {
+    ssize_t count = ::read(fd_, buffer, static_cast<size_t>(size));
+    if (count >= 0) return count;
+    if (errno != EINTR) return -1;
+  }
+}
+
+bool File::ReadToEnd(std::string* out) {
+  out->clear();
+  if (fd_ < 0) return false;
+  const int64_t size = Size();
+  const int64_t position = Position();
+  if (size > 0 && position >= 0 && size > position) {
+    out->reserve(static_cast<size_t>(size - position));
+  }
+  constexpr size_t kChunk = 64 * 1024;
+  for (;;) {
+    const size_t old_size = out->size();
+    out->resize(old_size + kChunk);
+    int64_t count = Read(out->data() + old_size, kChunk);
+    if (count < 0) {
+      out->resize(old_size);
+      return false;
+    }
+    out->resize(old_size + static_cast<size_t>(count));
+    if (count == 0) return true;
+  }
+}
+
+bool File::Write(std::string_view data) {
+  if (fd_ < 0) return false;
+  const char* next = data.data();
+  size_t left = data.size();
+  while (left > 0) {
+    ssize_t count = ::write(fd_, next, left);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (count == 0) {
+      errno = EIO;
+      return false;
+    }
+    next += count;
+    left -= static_cast<size_t>(count);
+  }
+  return true;
+}
+
+bool File::Seek(int64_t position) {
+  if (fd_ < 0 || position < 0) return false;
+  return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0;
+}
+
+int64_t File::Position() const {
+  if (fd_ < 0) return -1;
+  off_t position = ::lseek(fd_, 0, SEEK_CUR);
+  return position < 0 ? -1 : static_cast<int64_t>(position);
+}
+
+int64_t File::Size() const {
+  if (fd_ < 0) return -1;
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0) return -1;
+  return static_cast<int64_t>(info.st_size);
+}
+
+bool File::SetEnd() {
+  const int64_t position = Position();
+  if (position < 0) return false;
+  int result;
+  do {
+    result = ::ftruncate(fd_, static_cast<off_t>(position));
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+bool File::Sync() {
+  if (fd_ < 0) return false;
+  return ::fsync(fd_) == 0;
+}
+
+void File::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+int LastError() { return errno; }
+
+}  // namespace quorix::platform

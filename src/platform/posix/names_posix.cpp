@@ -1,0 +1,214 @@
+// DOS names on POSIX: "\" read as "/", case-insensitive lookup of names that do
+// not exist exactly, directory listing by wildcard, and the whole-file helpers.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/file.h"
+
+namespace quorix::platform {
+namespace {
+
+char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool NameExists(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+// The entry of `directory` whose name equals `component` ignoring letter case.
+// When several do (a case-sensitive system allows that), the smallest name in
+// byte order wins, so the choice does not depend on the listing order.
+std::optional<std::string> FindIgnoringCase(const std::string& directory,
+                                            std::string_view component) {
+  DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+  if (dir == nullptr) return std::nullopt;
+  std::optional<std::string> found;
+  while (const dirent* entry = ::readdir(dir)) {
+    std::string_view entry_name(entry->d_name);
+    if (SameIgnoringCase(entry_name, component) && (!found || entry_name < *found)) {
+      found = std::string(entry_name);
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The directory named by a ListDirectory argument: "" is the current one, and
+// a trailing separator is dropped.
+std::string DirectoryToList(std::string_view directory) {
+  std::string path = ResolveName(directory);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path.empty()) path = ".";
+  return path;
+}
+
+bool WriteAllToDescriptor(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t count = ::write(fd, data.data(), data.size());
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (count == 0) return false;
+    data.remove_prefix(static_cast<size_t>(count));
+  }
+  return true;
+}
+
+void SyncDirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);  // best effort: makes the rename itself durable
+    ::close(fd);
+  }
+}
+
+}  // namespace
+
+std::string ResolveName(std::string_view name) {
+  std::string path(name);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (path.empty() || NameExists(path)) return path;
+
+  // Walk the components; separators are kept exactly as given. Once one
+  // component is missing altogether the rest cannot exist either.
+  std::string result;
+  result.reserve(path.size());
+  bool missing = false;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string_view component(path.data() + start, end - start);
+    if (missing || component.empty() || component == "." || component == ".." ||
+        NameExists(result + std::string(component))) {
+      result.append(component);
+    } else if (auto found = FindIgnoringCase(result, component)) {
+      result.append(*found);
+    } else {
+      result.append(component);
+      missing = true;
+    }
+    if (end == path.size()) break;
+    result.push_back('/');
+    start = end + 1;
+  }
+  return result;
+}
+
+bool FileExists(std::string_view name) { return IsRegularFile(ResolveName(name)); }
+
+bool DirectoryExists(std::string_view name) {
+  const std::string path = ResolveName(name);
+  struct stat info {};
+  return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool DeleteFile(std::string_view name) {
+  const std::string path = ResolveName(name);
+  return !path.empty() && ::unlink(path.c_str()) == 0;
+}
+
+bool RenameOver(std::string_view from, std::string_view to) {
+  const std::string from_path = ResolveName(from);
+  const std::string to_path = ResolveName(to);
+  if (from_path.empty() || to_path.empty()) return false;
+  return ::rename(from_path.c_str(), to_path.c_str()) == 0;
+}
+
+std::vector<std::string> ListDirectory(std::string_view directory, std::string_view pattern) {
+  std::vector<std::string> names;
+  const std::string path = DirectoryToList(directory);
+  DIR* dir = ::opendir(path.c_str());
+  if (dir == nullptr) return names;
+  const std::string prefix = path == "/" ? path : path + "/";
+  while (const dirent* entry = ::readdir(dir)) {
+    std::string_view entry_name(entry->d_name);
+    if (entry_name == "." || entry_name == ".." || !MatchWildcard(pattern, entry_name)) continue;
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      regular = IsRegularFile(prefix + std::string(entry_name));
+    }
+    if (regular) names.emplace_back(entry_name);
+  }
+  ::closedir(dir);
+  return names;
+}
+
+bool ReadWholeFile(std::string_view name, std::string* out, int64_t limit) {
+  out->clear();
+  File file = File::Open(name, Access::kRead, Sharing::kShared, Missing::kFail);
+  if (!file.IsOpen()) return false;
+  if (limit == INT64_MAX) return file.ReadToEnd(out);
+  constexpr int64_t kChunk = 64 * 1024;
+  while (static_cast<int64_t>(out->size()) < limit) {
+    const size_t old_size = out->size();
+    const int64_t want = std::min(kChunk, limit - static_cast<int64_t>(old_size));
+    out->resize(old_size + static_cast<size_t>(want));
+    const int64_t count = file.Read(out->data() + old_size, want);
+    if (count < 0) {
+      out->resize(old_size);
+      return false;
+    }
+    out->resize(old_size + static_cast<size_t>(count));
+    if (count == 0) break;
+  }
+  return true;
+}
+
+bool ReplaceFileContents(std::string_view name, std::string_view data) {
+  const std::string path = ResolveName(name);
+  if (path.empty()) return false;
+
+  // The temporary name carries the process and a number derived from the
+  // thread, so that concurrent writers never share one; a leftover of a
+  // crashed run is skipped by O_EXCL.
+  const std::string base = path + ".tmp" + std::to_string(::getpid()) + "-";
+  size_t number = std::hash<std::thread::id>{}(std::this_thread::get_id()) % 1000000;
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt, ++number) {
+    temp = base + std::to_string(number);
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EEXIST && errno != EINTR) return false;
+  }
+  if (fd < 0) return false;
+
+  bool ok = WriteAllToDescriptor(fd, data) && ::fsync(fd) == 0;
+  if (::close(fd) != 0) ok = false;
+  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    const int saved = errno;
+    ::unlink(temp.c_str());
+    errno = saved;
+    return false;
+  }
+  SyncDirectoryOf(path);
+  return true;
+}
+
+}  // namespace quorix::platform
