@@ -1,0 +1,114 @@
+#include "config/web_settings.h"
+
+#include <string>
+
+#include "config/forum_template.h"
+#include "config/group_list.h"
+#include "platform/process.h"
+#include "text/settings.h"
+#include "text/text.h"
+
+namespace quorix::config {
+namespace {
+
+using text::GetSetting;
+
+constexpr int kLowestPort = 1;
+constexpr int kHighestPort = 65535;
+
+bool EndsWithSeparator(std::string_view path) {
+  return !path.empty() && (path.back() == '\\' || path.back() == '/');
+}
+
+// The port as configured; a value outside 1..65535 is never wrapped to another
+// port: the slot gets no connection and the log says why.
+void SetPort(run::Run& run, run::WebSettings& web, std::string_view value, int slot) {
+  const int64_t port = text::LeadingNumber(value);
+  web.port_valid = port >= kLowestPort && port <= kHighestPort;
+  web.port = web.port_valid ? static_cast<int>(port) : 0;
+  if (!web.port_valid) {
+    run.log.WriteLog("Error: WebPort " + text::Decimal(port) + " out of range (1..65535)", slot,
+                     log::kError);
+  }
+}
+
+void ReadRfcPppKeys(run::Run& run, std::string_view cfg, int slot) {
+  run::Slot& s = run.slots[slot];
+  run::WebSettings& web = s.web;
+  web.server = GetSetting(cfg, "WebServer=", "");
+  SetPort(run, web, GetSetting(cfg, "WebPort=", "119"), slot);
+  web.user = GetSetting(cfg, "WebUser=", "");
+  web.password = GetSetting(cfg, "WebPass=", "");
+  web.engine = EngineFromName(GetSetting(cfg, "WebClient=", "UBBCGI"));
+  web.timeout_seconds = text::LeadingNumber32(GetSetting(cfg, "WebTimeOut=", "15"));
+  web.spool = GetSetting(cfg, "WebSpool=", "SPOOL");
+  if (!EndsWithSeparator(web.spool)) web.spool += '\\';
+  web.path = GetSetting(cfg, "WebPath=", "/support/forums");
+  web.topic = GetSetting(cfg, "WebTopic=", "forumdisplay.cgi?action=topics&forum=");
+  web.post = GetSetting(cfg, "WebPost=", "postings.cgi");
+  web.posting = text::IsTrueSetting(GetSetting(cfg, "WebPosting=", "Y")) ? 1 : 0;
+  web.flooding_control = text::LeadingNumber32(GetSetting(cfg, "WebFloodingControl=", "10"));
+  run.RaiseDupeBaseLimit(text::LeadingNumber(GetSetting(cfg, "WebDupeSize=", "128000")));
+  web.group_file = std::string(NameBeforeFirstDot(s.box_file)) + ".WEB";
+}
+
+void ReadRfcClientKeys(run::Run& run, std::string_view cfg, int slot, std::string_view box_name) {
+  run::WebSettings& web = run.slots[slot].web;
+  web.server = GetSetting(cfg, "Client-WebServer=", "");
+  SetPort(run, web, GetSetting(cfg, "Client-WebPort=", "119"), slot);
+  web.user = GetSetting(cfg, "Client-WebUser=", "");
+  web.password = GetSetting(cfg, "Client-WebPassword=", "");
+  web.engine = EngineFromName(GetSetting(cfg, "Client-WebClient=", "UBBCGI"));
+  web.timeout_seconds = text::LeadingNumber32(GetSetting(cfg, "WebTimeOut=", "15"));
+  web.spool = GetSetting(cfg, "Client-WebSpool=", "");
+  if (web.spool.empty()) {
+    web.spool = GetSetting(cfg, "Client-Spool=", platform::CurrentDirectory() + "\\");
+  }
+  if (!EndsWithSeparator(web.spool)) web.spool += '\\';
+  web.path = GetSetting(cfg, "WebPath=", "/support/forums");
+  web.topic = GetSetting(cfg, "WebTopic=", "forumdisplay.cgi?action=topics&forum=");
+  web.post = GetSetting(cfg, "WebPost=", "postings.cgi");
+  web.posting = text::IsTrueSetting(GetSetting(cfg, "WebPosting=", "Y")) ? 1 : 0;
+  // "WebFloodingControl=" is not a key of this style: the slot keeps its value.
+  run.RaiseDupeBaseLimit(text::LeadingNumber(GetSetting(cfg, "WebDupeSize=", "64000")));
+  web.group_file = GetSetting(cfg, "Client-Path=", "") + std::string(NameBeforeFirstDot(box_name)) +
+                   ".WEB";
+  run.log.OpenClientLog(cfg, run.env.omralog);
+}
+
+// The box name without its directory, as the RFC/Client style looks it up.
+std::string_view WithoutDirectory(std::string_view name) {
+  const size_t cut = name.find_last_of("\\/");
+  return cut == std::string_view::npos ? name : name.substr(cut + 1);
+}
+
+}  // namespace
+
+int EngineFromName(std::string_view name) {
+  const std::string upper = text::UpperCase437(name);
+  if (upper == "CGI" || upper == "UBBCGI") return run::kUbb;
+  if (upper == "THREADS" || upper == "UBBTHREADS" || upper == "UBBTHREAD") return run::kUbbThreads;
+  return run::kNoEngine;
+}
+
+std::string_view NameBeforeFirstDot(std::string_view name) {
+  return name.substr(0, name.find('.'));
+}
+
+void ReadWebSettings(run::Run& run, std::string_view config_text, int slot) {
+  run::Slot& s = run.slots[slot];
+  if (run.env.is_xp2) {
+    ReadRfcPppKeys(run, config_text, slot);
+  } else if (run.env.is_rfc_client) {
+    ReadRfcClientKeys(run, config_text, slot, WithoutDirectory(s.box_file));
+  }
+  s.web.sender_address = GetSetting(config_text, "Username=", "") + "@" +
+                         GetSetting(config_text, "Pointname=", "") +
+                         GetSetting(config_text, "Domain=", "");
+  s.forum_template = ReadForumTemplate(config_text);
+  s.shown_server.Set(s.web.server);
+  ReadGroupList(run, slot);
+  if (run.posting_enabled.load() == 0) s.web.posting = 0;
+}
+
+}  // namespace quorix::config

@@ -1,0 +1,23 @@
+// A box's web settings: server, engine, spool, scripts, posting switch, group
+// list file and sender address, from either CrossPoint configuration style.
+#pragma once
+
+#include <string_view>
+
+#include "run/run.h"
+
+namespace quorix::config {
+
+// Engine name to engine: "CGI"/"UBBCGI" -> UBB, "THREADS"/"UBBTHREADS"/"UBBTHREAD"
+// -> UBBThreads (letter case ignored), anything else -> none.
+int EngineFromName(std::string_view name);
+
+// The name up to its first "." (all of it when there is none).
+std::string_view NameBeforeFirstDot(std::string_view name);
+
+// Fills the slot's web settings, forum template and DupeBaseLimit from the
+// box's configuration text, opens the client log (RFC/Client style), loads
+// the group list, and applies "/NOPOST".
+void ReadWebSettings(run::Run& run, std::string_view config_text, int slot);
+
+}  // namespace quorix::config

@@ -1,0 +1,143 @@
+#include "config/web_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/process.h"
+#include "run/testing.h"
+
+namespace quorix::config {
+namespace {
+
+class WebSettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    run().slots[1].box_file = "MYBOX.BFG";
+    // Group lists are looked up relative to the scratch directory.
+    run().slots[1].box_file = dir_.Prefix() + "MYBOX.BFG";
+  }
+  run::Run& run() { return t_.run; }
+  const run::WebSettings& Read(const std::string& text, bool xp2) {
+    run().env.is_xp2 = xp2 ? 1 : 0;
+    run().env.is_rfc_client = xp2 ? 0 : 1;
+    ReadWebSettings(run(), text, 1);
+    return run().slots[1].web;
+  }
+
+  testing::ScratchDir dir_;
+  testing::TestRun t_;
+};
+
+TEST_F(WebSettingsTest, RfcPppDefaults) {
+  const run::WebSettings& web = Read("\r\n", true);
+  EXPECT_EQ(web.server, "");
+  EXPECT_EQ(web.port, 119);
+  EXPECT_EQ(web.engine, run::kUbb);
+  EXPECT_EQ(web.timeout_seconds, 15);
+  EXPECT_EQ(web.spool, "SPOOL\\");
+  EXPECT_EQ(web.path, "/support/forums");
+  EXPECT_EQ(web.topic, "forumdisplay.cgi?action=topics&forum=");
+  EXPECT_EQ(web.post, "postings.cgi");
+  EXPECT_EQ(web.posting, 1);
+  EXPECT_EQ(web.flooding_control, 10);
+  EXPECT_EQ(run().DupeBaseLimit(), 128000);
+  EXPECT_EQ(web.group_file, dir_.Prefix() + "MYBOX.WEB");
+  EXPECT_EQ(web.sender_address, "@");
+}
+
+TEST_F(WebSettingsTest, RfcClientDefaults) {
+  run().slots[1].web.flooding_control = 0;
+  const run::WebSettings& web = Read("\r\n", false);
+  EXPECT_EQ(web.spool, platform::CurrentDirectory() + "\\");
+  EXPECT_EQ(web.posting, 1);
+  EXPECT_EQ(web.flooding_control, 0);
+  EXPECT_EQ(run().DupeBaseLimit(), 64000);
+  EXPECT_EQ(web.group_file, "MYBOX.WEB");  // from the box name alone, no directory
+}
+
+TEST_F(WebSettingsTest, RfcClientKeysAndClientPath) {
+  const run::WebSettings& web = Read(
+      "Client-WebServer=forum.example\r\nClient-WebPort=8080\r\nClient-WebUser=u\r\n"
+      "Client-WebPassword=p&w\r\nClient-WebClient=threads\r\nClient-Spool=C:\\NEWS\r\n"
+      "Client-Path=C:\\XP\\\r\nWebFloodingControl=99\r\n",
+      false);
+  EXPECT_EQ(web.server, "forum.example");
+  EXPECT_EQ(web.port, 8080);
+  EXPECT_EQ(web.user, "u");
+  EXPECT_EQ(web.password, "p&w");
+  EXPECT_EQ(web.engine, run::kUbbThreads);
+  EXPECT_EQ(web.spool, "C:\\NEWS\\");
+  EXPECT_EQ(web.group_file, "C:\\XP\\MYBOX.WEB");
+  EXPECT_EQ(web.flooding_control, 0) << "not a key of the RFC/Client style";
+}
+
+TEST_F(WebSettingsTest, ClientWebSpoolWinsOverClientSpool) {
+  const run::WebSettings& web = Read("Client-WebSpool=A\\\r\nClient-Spool=B\r\n", false);
+  EXPECT_EQ(web.spool, "A\\");
+}
+
+TEST(EngineFromName, Names) {
+  const std::pair<const char*, int> cases[] = {
+      {"CGI", 1}, {"ubbcgi", 1}, {"threads", 2}, {"UBBTHREADS", 2}, {"UbbThread", 2},
+      {"UBB", 0}, {"", 0},       {" CGI", 0},
+  };
+  for (const auto& [name, engine] : cases) EXPECT_EQ(EngineFromName(name), engine) << name;
+}
+
+TEST_F(WebSettingsTest, SpoolGetsOneTrailingBackslash) {
+  EXPECT_EQ(Read("WebSpool=C:\\NEWS\\\r\n", true).spool, "C:\\NEWS\\");
+  EXPECT_EQ(Read("WebSpool=C:\\NEWS\r\n", true).spool, "C:\\NEWS\\");
+  EXPECT_EQ(Read("WebSpool=/var/spool/\r\n", true).spool, "/var/spool/");
+}
+
+TEST_F(WebSettingsTest, DupeBaseLimitLargestWinsWithFloor) {
+  Read("WebDupeSize=5000\r\n", true);
+  EXPECT_EQ(run().DupeBaseLimit(), 16000);
+  Read("WebDupeSize=200000\r\n", true);
+  Read("WebDupeSize=50000\r\n", true);
+  EXPECT_EQ(run().DupeBaseLimit(), 200000);
+  Read("WebDupeSize=1099511627776\r\n", true);
+  EXPECT_EQ(run().DupeBaseLimit(), 1099511627776LL);
+}
+
+TEST_F(WebSettingsTest, PostingSwitchAndNoPost) {
+  EXPECT_EQ(Read("WebPosting=N\r\n", true).posting, 0);
+  EXPECT_EQ(Read("WebPosting= Y\r\n", true).posting, 0);
+  EXPECT_EQ(Read("WebPosting=j\r\n", true).posting, 1);
+  run().posting_enabled = 0;
+  EXPECT_EQ(Read("WebPosting=Y\r\n", true).posting, 0);
+}
+
+TEST_F(WebSettingsTest, SenderAddressJoinsWithoutSeparators) {
+  EXPECT_EQ(Read("Username=U\r\nPointname=P\r\nDomain=D\r\n", true).sender_address, "U@PD");
+}
+
+TEST_F(WebSettingsTest, ExOverrideAndBlanksAroundEquals) {
+  const run::WebSettings& web = Read("WebPort = 8080\r\nExWebServer=x.example\r\n"
+                                     "WebServer=y.example\r\n", true);
+  EXPECT_EQ(web.port, 8080);
+  EXPECT_EQ(web.server, "x.example");
+  EXPECT_EQ(run().slots[1].shown_server.Get(), "x.example");
+}
+
+TEST_F(WebSettingsTest, PortOutsideRangeIsRefusedNotWrapped) {
+  const run::WebSettings& web = Read("WebPort=99999\r\n", true);
+  EXPECT_FALSE(web.port_valid);
+  EXPECT_EQ(web.port, 0);
+  EXPECT_FALSE(Read("WebPort=0\r\n", true).port_valid);
+  EXPECT_FALSE(Read("WebPort=-80\r\n", true).port_valid);
+  EXPECT_TRUE(Read("WebPort=65535\r\n", true).port_valid);
+}
+
+TEST_F(WebSettingsTest, GroupListLoadedWhenPresentAndNeverCreated) {
+  dir_.Write("MYBOX.WEB", "de.test,General+Talk,3,30\r\n");
+  Read("\r\n", true);
+  EXPECT_EQ(run().slots[1].group_list_text, "de.test,General+Talk,3,30\r\n");
+
+  run().slots[1].box_file = dir_.Prefix() + "OTHER.BFG";
+  Read("\r\n", true);
+  EXPECT_FALSE(dir_.Exists("OTHER.WEB"));
+  EXPECT_EQ(run().slots[1].group_list_text, "de.test,General+Talk,3,30\r\n") << "keeps the old text";
+}
+
+}  // namespace
+}  // namespace quorix::config

@@ -1,0 +1,70 @@
+#include "core/workers.h"
+
+#include <string>
+#include <vector>
+
+#include "config/box_config.h"
+#include "harvest/scan_driver.h"
+#include "platform/thread.h"
+#include "posting/outgoing_spool.h"
+
+namespace quorix::core {
+namespace {
+
+// Polls until none of `threads` is running.
+void WaitForThreads(run::Run& run, std::vector<platform::Thread>& threads) {
+  for (;;) {
+    bool running = false;
+    for (const platform::Thread& thread : threads) running = running || thread.IsRunning();
+    if (!running) break;
+    run.sleeper.SleepMs(kThreadPollMs);
+  }
+  for (platform::Thread& thread : threads) thread.Join();
+}
+
+}  // namespace
+
+void FetchThread(run::Run& run, int slot) {
+  run::Slot& s = run.slots[slot];
+  s.status.Set("Reading configuration");
+  if (config::ReadBoxConfig(run, s.box_file, slot)) {
+    if (harvest::ScanForums(run, slot) == 0) s.error = 1;
+    s.activity.Set("Quit");
+    s.status.Set("");
+    return;
+  }
+  const std::string message = "Error reading Configuration '" + s.box_file + "'";
+  run.log.WriteLog(message, slot, log::kError);
+  s.status.Set(message);
+  s.error = 1;
+  run.sleeper.SleepMs(kConfigErrorPauseMs);
+}
+
+void PostingThread(run::Run& run, int slot) {
+  const int fetch_threads = run.fetch_thread_count.load();
+  for (int i = 0; i < fetch_threads; ++i) run.sleeper.SleepMs(kPostingWaitPerFetchThreadMs);
+  run::Slot& s = run.slots[slot];
+  s.status.Set("Reading configuration");
+  for (int i = 1; i <= fetch_threads; ++i) {
+    s.box_file = run.slots[i].box_file;
+    if (config::ReadBoxConfig(run, s.box_file, slot) && s.web.posting == 1) {
+      posting::ProcessOutgoingSpool(run, slot);
+    }
+  }
+}
+
+void RunWorkers(run::Run& run) {
+  const int n = run.fetch_thread_count.load();
+  std::vector<platform::Thread> fetchers;
+  for (int slot = 1; slot <= n; ++slot) {
+    fetchers.push_back(platform::Thread::Start([&run](int s) { FetchThread(run, s); }, slot));
+    run.sleeper.SleepMs(kThreadStartGapMs);
+  }
+  WaitForThreads(run, fetchers);
+
+  std::vector<platform::Thread> poster;
+  poster.push_back(platform::Thread::Start([&run](int s) { PostingThread(run, s); }, n + 1));
+  WaitForThreads(run, poster);
+}
+
+}  // namespace quorix::core

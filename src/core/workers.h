@@ -1,0 +1,25 @@
+// The worker threads: one fetch thread per box, then one posting thread.
+#pragma once
+
+#include "run/run.h"
+
+namespace quorix::core {
+
+constexpr int kThreadStartGapMs = 10;
+constexpr int kThreadPollMs = 100;
+constexpr int kPostingWaitPerFetchThreadMs = 1500;
+constexpr int kConfigErrorPauseMs = 2000;
+
+// Reads the box configuration of `slot` and scans its forums.
+void FetchThread(run::Run& run, int slot);
+
+// After n x 1.5 s, reads every box's configuration into its own slot and
+// posts the box's outgoing articles when posting is on for it.
+void PostingThread(run::Run& run, int slot);
+
+// Starts the fetch threads for slots 1..n (10 ms apart), waits until none
+// runs, then starts the posting thread in slot n + 1 and waits for it.
+// Polls every 100 ms through the run's sleeper.
+void RunWorkers(run::Run& run);
+
+}  // namespace quorix::core
