@@ -5,6 +5,7 @@
 // threads interleave only as whole lines.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -28,7 +29,8 @@ class Logger {
  public:
   Logger(const platform::Clock& clock, std::string program_tag, std::string version_text);
 
-  // Writes `message` for `thread` (-1 main, else the slot) at `level`.
+  // Writes `message` for `thread` (-1 main, else the slot) at `level`. Safe
+  // from any thread; never throws (a line that cannot be built is lost).
   void WriteLog(std::string_view message, int thread, int level);
 
   // Opens `name` for appending (created when missing, held exclusively).
@@ -52,23 +54,31 @@ class Logger {
 
   void CloseLogs();
 
-  void set_debug_mode(bool on) { debug_mode_ = on; }
-  bool debug_mode() const { return debug_mode_; }
+  // Debug mode writes every level. Set once at start; read by every thread.
+  void set_debug_mode(bool on) { debug_mode_.store(on, std::memory_order_relaxed); }
+  bool debug_mode() const { return debug_mode_.load(std::memory_order_relaxed); }
   const std::string& program_tag() const { return program_tag_; }
   const std::string& version_text() const { return version_text_; }
 
   // The mark of `level` and whether it is written outside debug mode.
   static std::string_view LevelMark(int level);
   static bool WrittenWithoutDebug(int level);
-  // "  " for a thread below 0, else "#" + the number.
+  // "  " for a thread below 0, else "#" + the number in decimal: "#0" for the
+  // status display, "#1".."#10" for the workers.
   static std::string ThreadTag(int thread);
 
  private:
+  // Writes the header into `file` when it is open, then installs it in
+  // `slot` (closing what was there). Called with files_lock_ held.
+  void InstallLog(platform::File& slot, platform::File file, std::string_view omralog);
+
   const platform::Clock& clock_;
   std::string program_tag_;
   std::string version_text_;
-  bool debug_mode_ = false;
-  mutable std::mutex files_lock_;  // guards the two File objects, not the writes' order
+  std::atomic<bool> debug_mode_{false};
+  // Guards the two File objects; each line's writes to both files happen
+  // under it, so both logs hold whole lines in the same order.
+  mutable std::mutex files_lock_;
   platform::File main_log_;
   platform::File client_log_;
 };
