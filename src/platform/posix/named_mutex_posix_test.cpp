@@ -42,6 +42,16 @@ bool LockFileIsFree(const std::string& name) {
   return free;
 }
 
+// Removes the lock file a test left in the temporary directory.
+class LockFileCleanup {
+ public:
+  explicit LockFileCleanup(std::string name) : path_(TempDirectory() + "/" + name + ".lock") {}
+  ~LockFileCleanup() { ::unlink(path_.c_str()); }
+
+ private:
+  std::string path_;
+};
+
 struct Pipe {
   Pipe() { ok = ::pipe(fds) == 0; }
   ~Pipe() {
@@ -53,6 +63,7 @@ struct Pipe {
 };
 
 TEST(NamedMutex, ExcludesThreadsOfOneProcess) {
+  LockFileCleanup cleanup(UniqueName("threads"));
   NamedMutex mutex(UniqueName("threads"));
   int counter = 0;  // guarded by mutex only; a lost update shows a broken lock
   auto work = [&] {
@@ -72,6 +83,7 @@ TEST(NamedMutex, ExcludesThreadsOfOneProcess) {
 
 TEST(NamedMutex, ExcludesOtherProcesses) {
   const std::string name = UniqueName("processes");
+  LockFileCleanup cleanup(name);
   Pipe locked;    // child -> parent: "L" once it holds the lock, "R" just before it releases
   Pipe release;   // parent -> child: release now
   ASSERT_TRUE(locked.ok && release.ok);
@@ -121,6 +133,7 @@ TEST(NamedMutex, ExcludesOtherProcesses) {
 
 TEST(NamedMutex, ReleasedWhenHolderDies) {
   const std::string name = UniqueName("death");
+  LockFileCleanup cleanup(name);
   Pipe locked;
   ASSERT_TRUE(locked.ok);
   const pid_t child = ::fork();
@@ -146,6 +159,7 @@ TEST(NamedMutex, ReleasedWhenHolderDies) {
 }
 
 TEST(NamedMutex, NameWithSeparatorsStaysInTempDirectory) {
+  LockFileCleanup cleanup("quorix_test_.._x");
   NamedMutex mutex("quorix_test/../x");
   EXPECT_EQ(mutex.name(), "quorix_test/../x");
   mutex.lock();
