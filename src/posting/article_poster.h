@@ -1,0 +1,32 @@
+// The posting of one outgoing file, shared by both engines: read, classify,
+// build the form, submit, and delete the file only when the forum confirmed it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "run/run.h"
+
+namespace quorix::posting {
+
+// Sends a form and returns the forum's whole answer (empty when no request
+// could be made): http::HttpPost in the program, a stand-in in tests.
+using FormSender = std::function<std::string(run::Run& run, std::string_view path,
+                                             std::string_view body, int slot)>;
+
+// Outgoing files above this size are not posted (and stay in the spool): no
+// forum takes such a post, and memory stays bounded.
+constexpr int64_t kMaxOutgoingFileSize = 16 * 1024 * 1024;
+
+// Posts WebSpool + `file_name` of the slot's box for `engine` (run::kUbb or
+// run::kUbbThreads). Log "Posting: " + file; status while reading "Posting
+// Article <n> (<subject>)"; outcome "Article posted" (file deleted) or "Error
+// posting Article" / "Article not posted" (file kept). A file that cannot be
+// opened empties the status and stays. A file without any non-empty line is
+// no article: it is not posted and stays. Returns true when confirmed.
+bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name,
+                         int article_number, int slot, const FormSender& send);
+
+}  // namespace quorix::posting

@@ -1,0 +1,200 @@
+#include "posting/article_poster.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "posting/threads_poster.h"
+#include "posting/ubb_poster.h"
+#include "run/testing.h"
+
+namespace quorix::posting {
+namespace {
+
+constexpr int kSlot = 2;
+constexpr char kFile[] = "n0001.OUT";
+constexpr char kOkPage[] = "HTTP/1.0 200 OK\r\n\r\n<html>Thank you for posting</html>";
+
+class PosterTest : public ::testing::Test {
+ protected:
+  PosterTest() {
+    run().log.SetMainLog(log::Logger::OpenLogFile(dir_.PathOf("QUORIX.LOG")), "");
+    std::filesystem::create_directories(dir_.path() / "SPOOL");
+    run::Slot& state = run().slots[kSlot];
+    state.web.server = "forum.example";
+    state.web.user = "Tester";
+    state.web.password = "secret&x";
+    state.web.path = "cgi-bin/";
+    state.web.post = "postings.cgi";
+    state.web.spool = dir_.Prefix() + "SPOOL\\";
+    state.forum_template.article_post_ok = "Thank you for posting";
+    state.forum_template.article_edit_ok = "Edit done";
+    state.forum_template.article_dele_ok = "Post deleted";
+    state.group_list_text = "de.test.forum,General+Talk,3,30\r\nde.test.board,Board,12,0\r\n";
+  }
+
+  run::Run& run() { return test_run_.run; }
+  run::Slot& slot() { return run().slots[kSlot]; }
+  std::string Log() const { return dir_.Read("QUORIX.LOG"); }
+  bool LogHas(const std::string& text) const { return Log().find(text) != std::string::npos; }
+  void Spool(const std::string& content) { dir_.Write(std::string("SPOOL/") + kFile, content); }
+  bool Spooled() const { return dir_.Exists(std::string("SPOOL/") + kFile); }
+
+  bool Post(int engine = run::kUbb) {
+    return PostOutgoingArticle(run(), engine, kFile, 1, kSlot,
+                               [this](run::Run& r, std::string_view path, std::string_view body,
+                                      int s) {
+                                 ++sends_;
+                                 path_ = path;
+                                 body_ = body;
+                                 activity_ = r.slots[s].activity.Get();
+                                 return response_;
+                               });
+  }
+
+  testing::ScratchDir dir_;
+  testing::TestRun test_run_;
+  std::string response_ = kOkPage;
+  int sends_ = 0;
+  std::string path_, body_, activity_;
+};
+
+constexpr char kNewTopic[] =
+    "Newsgroups: de.test.forum\r\nSubject: Re: Hello\r\nX-Newsreader: CP\r\n\r\nText\r\n";
+constexpr char kNewTopicBody[] =
+    "UserName=Tester&Password=secret%26x&TopicSubject=Hello&Message=%0D%0AText%0D%0A"
+    "%5BI%5D%23%23+CP%2C+via+QUORIX+v0%2E23g%5B%2FI%5D&number=3&forum=General+Talk"
+    "&action=posttopic&Submit=Submit+New+Topic";
+
+TEST_F(PosterTest, ConfirmedArticleIsDeleted) {
+  Spool(kNewTopic);
+  EXPECT_TRUE(Post());
+  EXPECT_EQ(path_, "/cgi-bin/postings.cgi");
+  EXPECT_EQ(body_, kNewTopicBody);
+  EXPECT_EQ(activity_, "Posting Article 1 (Re: Hello)");
+  EXPECT_FALSE(Spooled());
+  EXPECT_EQ(slot().status.Get(), "Article posted");
+  EXPECT_TRUE(LogHas("  14:03:59  QUORIX #2: Posting: " + dir_.Prefix() + "SPOOL\\n0001.OUT\r\n"))
+      << Log();
+  EXPECT_TRUE(LogHas("  14:03:59  QUORIX #2: Article posted\r\n"));
+}
+
+TEST_F(PosterTest, LfOnlyFilePostsTheSame) {
+  std::string lf_only = kNewTopic;
+  lf_only.erase(std::remove(lf_only.begin(), lf_only.end(), '\r'), lf_only.end());
+  Spool(lf_only);
+  EXPECT_TRUE(Post());
+  EXPECT_EQ(body_, kNewTopicBody);
+}
+
+TEST_F(PosterTest, UnconfirmedAnswersKeepTheFile) {
+  for (std::string response : {"HTTP/1.0 500 Error\r\n\r\nSorry", ""}) {
+    response_ = response;
+    Spool(kNewTopic);
+    EXPECT_FALSE(Post()) << response;
+    EXPECT_TRUE(Spooled());
+    EXPECT_EQ(dir_.Read(std::string("SPOOL/") + kFile), kNewTopic);  // untouched
+    EXPECT_EQ(slot().status.Get(), "Error posting Article");
+  }
+  EXPECT_TRUE(LogHas("  14:03:59  QUORIX #2: Article not posted\r\n"));
+  EXPECT_FALSE(LogHas("Article posted"));
+}
+
+TEST_F(PosterTest, EmptySuccessTextsNeverConfirm) {
+  slot().forum_template = run::ForumTemplate();
+  response_ = "HTTP/1.0 200 OK\r\n\r\nanything";
+  Spool(kNewTopic);
+  EXPECT_FALSE(Post());
+  EXPECT_TRUE(Spooled());
+}
+
+TEST_F(PosterTest, AnySuccessTextConfirmsAnyAction) {
+  response_ = "HTTP/1.0 200 OK\r\n\r\nPost deleted";
+  Spool("Control: cancel <de.test.forum@forum3.000123.html.2.ab>\r\nSubject: x\r\n\r\n");
+  EXPECT_TRUE(Post());
+  EXPECT_EQ(body_,
+            "DeletePost=yes&UserName=Tester&Password=secret%26x&EditedMessage=%0D%0A"
+            "&action=submitedit&TopicSubject=x&forum=General+Talk&ReplyNum=000002&number=3"
+            "&topic=&SUBMIT=Submit+Now");
+  EXPECT_FALSE(Spooled());
+}
+
+TEST_F(PosterTest, ThreadsReplyIsSubmittedAndConfirmed) {
+  Spool("Subject: Re: Topic\nReferences: <de.test.board@forum12.4711.4700.3.9f>\n\nAnswer\n");
+  EXPECT_TRUE(Post(run::kUbbThreads));
+  EXPECT_EQ(path_, "/cgi-bin/addpost.php");
+  EXPECT_EQ(body_,
+            "postername=Tester&Board=FOR12&Cat=&Reged=y&page=0&Main=4711&Parent=4700"
+            "&view=expanded&what=showflat&sb=5&o=&fpart=1&vc=1&replyto=Edvin+Tolland"
+            "&Subject=Topic&Icon=book.gif&convert=markup&Body=%0D%0AAnswer%0D%0A"
+            "%5BI%5D%23%23+%2C+via+QUORIX+v0%2E23g%5B%2FI%5D&textcont=Weiter");
+  EXPECT_FALSE(Spooled());
+}
+
+TEST_F(PosterTest, MissingFileIsNotCreated) {
+  slot().status.Set("before");
+  EXPECT_FALSE(Post());
+  EXPECT_EQ(sends_, 0);
+  EXPECT_FALSE(Spooled());
+  EXPECT_EQ(slot().status.Get(), "");
+  EXPECT_TRUE(LogHas("? 14:03:59  QUORIX #2: Error (2) Opening "));
+}
+
+TEST_F(PosterTest, EmptyFilesAreNotPostedAndStay) {
+  for (std::string content : {"", "\n", "\r\n\r\n\n", "no line end"}) {
+    Spool(content);
+    EXPECT_FALSE(Post());
+    EXPECT_EQ(sends_, 0) << content;
+    EXPECT_TRUE(Spooled());
+    EXPECT_EQ(slot().status.Get(), "Error posting Article");
+  }
+  EXPECT_TRUE(LogHas("? 14:03:59  QUORIX #2: Empty article: "));
+}
+
+TEST_F(PosterTest, HeadersWithoutBodyArePosted) {
+  Spool("Newsgroups: de.test.forum\nSubject: Only headers\n");
+  EXPECT_TRUE(Post());
+  EXPECT_NE(body_.find("&Message=%5BI%5D%23%23+%2C+via"), std::string::npos) << body_;
+}
+
+TEST_F(PosterTest, BinaryBytesAreEncoded) {
+  static constexpr char kBinary[] = "Subject: \x01\xff\n\n\x00\x80\x1b\n";
+  Spool(std::string(kBinary, sizeof(kBinary) - 1));
+  EXPECT_TRUE(Post());
+  EXPECT_NE(body_.find("&TopicSubject=%01%FF&Message=%0D%0A%00%80%1B%0D%0A"), std::string::npos)
+      << body_;
+}
+
+TEST_F(PosterTest, OversizedFileIsNotPosted) {
+  Spool("Subject: big\n\n" + std::string(kMaxOutgoingFileSize, 'x') + "\n");
+  EXPECT_FALSE(Post());
+  EXPECT_EQ(sends_, 0);
+  EXPECT_TRUE(Spooled());
+  EXPECT_TRUE(LogHas("? 14:03:59  QUORIX #2: Article too large: "));
+}
+
+TEST_F(PosterTest, LargeBodyJustBelowTheLimitIsPosted) {
+  Spool("Subject: big\n\n" + std::string(4 * 1024 * 1024, 'x') + "\n");
+  EXPECT_TRUE(Post());
+  const std::string expected =
+      "UserName=Tester&Password=secret%26x&TopicSubject=big&Message=%0D%0A" +
+      std::string(4 * 1024 * 1024, 'x') +
+      "%0D%0A%5BI%5D%23%23+%2C+via+QUORIX+v0%2E23g%5B%2FI%5D&number=&forum=&action=posttopic"
+      "&Submit=Submit+New+Topic";
+  EXPECT_TRUE(body_ == expected);
+}
+
+TEST_F(PosterTest, WithoutServerNothingIsConfirmed) {
+  // The real HTTP client: no server configured gives an empty answer.
+  slot().web.server = "";
+  Spool(kNewTopic);
+  EXPECT_FALSE(PostUbbArticle(run(), kFile, 1, kSlot));
+  EXPECT_FALSE(PostThreadsArticle(run(), kFile, 2, kSlot));
+  EXPECT_TRUE(Spooled());
+  EXPECT_EQ(slot().status.Get(), "Error posting Article");
+  EXPECT_EQ(slot().activity.Get(), "Posting Article 2 (Re: Hello)");
+}
+
+}  // namespace
+}  // namespace quorix::posting

@@ -1,0 +1,57 @@
+// The box's outgoing spool: the articles that CrossPoint's user wrote, one per
+// file "n????.OUT" in WebSpool, handed one by one to the poster of the box's
+// forum engine, with the flooding-control pause between files. Also the line
+// reader with which the posters read an outgoing file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/file.h"
+#include "run/run.h"
+
+namespace quorix::posting {
+
+// Posts one outgoing file (name without directory) as article `article_number`
+// of the pass for `engine`; true when the forum confirmed it.
+using ArticlePoster = std::function<bool(run::Run& run, int engine, std::string_view file_name,
+                                         int article_number, int slot)>;
+
+// Offers every outgoing file of the slot's spool to the forum. Called by the
+// posting thread for a box whose configuration was read. Files are taken in
+// the order the directory lists them; article numbers start at 1; from the
+// second file on, the thread waits WebFloodingControl seconds before each.
+void ProcessOutgoingSpool(run::Run& run, int slot);
+// The same with the poster given (the engine's poster in the program, a fake in tests).
+void ProcessOutgoingSpool(run::Run& run, int slot, const ArticlePoster& poster);
+
+// The line reader's state for one file; a fresh reader starts at the file's start.
+// Unreturned bytes are buffer[start, end); buffer[start, scanned) holds no LF.
+struct SpoolLineReader {
+  int64_t remaining = 0;  // bytes of the file not yet read into the buffer
+  std::string buffer;     // bytes read and not yet returned (from `start` on)
+  int line_count = 0;     // lines returned so far
+  int end_flag = 0;       // 1 at the end of the file or after a read error
+  size_t start = 0;
+  size_t scanned = 0;
+  bool started = false;
+};
+
+// Where the reader's bytes come from: the open file, or a stand-in in tests.
+class SpoolSource {
+ public:
+  virtual ~SpoolSource() = default;
+  virtual int64_t Size() = 0;                          // -1 on error
+  virtual int64_t Read(char* buffer, int64_t size) = 0;  // bytes read, 0 at the end, -1 on error
+};
+
+// The next line of `file`, without its line end and with every CR removed.
+// The file is read in blocks of at most 4096 bytes. The last line comes with
+// end_flag 1; text after the last LF is not returned. A read error logs
+// "Error: parsing file" (level 1), sets end_flag and returns an empty line.
+std::string ReadSpoolLine(platform::File& file, SpoolLineReader& reader, run::Run& run, int slot);
+std::string ReadSpoolLine(SpoolSource& source, SpoolLineReader& reader, run::Run& run, int slot);
+
+}  // namespace quorix::posting

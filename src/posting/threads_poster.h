@@ -1,0 +1,14 @@
+// Posting an outgoing article to a UBBThreads forum (PHP pages).
+#pragma once
+
+#include <string_view>
+
+#include "run/run.h"
+
+namespace quorix::posting {
+
+// As PostUbbArticle, with the UBBThreads Message-IDs; a reply goes to
+// "/" + WebPath + "addpost.php" and is confirmed like the other actions.
+bool PostThreadsArticle(run::Run& run, std::string_view file_name, int article_number, int slot);
+
+}  // namespace quorix::posting
