@@ -1,0 +1,232 @@
+#include "http/http_client.h"
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "log/logger.h"
+#include "platform/file.h"
+#include "platform/socket.h"
+#include "text/text.h"
+
+namespace quorix::http {
+
+namespace {
+
+constexpr char kCrLf[] = "\r\n";
+
+struct Request {
+  bool is_post = false;
+  std::string_view path;
+  std::string_view body;
+};
+
+// The request as it goes out: every element is one send call. Lines end in
+// CR LF; a POST body follows the empty line as it is, with nothing after it.
+std::vector<std::string> RequestParts(const Request& request, const std::string& server) {
+  const std::string_view path = text::TrimBlanks(request.path);
+  const std::string host_line = "Host: " + server + kCrLf;
+  const std::string referer_line = "Referer: " + server + kCrLf;
+  std::vector<std::string> parts;
+  if (!request.is_post) {
+    parts.push_back("GET " + std::string(path) + " HTTP/1.0" + kCrLf);
+    parts.push_back(host_line);
+    parts.push_back(referer_line);
+    parts.push_back(std::string(kUserAgentLine) + kCrLf);
+    parts.push_back(kCrLf);
+    return parts;
+  }
+  parts.push_back("POST " + std::string(path) + " HTTP/1.0" + kCrLf);
+  parts.push_back(referer_line);
+  parts.push_back(host_line);
+  parts.push_back(std::string(kUserAgentLine) + kCrLf);
+  parts.push_back(std::string("Content-type: application/x-www-form-urlencoded") + kCrLf);
+  parts.push_back("Content-Length:" +
+                  text::DecimalSigned(static_cast<int64_t>(request.body.size())) + kCrLf);
+  parts.push_back(kCrLf);
+  parts.push_back(std::string(request.body));
+  return parts;
+}
+
+// One entry of the process's table of open files and connections (999
+// entries), held for the life of the object.
+class HandleReservation {
+ public:
+  explicit HandleReservation(std::atomic<int>& open_handles) : open_handles_(open_handles) {
+    int in_use = open_handles_.load();
+    while (in_use < run::kMaxOpenHandles) {
+      if (open_handles_.compare_exchange_weak(in_use, in_use + 1)) {
+        held_ = true;
+        return;
+      }
+    }
+  }
+  ~HandleReservation() {
+    if (held_) open_handles_.fetch_sub(1);
+  }
+  HandleReservation(const HandleReservation&) = delete;
+  HandleReservation& operator=(const HandleReservation&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  std::atomic<int>& open_handles_;
+  bool held_ = false;
+};
+
+// Keeps the connection attached to the slot, so that the status display can
+// cut it; detaches it again before the connection is destroyed.
+class SlotAttachment {
+ public:
+  SlotAttachment(run::Slot& slot, platform::Connection* connection) : slot_(slot) {
+    slot_.AttachConnection(connection);
+  }
+  ~SlotAttachment() { slot_.DetachConnection(); }
+  SlotAttachment(const SlotAttachment&) = delete;
+  SlotAttachment& operator=(const SlotAttachment&) = delete;
+
+ private:
+  run::Slot& slot_;
+};
+
+// WebTimeOut counts seconds; waits take milliseconds.
+int TimeoutMs(int seconds) {
+  if (seconds <= 0) return 0;
+  if (seconds > INT_MAX / 1000) return INT_MAX;
+  return seconds * 1000;
+}
+
+// The connect waits WebTimeOut too, but at least a second, so that a time-out
+// of 0 still lets a connection be made.
+int ConnectTimeoutMs(int seconds) {
+  const int ms = TimeoutMs(seconds);
+  return ms < 1000 ? 1000 : ms;
+}
+
+void SendParts(run::Run& run, platform::Connection& connection,
+               const std::vector<std::string>& parts, int timeout_ms) {
+  // A failed send does not end the request: the reply (if any) is still read.
+  for (const std::string& part : parts) {
+    if (connection.SendAll(part, timeout_ms)) {
+      run.total_bytes.fetch_add(static_cast<long long>(part.size()));
+    }
+  }
+}
+
+// Reads until a receive returns nothing, in chunks of at most 4096 bytes,
+// straight into the result. Past kMaxResponseBytes nothing more is kept.
+std::string ReadResponse(run::Run& run, platform::Connection& connection, int timeout_ms,
+                         const std::string& server, int slot) {
+  std::string response;
+  for (;;) {
+    const auto size = static_cast<int64_t>(response.size());
+    if (size >= kMaxResponseBytes) {
+      char probe = 0;
+      const int64_t extra = connection.Receive(&probe, 1, timeout_ms);
+      if (extra > 0) {
+        run.total_bytes.fetch_add(extra);
+        run.log.WriteLog("Response from " + server + " cut at 64 MiB", slot, log::kProblem);
+      }
+      break;
+    }
+    const int64_t want = std::min(kReceiveChunk, kMaxResponseBytes - size);
+    response.resize(static_cast<size_t>(size + want));
+    const int64_t got = connection.Receive(response.data() + size, want, timeout_ms);
+    const int64_t kept = got > 0 ? got : 0;
+    response.resize(static_cast<size_t>(size + kept));
+    if (kept == 0) break;
+    run.total_bytes.fetch_add(kept);
+  }
+  return response;
+}
+
+void WritePostedHtml(run::Run& run, std::string_view response) {
+  // One file for all slots: one writer at a time, and a crash never leaves
+  // half an answer behind.
+  std::lock_guard<std::mutex> lock(run.posted_html_lock);
+  platform::ReplaceFileContents(kPostedHtmlFile, response);
+}
+
+std::string Perform(run::Run& run, const Request& request, int slot_number) {
+  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
+  const std::string server = slot.web.server;
+  if (server.empty()) {
+    const char* message = "No WebBBS-Server specified";
+    run.log.WriteLog(message, slot_number, log::kError);
+    slot.status.Set(message);
+    slot.error.store(1);
+    return {};
+  }
+  const int port = slot.web.port;
+  if (!slot.web.port_valid || port < 1 || port > 65535) {
+    const std::string message = "Invalid WebPort " + text::Decimal(port);
+    run.log.WriteLog(message, slot_number, log::kError);
+    slot.status.Set(message);
+    slot.error.store(1);
+    return {};
+  }
+  HandleReservation handle(run.open_handles);
+  if (!handle.held()) {
+    run.log.WriteLog("Not enough handles free", slot_number, log::kError);
+    return {};
+  }
+
+  const int timeout_ms = TimeoutMs(slot.web.timeout_seconds);
+  std::unique_ptr<platform::Connection> connection = platform::Connection::Create();
+  if (!connection) {  // the system has no descriptor left
+    run.log.WriteLog("Not enough handles free", slot_number, log::kError);
+    return {};
+  }
+  std::string response;
+  {
+    // Attached before the connect, so that the status display can cut the
+    // request from its first moment to its last.
+    SlotAttachment attachment(slot, connection.get());
+    const bool connected =
+        connection->ConnectTo(server, port, ConnectTimeoutMs(slot.web.timeout_seconds));
+    slot.socket.store(connected ? connection->Handle() : 0);
+    if (!connected) {
+      // A connect cut by the user is no fault of the server.
+      if (connection->Interrupted()) return {};
+      slot.status.Set("Host not found");
+      run.log.WriteLog("WebBBS Server " + server + " not found", slot_number, log::kProblem);
+      slot.error.store(1);
+      return {};
+    }
+    slot.connected.store(1);
+    if (request.is_post) {
+      run.log.WriteLog("POST: " + std::string(request.path), slot_number, log::kProgress);
+      slot.activity.Set("Posting Article(s)");
+      slot.status.Set(request.path);
+    } else {
+      run.log.WriteLog("GET: " + std::string(request.path), slot_number, log::kProgress);
+    }
+    SendParts(run, *connection, RequestParts(request, server), timeout_ms);
+    response = ReadResponse(run, *connection, timeout_ms, server, slot_number);
+    if (request.is_post) WritePostedHtml(run, response);
+    slot.connected.store(0);
+    if (request.is_post) slot.status.Set("Disconnected");
+  }
+  connection.reset();
+  return response;
+}
+
+}  // namespace
+
+std::string HttpGet(run::Run& run, std::string_view path, int slot) {
+  Request request;
+  request.path = path;
+  return Perform(run, request, slot);
+}
+
+std::string HttpPost(run::Run& run, std::string_view path, std::string_view body, int slot) {
+  Request request;
+  request.is_post = true;
+  request.path = path;
+  request.body = body;
+  return Perform(run, request, slot);
+}
+
+}  // namespace quorix::http

@@ -1,0 +1,33 @@
+// The HTTP/1.0 client: one fresh connection per request to the slot's forum
+// server, the whole raw response (status line, headers, body) as the result.
+//
+// While a request holds its connection the slot shows SlotConnected = 1 and
+// the connection is attached to the slot, so that the status display can cut
+// it at any moment; a cut request ends with what it received so far.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "run/run.h"
+
+namespace quorix::http {
+
+// The user agent line as every request sends it.
+inline constexpr char kUserAgentLine[] = "User-Agent: Korvendale 3.50 (http://quorix.invalid/)";
+// The answer to the last form submission, in the current directory.
+inline constexpr char kPostedHtmlFile[] = "POSTED.HTML";
+// Responses are cut at this size; the rest is not read.
+inline constexpr int64_t kMaxResponseBytes = int64_t{64} * 1024 * 1024;
+// Bytes asked for in one receive.
+inline constexpr int64_t kReceiveChunk = 4096;
+
+// GET `path` from the slot's WebServer. Empty when the request could not be made.
+std::string HttpGet(run::Run& run, std::string_view path, int slot);
+
+// POST the form-encoded `body` to `path`; the response is also written to
+// POSTED.HTML. Empty when the request could not be made.
+std::string HttpPost(run::Run& run, std::string_view path, std::string_view body, int slot);
+
+}  // namespace quorix::http

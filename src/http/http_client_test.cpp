@@ -1,0 +1,323 @@
+#include "http/http_client.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "http/test_server.h"
+#include "log/logger.h"
+#include "run/testing.h"
+
+namespace quorix::http {
+namespace {
+
+using testing::Reply;
+using testing::TestServer;
+
+constexpr char kServer[] = "127.0.0.1";
+constexpr char kUserAgent[] = "User-Agent: Korvendale 3.50 (http://quorix.invalid/)\r\n";
+constexpr int kSlot = 1;
+
+std::string Pattern(size_t size) {
+  std::string data(size, '\0');
+  for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>('a' + i % 23);
+  return data;
+}
+
+class HttpClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_directory_ = std::filesystem::current_path();
+    std::filesystem::current_path(scratch_.path());
+    run().log.SetMainLog(log::Logger::OpenLogFile(scratch_.PathOf("QUORIX.LOG")), "");
+  }
+  void TearDown() override {
+    run().log.CloseLogs();
+    std::filesystem::current_path(saved_directory_);
+  }
+
+  run::Run& run() { return test_run_.run; }
+  run::Slot& slot(int number = kSlot) { return run().slots[static_cast<size_t>(number)]; }
+
+  // Points `number`'s web settings at `server` with the given time-out.
+  void UseServer(const TestServer& server, int timeout_seconds = 5, int number = kSlot) {
+    ASSERT_TRUE(server.listening());
+    slot(number).web.server = kServer;
+    slot(number).web.port = server.port();
+    slot(number).web.port_valid = true;
+    slot(number).web.timeout_seconds = timeout_seconds;
+  }
+
+  std::string Log() { return scratch_.Read("QUORIX.LOG"); }
+  // True when the log holds a line of `level` for slot 1 whose message is `message`.
+  bool LogHasLine(int level, const std::string& message) {
+    const std::string log = Log();
+    const std::string tail = "QUORIX #1: " + message + "\r\n";
+    const std::string mark(log::Logger::LevelMark(level));
+    for (size_t at = log.find(tail); at != std::string::npos; at = log.find(tail, at + 1)) {
+      const size_t line_start = log.rfind('\n', at);
+      const size_t start = line_start == std::string::npos ? 0 : line_start + 1;
+      if (log.compare(start, mark.size(), mark) == 0) return true;
+    }
+    return false;
+  }
+
+  quorix::testing::ScratchDir scratch_;
+  quorix::testing::TestRun test_run_;
+  std::filesystem::path saved_directory_;
+};
+
+TEST_F(HttpClientTest, GetSendsTheFiveLinesAndReturnsTheWholeResponse) {
+  const std::string reply = "HTTP/1.0 200 OK\r\n\r\n<html>hello</html>";
+  TestServer server(Reply{reply});
+  UseServer(server);
+
+  EXPECT_EQ(HttpGet(run(), "/a/b.php?x=1", kSlot), reply);
+
+  const std::string expected_request = std::string("GET /a/b.php?x=1 HTTP/1.0\r\n") +
+                                       "Host: 127.0.0.1\r\n" + "Referer: 127.0.0.1\r\n" +
+                                       kUserAgent + "\r\n";
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0], expected_request);
+  EXPECT_EQ(run().total_bytes.load(),
+            static_cast<long long>(expected_request.size() + reply.size()));
+  EXPECT_TRUE(LogHasLine(log::kProgress, "GET: /a/b.php?x=1"));
+  EXPECT_EQ(slot().connected.load(), 0);
+  EXPECT_GT(slot().socket.load(), 0);
+  EXPECT_EQ(run().open_handles.load(), 0);
+  EXPECT_FALSE(std::filesystem::exists(scratch_.PathOf(kPostedHtmlFile)));
+}
+
+TEST_F(HttpClientTest, PathIsSentWithoutSurroundingBlanks) {
+  TestServer server(Reply{"HTTP/1.0 200 OK\r\n\r\n"});
+  UseServer(server);
+
+  HttpGet(run(), "   /x.php?a=1  ", kSlot);
+
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].substr(0, 25), "GET /x.php?a=1 HTTP/1.0\r\n");
+}
+
+TEST_F(HttpClientTest, PostSendsHeadersThenTheBodyWithNothingAfterIt) {
+  const std::string body = "Subject=Hi&Body=Hello+World";
+  ASSERT_EQ(body.size(), 27u);
+  const std::string reply = "HTTP/1.0 200 OK\r\n\r\nThanks for posting";
+  TestServer server(Reply{reply});
+  UseServer(server);
+
+  EXPECT_EQ(HttpPost(run(), "/cgi-bin/postings.cgi", body, kSlot), reply);
+
+  const std::string expected_request =
+      std::string("POST /cgi-bin/postings.cgi HTTP/1.0\r\n") + "Referer: 127.0.0.1\r\n" +
+      "Host: 127.0.0.1\r\n" + kUserAgent +
+      "Content-type: application/x-www-form-urlencoded\r\n" + "Content-Length: 27\r\n" +
+      "\r\n" + body;
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0], expected_request);
+  // Every byte sent is counted: nothing follows the body.
+  EXPECT_EQ(run().total_bytes.load(),
+            static_cast<long long>(expected_request.size() + reply.size()));
+  EXPECT_EQ(scratch_.Read(kPostedHtmlFile), reply);
+  EXPECT_EQ(slot().activity.Get(), "Posting Article(s)");
+  EXPECT_EQ(slot().status.Get(), "Disconnected");
+  EXPECT_TRUE(LogHasLine(log::kProgress, "POST: /cgi-bin/postings.cgi"));
+  EXPECT_EQ(slot().connected.load(), 0);
+}
+
+TEST_F(HttpClientTest, PostOverwritesPostedHtmlWhole) {
+  scratch_.Write(kPostedHtmlFile, std::string(5000, 'x'));
+  TestServer server(Reply{"short answer"});
+  UseServer(server);
+
+  HttpPost(run(), "/p.cgi", "a=b", kSlot);
+
+  EXPECT_EQ(scratch_.Read(kPostedHtmlFile), "short answer");
+}
+
+TEST_F(HttpClientTest, ResponseOfTenThousandBytesIsReadWhole) {
+  const std::string reply = Pattern(10000);
+  TestServer server(Reply{reply});
+  UseServer(server);
+
+  const std::string response = HttpGet(run(), "/big", kSlot);
+
+  EXPECT_EQ(response.size(), 10000u);
+  EXPECT_EQ(response, reply);
+}
+
+TEST_F(HttpClientTest, SilentServerGivesEmptyResultAfterTheTimeOut) {
+  Reply reply;
+  reply.silent = true;
+  TestServer server(reply);
+  UseServer(server, /*timeout_seconds=*/1);
+
+  EXPECT_EQ(HttpGet(run(), "/stall", kSlot), "");
+
+  EXPECT_EQ(slot().connected.load(), 0);
+  EXPECT_EQ(slot().error.load(), 0);
+  EXPECT_EQ(run().open_handles.load(), 0);
+}
+
+TEST_F(HttpClientTest, KillFromAnotherThreadEndsTheRequestAtOnce) {
+  Reply reply;
+  reply.silent = true;
+  TestServer server(reply);
+  UseServer(server, /*timeout_seconds=*/120);
+
+  auto request = std::async(std::launch::async, [&] { return HttpGet(run(), "/stall", kSlot); });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (slot().connected.load() == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  ASSERT_EQ(slot().connected.load(), 1);
+  EXPECT_TRUE(slot().InterruptConnection());
+
+  // Far below the 120-second time-out: only the kill can end it this soon.
+  ASSERT_EQ(request.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+  EXPECT_EQ(request.get(), "");
+  EXPECT_EQ(slot().connected.load(), 0);
+  EXPECT_FALSE(slot().InterruptConnection());  // detached again
+}
+
+TEST_F(HttpClientTest, UnresolvableHostIsReportedAndFailsTheSlot) {
+  slot().web.server = "no-such-host.invalid";
+  slot().web.port = 80;
+  slot().web.timeout_seconds = 2;
+
+  EXPECT_EQ(HttpGet(run(), "/x", kSlot), "");
+
+  EXPECT_EQ(slot().status.Get(), "Host not found");
+  EXPECT_TRUE(LogHasLine(log::kProblem, "WebBBS Server no-such-host.invalid not found"));
+  EXPECT_EQ(slot().error.load(), 1);
+  EXPECT_EQ(slot().connected.load(), 0);
+  EXPECT_EQ(run().open_handles.load(), 0);
+}
+
+TEST_F(HttpClientTest, RefusedConnectionIsReportedAsHostNotFound) {
+  int closed_port = 0;
+  {
+    TestServer gone(Reply{""});
+    closed_port = gone.port();
+  }
+  slot().web.server = kServer;
+  slot().web.port = closed_port;
+  slot().web.timeout_seconds = 2;
+
+  EXPECT_EQ(HttpPost(run(), "/p", "a=1", kSlot), "");
+
+  EXPECT_EQ(slot().status.Get(), "Host not found");
+  EXPECT_TRUE(LogHasLine(log::kProblem, "WebBBS Server 127.0.0.1 not found"));
+  EXPECT_FALSE(std::filesystem::exists(scratch_.PathOf(kPostedHtmlFile)));
+}
+
+TEST_F(HttpClientTest, EmptyServerMakesNoRequest) {
+  slot().web.server = "";
+  slot().web.port = 80;
+
+  EXPECT_EQ(HttpGet(run(), "/x", kSlot), "");
+
+  EXPECT_EQ(slot().status.Get(), "No WebBBS-Server specified");
+  EXPECT_TRUE(LogHasLine(log::kError, "No WebBBS-Server specified"));
+  EXPECT_EQ(slot().error.load(), 1);
+  EXPECT_EQ(run().total_bytes.load(), 0);
+}
+
+TEST_F(HttpClientTest, InvalidPortIsAnErrorAndNeverConnects) {
+  TestServer server(Reply{"never"});
+  UseServer(server);
+  slot().web.port = 70000;
+  slot().web.port_valid = false;
+
+  EXPECT_EQ(HttpGet(run(), "/x", kSlot), "");
+
+  EXPECT_EQ(slot().status.Get(), "Invalid WebPort 70000");
+  EXPECT_TRUE(LogHasLine(log::kError, "Invalid WebPort 70000"));
+  EXPECT_EQ(slot().error.load(), 1);
+  EXPECT_EQ(slot().socket.load(), 0);
+  EXPECT_EQ(run().total_bytes.load(), 0);
+}
+
+TEST_F(HttpClientTest, PortMarkedInvalidIsNotUsedEvenWhenInRange) {
+  TestServer server(Reply{"never"});
+  UseServer(server);
+  slot().web.port_valid = false;
+
+  EXPECT_EQ(HttpGet(run(), "/x", kSlot), "");
+  EXPECT_EQ(run().total_bytes.load(), 0);
+  EXPECT_EQ(slot().error.load(), 1);
+}
+
+TEST_F(HttpClientTest, FullHandleTableRefusesTheRequest) {
+  TestServer server(Reply{"never"});
+  UseServer(server);
+  slot().status.Set("before");
+  run().open_handles.store(run::kMaxOpenHandles);
+
+  EXPECT_EQ(HttpGet(run(), "/x", kSlot), "");
+
+  EXPECT_TRUE(LogHasLine(log::kError, "Not enough handles free"));
+  EXPECT_EQ(slot().status.Get(), "before");
+  EXPECT_EQ(run().open_handles.load(), run::kMaxOpenHandles);
+  EXPECT_EQ(run().total_bytes.load(), 0);
+}
+
+TEST_F(HttpClientTest, LastFreeHandleIsUsedAndGivenBack) {
+  TestServer server(Reply{"ok"});
+  UseServer(server);
+  run().open_handles.store(run::kMaxOpenHandles - 1);
+
+  EXPECT_EQ(HttpGet(run(), "/x", kSlot), "ok");
+  EXPECT_EQ(run().open_handles.load(), run::kMaxOpenHandles - 1);
+}
+
+TEST_F(HttpClientTest, ResponseLargerThan64MiBIsCutThereAndLogged) {
+  Reply reply;
+  reply.data = Pattern(1024 * 1024 + 16);
+  reply.repeat = 65;  // 65 MiB and a little more
+  TestServer server(reply);
+  UseServer(server);
+
+  const std::string response = HttpGet(run(), "/huge", kSlot);
+
+  ASSERT_EQ(static_cast<int64_t>(response.size()), kMaxResponseBytes);
+  EXPECT_EQ(response.compare(0, reply.data.size(), reply.data), 0);
+  EXPECT_TRUE(LogHasLine(log::kProblem, "Response from 127.0.0.1 cut at 64 MiB"));
+  EXPECT_EQ(slot().connected.load(), 0);
+}
+
+TEST_F(HttpClientTest, ResponseOfExactly64MiBIsKeptWithoutComplaint) {
+  Reply reply;
+  reply.data = Pattern(1024 * 1024);
+  reply.repeat = 64;
+  TestServer server(reply);
+  UseServer(server);
+
+  const std::string response = HttpGet(run(), "/exact", kSlot);
+
+  EXPECT_EQ(static_cast<int64_t>(response.size()), kMaxResponseBytes);
+  EXPECT_FALSE(LogHasLine(log::kProblem, "Response from 127.0.0.1 cut at 64 MiB"));
+}
+
+TEST_F(HttpClientTest, TwoSlotsPostingAtOnceLeaveOneWholeAnswer) {
+  const std::string answer_a(300000, 'a');
+  const std::string answer_b(300000, 'b');
+  TestServer server_a(Reply{answer_a});
+  TestServer server_b(Reply{answer_b});
+  UseServer(server_a, 5, 1);
+  UseServer(server_b, 5, 2);
+
+  auto post_a = std::async(std::launch::async, [&] { return HttpPost(run(), "/p", "x=1", 1); });
+  auto post_b = std::async(std::launch::async, [&] { return HttpPost(run(), "/p", "x=2", 2); });
+  EXPECT_EQ(post_a.get(), answer_a);
+  EXPECT_EQ(post_b.get(), answer_b);
+
+  const std::string posted = scratch_.Read(kPostedHtmlFile);
+  EXPECT_TRUE(posted == answer_a || posted == answer_b);
+}
+
+}  // namespace
+}  // namespace quorix::http
