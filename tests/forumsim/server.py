@@ -1,0 +1,173 @@
+"""The HTTP side of the simulator: reads each request byte for byte, records
+it, applies misbehaviour rules and answers in HTTP/1.0, closing the
+connection after every answer (the gateway reads until the server closes).
+"""
+
+from __future__ import annotations
+
+import http.server
+import json
+import socket
+import struct
+from dataclasses import dataclass
+
+from forumsim.faults import garbage_bytes, huge_chunks
+
+MAX_HEAD = 64 * 1024
+MAX_BODY = 64 * 1024 * 1024
+REASONS = {200: "OK", 400: "Bad Request", 404: "Not Found", 405: "Method Not Allowed",
+           500: "Internal Server Error", 503: "Service Unavailable"}
+
+
+@dataclass(frozen=True)
+class RecordedRequest:
+    """One request as it arrived."""
+    method: str
+    path: str            # the request target, raw (latin-1)
+    version: str
+    head: bytes          # request line, header lines and the empty line, exact
+    header_lines: tuple  # header lines without their line ends, in order (str)
+    body: bytes
+
+    def header(self, name: str) -> str | None:
+        """The value of the first header line with this name (any case)."""
+        for line in self.header_lines:
+            key, sep, value = line.partition(":")
+            if sep and key.strip().lower() == name.lower():
+                return value.strip()
+        return None
+
+    def to_json(self) -> dict:
+        return {"method": self.method, "path": self.path, "version": self.version,
+                "head": self.head.decode("latin-1"),
+                "header_lines": list(self.header_lines),
+                "body": self.body.decode("latin-1")}
+
+
+def response_bytes(status: int, body: bytes, content_type="text/html; charset=iso-8859-1") -> bytes:
+    head = (f"HTTP/1.0 {status} {REASONS.get(status, 'Status')}\r\n"
+            "Server: forumsim/1.0\r\n"
+            f"Content-Type: {content_type}\r\n"
+            f"Content-Length: {len(body)}\r\n"
+            "Connection: close\r\n\r\n")
+    return head.encode("latin-1") + body
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    """Replaces the library's request parsing so the head is kept exactly."""
+
+    timeout = 30  # seconds a client may take to send its request
+
+    def handle(self):
+        try:
+            self._serve()
+        except (ConnectionError, socket.timeout, OSError):
+            pass  # the client went away or stalled: nothing to answer
+
+    def _read_head(self) -> bytes | None:
+        head = b""
+        while len(head) < MAX_HEAD:
+            line = self.rfile.readline(MAX_HEAD)
+            if not line:
+                return head or None
+            head += line
+            if line in (b"\r\n", b"\n"):
+                return head
+        return head
+
+    def _serve(self):
+        sim = self.server.sim
+        head = self._read_head()
+        if head is None:
+            return
+        lines = head.split(b"\n")
+        request_line = lines[0].rstrip(b"\r").decode("latin-1")
+        header_lines = tuple(l.rstrip(b"\r").decode("latin-1")
+                             for l in lines[1:] if l.rstrip(b"\r"))
+        parts = request_line.split(" ")
+        method, target, version = (parts + ["", "", ""])[:3] if len(parts) >= 2 else ("", "", "")
+        length = 0
+        for line in header_lines:
+            key, _, value = line.partition(":")
+            if key.strip().lower() == "content-length":
+                try:
+                    length = max(0, min(int(value.strip()), MAX_BODY))
+                except ValueError:
+                    length = 0
+        body = self.rfile.read(length) if length else b""
+        if target == "/__control" and method == "POST":
+            self._send(response_bytes(200, sim.control(body), "application/json"))
+            return
+        request = RecordedRequest(method, target, version, head, header_lines, body)
+        sim.record(request)
+        if not method or not target:
+            self._send(response_bytes(400, b"<html><body>Bad request</body></html>"))
+            return
+        rule = sim.faults.take(target)
+        if rule is not None and self._misbehave(rule, request):
+            return
+        status, page = sim.answer(request)
+        if rule is not None and rule.mode == "status":
+            status = int(rule.params.get("code", 500))
+        data = response_bytes(status, page.encode("latin-1", errors="replace"))
+        if rule is not None and rule.mode == "close_after":
+            data = data[:int(rule.params.get("bytes", 0))]
+        self._send(data)
+
+    def _misbehave(self, rule, request) -> bool:
+        """Carry out a rule. True when the answer has been dealt with."""
+        sim = self.server.sim
+        mode = rule.mode
+        if mode == "stall":
+            sim.faults.wait_released(sim.stopping, rule.params.get("limit"))
+            return sim.stopping.is_set()
+        if mode == "slow":
+            sim.stopping.wait(float(rule.params.get("seconds", 1)))
+            return False
+        if mode == "fail":
+            return True
+        if mode == "reset":
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                       struct.pack("ii", 1, 0))
+            return True
+        if mode == "garbage":
+            self._send(garbage_bytes(int(rule.params.get("bytes", 4096)),
+                                     int(rule.params.get("seed", 1))))
+            return True
+        if mode == "raw":
+            self._send(str(rule.params.get("data", "")).encode("latin-1"))
+            return True
+        if mode == "huge":
+            mib = float(rule.params.get("mib", 1))
+            head = ("HTTP/1.0 200 OK\r\nServer: forumsim/1.0\r\n"
+                    "Content-Type: text/html\r\n"
+                    f"Content-Length: {int(mib * (1 << 20))}\r\nConnection: close\r\n\r\n")
+            self._send(head.encode("latin-1"))
+            for chunk in huge_chunks(mib):
+                if sim.stopping.is_set():
+                    break
+                self._send(chunk)
+            return True
+        return False  # close_after and status change the normal answer
+
+    def _send(self, data: bytes):
+        if data:
+            self.wfile.write(data)
+            self.wfile.flush()
+
+    def log_message(self, format, *args):  # keep test output quiet
+        pass
+
+
+class SimServer(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 64
+
+    def __init__(self, address, sim):
+        self.sim = sim
+        super().__init__(address, Handler)
+
+
+def control_reply(payload) -> bytes:
+    return json.dumps(payload).encode("utf-8")
