@@ -161,7 +161,9 @@ std::string Perform(run::Run& run, const Request& request, int slot_number) {
   }
   const int port = slot.web.port;
   if (!slot.web.port_valid || port < 1 || port > 65535) {
-    const std::string message = "Invalid WebPort " + text::Decimal(port);
+    // The configuration has logged the value it read; the port is never
+    // wrapped into range, so no connection is made.
+    const char* message = "Invalid WebPort (not in 1..65535)";
     run.log.WriteLog(message, slot_number, log::kError);
     slot.status.Set(message);
     slot.error.store(1);
