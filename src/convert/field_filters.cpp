@@ -1,0 +1,150 @@
+// Field extractors of UBB post cells and the replacement filters.
+#include <array>
+#include <utility>
+
+#include "convert/filters.h"
+#include "text/text.h"
+
+namespace quorix::convert {
+
+namespace {
+
+// Replaces every occurrence of `from` by `to` in one pass; leaves the text
+// alone (no copy) when there is none.
+void ReplaceInPlace(std::string& text, std::string_view from, std::string_view to) {
+  if (from.empty() || text.find(from) == std::string::npos) return;
+  text = text::ReplaceAll(text, from, to);
+}
+
+using Replacement = std::pair<std::string_view, std::string_view>;
+
+// One pass for a table of tags that begin with "<": at each "<" the first tag
+// of the table that matches is replaced. The tables below hold tags that
+// cannot overlap one another, and replacements without "<" cannot form new
+// tags, so this equals applying the replacements one after the other.
+template <size_t N>
+void ReplaceTags(std::string& text, const std::array<Replacement, N>& table) {
+  size_t hit = text.find('<');
+  if (hit == std::string::npos) return;
+  std::string out;
+  out.reserve(text.size());
+  size_t done = 0;
+  while (hit != std::string::npos) {
+    std::string_view rest = std::string_view(text).substr(hit);
+    size_t skip = 1;
+    for (const auto& [from, to] : table) {
+      if (rest.substr(0, from.size()) == from) {
+        out.append(text, done, hit - done);
+        out.append(to);
+        done = hit + from.size();
+        skip = from.size();
+        break;
+      }
+    }
+    hit = text.find('<', hit + skip);
+  }
+  out.append(text, done, std::string::npos);
+  text.swap(out);
+}
+
+constexpr std::array<Replacement, 5> kBodyBreaks = {{
+    {"<p>", "\n\n"},
+    {"<P>", "\n\n"},
+    {"<br>", "\n"},
+    {"<BR>", "\n"},
+    {"<br />", "\n"},
+}};
+
+constexpr std::array<Replacement, 10> kHighlights = {{
+    {"<B>", "_"},
+    {"</B>", "_"},
+    {"<b>", "_"},
+    {"</b>", "_"},
+    {"<U>", "_"},
+    {"</U>", "_"},
+    {"<u>", "_"},
+    {"</u>", "_"},
+    {"<em>", "["},
+    {"</em></font>", "]"},
+}};
+
+constexpr std::array<std::string_view, run::kSmileyCount> kTextSmileys = {
+    ":-)", ";-)", ":)", "?-)", ":-(", "8-)", "8-)", ":^)", ":-)", ":-]", ":-|",
+};
+
+const std::string& CutStart() {
+  static const std::string kCutStart = "--- Cut ----" + std::string(40, '-') + "\n";
+  return kCutStart;
+}
+const std::string& CutEnd() {
+  static const std::string kCutEnd = "\n--- Cut End " + std::string(40, '-');
+  return kCutEnd;
+}
+const std::string& ForumSignatureRule() {
+  static const std::string kRule = std::string(18, '-') + "\n";
+  return kRule;
+}
+
+}  // namespace
+
+std::string UbbAuthorField(std::string_view cell) {
+  return std::string(text::ExtractField(cell, "<B>", 3, "</B>"));
+}
+
+std::string UbbDateField(std::string_view cell) {
+  return std::string(text::TrimBlanks(text::ExtractField(cell, ">posted", 7, "&nbsp")));
+}
+
+std::string UbbBodyToText(std::string_view cell) {
+  std::string_view field = text::ExtractField(cell, "<FONT><HR>", 12, "</FONT>");
+  // The page's own line ends vanish first, so that only the tags break lines.
+  std::string body;
+  body.reserve(field.size());
+  for (char c : field) {
+    if (c != '\r' && c != '\n') body.push_back(c);
+  }
+  ReplaceTags(body, kBodyBreaks);
+  return body;
+}
+
+void DecodeEntities(std::string& text) {
+  // One pass each, in this order: an encoded ampersand decodes first, so
+  // "&amp;lt;" ends as "<".
+  ReplaceInPlace(text, "&amp;", "&");
+  ReplaceInPlace(text, "&lt;", "<");
+  ReplaceInPlace(text, "&gt;", ">");
+  ReplaceInPlace(text, "<LI>", "- ");
+}
+
+void StripHighlights(std::string& text) { ReplaceTags(text, kHighlights); }
+
+void ReplaceSmileys(std::string& text, const run::ForumTemplate& tmpl) {
+  for (size_t i = 0; i < kTextSmileys.size(); ++i) {
+    ReplaceInPlace(text, tmpl.smileys[i], kTextSmileys[i]);
+  }
+}
+
+void ApplyUbbCodeBlocks(std::string& text, const run::ForumTemplate& tmpl) {
+  ReplaceInPlace(text, tmpl.format_start, CutStart());
+  ReplaceInPlace(text, tmpl.format_end, CutEnd());
+  ReplaceInPlace(text, ForumSignatureRule(), "-- \n");
+}
+
+void ApplyThreadsCodeBlocks(std::string& text, const run::ForumTemplate& tmpl) {
+  ReplaceInPlace(text, tmpl.format_start, CutStart());
+  ReplaceInPlace(text, tmpl.format_end, CutEnd());
+  ReplaceInPlace(text, "<pre>code:</font><hr>", CutStart());
+  ReplaceInPlace(text, "</pre><hr>", CutEnd());
+  ReplaceInPlace(text, ForumSignatureRule(), "-- \n");
+  ReplaceInPlace(text, "---- \n", "-- \n");
+}
+
+std::string MarkOwnAddress(std::string_view text, std::string_view sender_address) {
+  if (sender_address.empty()) return std::string(text);
+  std::string marked = "[MAILTO]";
+  marked.append(sender_address);
+  marked.append("[/MAILTO]");
+  return text::ReplaceAll(text, sender_address, marked);
+}
+
+}  // namespace quorix::convert
