@@ -3,28 +3,43 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 namespace quorix::run {
 
+// Hashes std::string and std::string_view alike, so that sets and maps keyed
+// by std::string can be searched with a view.
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+
+using TextSet = std::unordered_set<std::string, TextHash, std::equal_to<>>;
+template <typename Value>
+using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
+
 // What has been delivered: the Message-IDs, concatenated in the order added.
 struct DupeBaseState {
-  std::string text;                         // DupeBaseText
-  std::unordered_set<std::string> ids;      // every "<...>" run of `text` without inner brackets
-  size_t indexed_up_to = 0;                 // where indexing resumes after an append
-  bool load_failed = false;
-  bool added = false;                       // this run added an ID
+  std::string text;                  // DupeBaseText
+  TextSet ids;                       // every "<...>" run of `text` without inner brackets
+  size_t indexed_up_to = 0;          // where indexing resumes after an append
+  bool load_failed = false;          // the file could not be read when the work started
+  bool added = false;                // this run added an ID
+  std::vector<std::string> added_ids;  // the IDs this run added, in order
 };
 
 // What has been read: one record per topic, "link,marker".
 struct HtmlBaseState {
-  std::mutex lock;                                      // one lookup-and-update at a time
-  std::vector<std::string> records;                     // records[0] is record 1
-  std::unordered_map<std::string, size_t> first_index;  // link -> first record with it
+  std::mutex lock;                  // one lookup or update at a time
+  std::vector<std::string> records;  // records[0] is record 1
+  TextMap<size_t> first_index;      // link -> index of the first record with it
+  bool load_failed = false;         // the file could not be read when the work started
 };
 
 }  // namespace quorix::run

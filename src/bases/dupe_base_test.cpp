@@ -1,0 +1,132 @@
+#include "bases/dupe_base.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "bases/test_run.h"
+
+namespace quorix::bases {
+namespace {
+
+using testing::TestRun;
+
+const std::string kHeader = "# QUORIX Dupebase, do not edit or delete! #\r\n";
+
+// `count` IDs of 20 characters each: "<id-000000.xxxxxxx>" and so on.
+std::string Ids(int first, int count) {
+  std::string ids;
+  for (int i = first; i < first + count; ++i) {
+    std::string number = std::to_string(i);
+    ids += "<id-" + std::string(6 - number.size(), '0') + number + ".xxxxxxxx>";
+  }
+  return ids;
+}
+
+TEST(DupeBase, HeaderIsFortyFiveBytes) { EXPECT_EQ(kDupeBaseHeader.size(), 45u); }
+
+TEST(DupeBase, LoadReadsFromByteFortyFive) {
+  TestRun t;
+  // The header line is not checked; the data may begin inside an ID.
+  t.Write("QUORIX.IDX", std::string(43, 'x') + "\r\n" + Ids(0, 3).substr(4));
+  LoadDupeBase(t.run());
+  EXPECT_EQ(t.run().dupe_base.text, Ids(0, 3).substr(4));
+  EXPECT_TRUE(IsDupe(t.run(), "<id-000001.xxxxxxxx>"));
+  EXPECT_FALSE(IsDupe(t.run(), "<id-000003.xxxxxxxx>"));
+}
+
+TEST(DupeBase, HeaderOnlyOrShortFileLoadsEmpty) {
+  for (const std::string& contents : {kHeader, std::string(), std::string("# QUO")}) {
+    TestRun t;
+    t.Write("QUORIX.IDX", contents);
+    LoadDupeBase(t.run());
+    EXPECT_EQ(t.run().dupe_base.text, "");
+    EXPECT_FALSE(t.run().dupe_base.load_failed);
+  }
+}
+
+TEST(DupeBase, MissingFileIsCreatedEmpty) {
+  TestRun t;
+  LoadDupeBase(t.run());
+  EXPECT_TRUE(t.Exists("QUORIX.IDX"));
+  EXPECT_EQ(t.run().dupe_base.text, "");
+  EXPECT_EQ(t.LogMessages(), "");
+}
+
+TEST(DupeBase, SaveKeepsTheLastLimitCharacters) {
+  TestRun t;
+  t.run().RaiseDupeBaseLimit(16000);
+  LoadDupeBase(t.run());
+  const std::string all = Ids(0, 1000);  // 20000 characters
+  for (int i = 0; i < 1000; ++i) AddToDupeBase(t.run(), all.substr(i * 20, 20));
+  SaveDupeBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.IDX"), kHeader + all.substr(4000));
+}
+
+TEST(DupeBase, SavedOnlyWhenThisRunAddedAnId) {
+  TestRun t;
+  t.run().RaiseDupeBaseLimit(16000);
+  const std::string old = kHeader + Ids(0, 100);
+  t.Write("QUORIX.IDX", old);
+  LoadDupeBase(t.run());
+  EXPECT_TRUE(IsDupe(t.run(), "<id-000050.xxxxxxxx>"));
+  SaveDupeBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.IDX"), old);
+
+  // A small base is saved too once something was added.
+  AddToDupeBase(t.run(), "<new.1>");
+  SaveDupeBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.IDX"), old + "<new.1>");
+}
+
+TEST(DupeBase, NothingSavedBelowTheSmallestLimit) {
+  TestRun t;  // no box read: the limit is 0
+  t.Write("QUORIX.IDX", kHeader + "<old>");
+  LoadDupeBase(t.run());
+  AddToDupeBase(t.run(), "<new>");
+  SaveDupeBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.IDX"), kHeader + "<old>");
+}
+
+TEST(DupeBase, FailedLoadIsLoggedAndTheSaveMerges) {
+  TestRun t;
+  t.run().RaiseDupeBaseLimit(16000);
+  // A directory in the file's place cannot be read as a file.
+  std::filesystem::create_directory(t.Path("QUORIX.IDX"));
+  LoadDupeBase(t.run());
+  EXPECT_EQ(t.LogMessages(), "Error Reading Dupebase\n");
+  EXPECT_TRUE(t.run().dupe_base.load_failed);
+  AddToDupeBase(t.run(), "<a.1>");
+  AddToDupeBase(t.run(), "<b.2>");
+
+  // By the end of the run the file is readable again: its IDs are kept and
+  // only the new ones it lacks are added.
+  std::filesystem::remove(t.Path("QUORIX.IDX"));
+  t.Write("QUORIX.IDX", kHeader + "<old.0><b.2>");
+  SaveDupeBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.IDX"), kHeader + "<old.0><b.2><a.1>");
+}
+
+TEST(DupeBase, FailedLoadAndUnreadableFileAtSaveKeepsTheFile) {
+  TestRun t;
+  t.run().RaiseDupeBaseLimit(16000);
+  std::filesystem::create_directory(t.Path("QUORIX.IDX"));
+  LoadDupeBase(t.run());
+  AddToDupeBase(t.run(), "<a.1>");
+  SaveDupeBase(t.run());
+  EXPECT_TRUE(std::filesystem::is_directory(t.Path("QUORIX.IDX")));
+}
+
+TEST(DupeBase, DupeIsNotAddedTwice) {
+  TestRun t;
+  LoadDupeBase(t.run());
+  const std::string id = "<de.test@forum3.000123.html.0.1c291ca3>";
+  EXPECT_FALSE(IsDupe(t.run(), id));
+  AddToDupeBase(t.run(), id);
+  EXPECT_TRUE(IsDupe(t.run(), id));
+  EXPECT_FALSE(IsDupe(t.run(), "<de.test@forum3.000123.html.0.1c291ca4>"));
+  EXPECT_EQ(t.run().dupe_base.text, id);
+}
+
+}  // namespace
+}  // namespace quorix::bases

@@ -1,0 +1,32 @@
+// The lookup structure of the dupe base.
+//
+// The base is one text, the stored Message-IDs concatenated, and an ID counts
+// as known when it occurs anywhere in that text. An ID of the form "<...>"
+// without inner "<" or ">" can only occur as a run that starts at a "<" and
+// ends at the first ">" after it with no "<" between; indexing every such run
+// answers those lookups exactly, without searching the text. Any other query
+// falls back to a search of the text, so the answer is always the same as a
+// plain substring search.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "run/base_state.h"
+
+namespace quorix::bases {
+
+// Replaces the text (e.g. with the file's contents) and indexes it anew.
+void ResetDupeText(run::DupeBaseState& state, std::string text);
+
+// Appends an ID and indexes what the text gained; a run left open at the end
+// of the text (a "<" without ">" yet) is completed by the next append.
+void AppendDupeText(run::DupeBaseState& state, std::string_view id);
+
+// True when `id` occurs in the text. An empty ID never does.
+bool DupeTextContains(const run::DupeBaseState& state, std::string_view id);
+
+// "<...>" with no "<" or ">" inside.
+bool IsBracketedRun(std::string_view id);
+
+}  // namespace quorix::bases

@@ -1,0 +1,48 @@
+// The Html base: for every topic read, the topic entry ("link,marker") as its
+// topic list last showed it, so that unchanged topics are not fetched again.
+// Kept between runs in "QUORIX.HTM" in the program directory.
+//
+// File layout: the 43 characters "# QUORIX Htmlbase, do not edit or delete! #",
+// CR LF, then (from byte 45) the records in order, each followed by one NUL.
+// Text after the last NUL (a cut record) is dropped on load.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "run/run.h"
+
+namespace quorix::bases {
+
+inline constexpr std::string_view kHtmlBaseFile = "QUORIX.HTM";
+inline constexpr std::string_view kHtmlBaseHeader =
+    "# QUORIX Htmlbase, do not edit or delete! #\r\n";
+
+// The topic's link: the entry's text before its first ",".
+std::string_view LinkOf(std::string_view entry);
+// The leading number of the entry's second ","-field (0 when there is none).
+int64_t MarkerNumberOf(std::string_view entry);
+
+// Reads the file (created empty when missing), logging "Reading Htmlbase"
+// (level 0, main); a file that cannot be opened or read logs "Error Reading
+// Htmlbase" (level 2, main) and leaves the base empty.
+void LoadHtmlBase(run::Run& run);
+
+// Writes the header and all records crash-safe, also when there are none.
+// After a failed load the file is read again first, and this run's records
+// replace or extend what it holds. A failing save changes nothing.
+void SaveHtmlBase(run::Run& run);
+
+// The first record whose link equals `link`, whole.
+std::optional<std::string> FindHtmlRecord(run::Run& run, std::string_view link);
+
+// Stores a topic entry in one step: it replaces the first record with the
+// same link, or is appended. The base grows without limit.
+void RecordTopic(run::Run& run, std::string_view topic_entry);
+
+// Number of records.
+size_t HtmlBaseCount(run::Run& run);
+
+}  // namespace quorix::bases

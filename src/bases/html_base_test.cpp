@@ -1,0 +1,129 @@
+#include "bases/html_base.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "bases/test_run.h"
+
+namespace quorix::bases {
+namespace {
+
+using namespace std::string_literals;
+using testing::TestRun;
+
+const std::string kHeader = "# QUORIX Htmlbase, do not edit or delete! #\r\n";
+
+TEST(HtmlBase, EntryParts) {
+  EXPECT_EQ(LinkOf("/cgi/topic/000123.html,17"), "/cgi/topic/000123.html");
+  EXPECT_EQ(LinkOf("no comma"), "no comma");
+  EXPECT_EQ(MarkerNumberOf("/t.html,17"), 17);
+  EXPECT_EQ(MarkerNumberOf("/t.html, 42 replies,x"), 42);
+  EXPECT_EQ(MarkerNumberOf("/t.html,10-05-2004"), 10);
+  EXPECT_EQ(MarkerNumberOf("/t.html,Oct 5"), 0);
+  EXPECT_EQ(MarkerNumberOf("/t.html"), 0);
+}
+
+TEST(HtmlBase, HeaderOnlyFileLoadsNoRecords) {
+  TestRun t;
+  t.Write("QUORIX.HTM", kHeader);
+  LoadHtmlBase(t.run());
+  EXPECT_EQ(HtmlBaseCount(t.run()), 0u);
+  EXPECT_EQ(t.LogMessages(), "Reading Htmlbase\n");
+}
+
+TEST(HtmlBase, MissingFileIsCreatedAndSavedAsHeaderOnly) {
+  TestRun t;
+  LoadHtmlBase(t.run());
+  EXPECT_TRUE(t.Exists("QUORIX.HTM"));
+  EXPECT_EQ(t.LogMessages(), "Reading Htmlbase\n");
+  SaveHtmlBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.HTM"), kHeader);
+}
+
+TEST(HtmlBase, TwoRecordsRoundTripByteForByte) {
+  TestRun t;
+  const std::string contents = kHeader + "/a.html,3\0/b.html,12\0"s;
+  t.Write("QUORIX.HTM", contents);
+  LoadHtmlBase(t.run());
+  EXPECT_EQ(HtmlBaseCount(t.run()), 2u);
+  EXPECT_EQ(FindHtmlRecord(t.run(), "/b.html"), "/b.html,12");
+  SaveHtmlBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.HTM"), contents);
+}
+
+TEST(HtmlBase, TextAfterTheLastNulIsDropped) {
+  TestRun t;
+  t.Write("QUORIX.HTM", kHeader + "/a.html,3\0\0/cut.ht"s);
+  LoadHtmlBase(t.run());
+  EXPECT_EQ(HtmlBaseCount(t.run()), 2u);  // two NULs in a row: an empty record
+  EXPECT_FALSE(FindHtmlRecord(t.run(), "/cut.ht"));
+  SaveHtmlBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.HTM"), kHeader + "/a.html,3\0\0"s);
+}
+
+TEST(HtmlBase, FirstRecordWithTheLinkWins) {
+  TestRun t;
+  t.Write("QUORIX.HTM", kHeader + "/a.html,1\0/a.html,2\0/b.html,5\0"s);
+  LoadHtmlBase(t.run());
+  EXPECT_EQ(FindHtmlRecord(t.run(), "/a.html"), "/a.html,1");
+  // An update replaces that first record in place.
+  RecordTopic(t.run(), "/a.html,9");
+  EXPECT_EQ(HtmlBaseCount(t.run()), 3u);
+  EXPECT_EQ(FindHtmlRecord(t.run(), "/a.html"), "/a.html,9");
+  SaveHtmlBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.HTM"), kHeader + "/a.html,9\0/a.html,2\0/b.html,5\0"s);
+}
+
+TEST(HtmlBase, NewTopicIsAppendedAndChangedTopicReplaced) {
+  TestRun t;
+  LoadHtmlBase(t.run());
+  RecordTopic(t.run(), "/t1.html,4");
+  RecordTopic(t.run(), "/t2.html,1");
+  RecordTopic(t.run(), "/t1.html,5");
+  EXPECT_EQ(HtmlBaseCount(t.run()), 2u);
+  EXPECT_EQ(MarkerNumberOf(*FindHtmlRecord(t.run(), "/t1.html")), 5);
+  EXPECT_FALSE(FindHtmlRecord(t.run(), "/t3.html"));
+}
+
+TEST(HtmlBase, GrowsPastTenThousandRecords) {
+  TestRun t;
+  LoadHtmlBase(t.run());
+  for (int i = 0; i < 12000; ++i) RecordTopic(t.run(), "/t" + std::to_string(i) + ".html,1");
+  for (int i = 0; i < 12000; i += 1000) RecordTopic(t.run(), "/t" + std::to_string(i) + ".html,2");
+  EXPECT_EQ(HtmlBaseCount(t.run()), 12000u);
+  EXPECT_EQ(FindHtmlRecord(t.run(), "/t11999.html"), "/t11999.html,1");
+  EXPECT_EQ(FindHtmlRecord(t.run(), "/t11000.html"), "/t11000.html,2");
+  SaveHtmlBase(t.run());
+  TestRun reloaded;
+  reloaded.Write("QUORIX.HTM", t.Read("QUORIX.HTM"));
+  LoadHtmlBase(reloaded.run());
+  EXPECT_EQ(HtmlBaseCount(reloaded.run()), 12000u);
+  EXPECT_EQ(FindHtmlRecord(reloaded.run(), "/t5000.html"), "/t5000.html,2");
+}
+
+TEST(HtmlBase, NulInAnEntryNeverSplitsTheFile) {
+  TestRun t;
+  LoadHtmlBase(t.run());
+  RecordTopic(t.run(), "/x\0y.html,1"s);
+  EXPECT_EQ(FindHtmlRecord(t.run(), "/x\0y.html"s), "/x y.html,1");
+  SaveHtmlBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.HTM"), kHeader + "/x y.html,1\0"s);
+}
+
+TEST(HtmlBase, FailedLoadIsLoggedAndTheSaveMerges) {
+  TestRun t;
+  std::filesystem::create_directory(t.Path("QUORIX.HTM"));
+  LoadHtmlBase(t.run());
+  EXPECT_EQ(t.LogMessages(), "Error Reading Htmlbase\n");
+  EXPECT_EQ(HtmlBaseCount(t.run()), 0u);
+  RecordTopic(t.run(), "/b.html,7");
+  RecordTopic(t.run(), "/c.html,1");
+  std::filesystem::remove(t.Path("QUORIX.HTM"));
+  t.Write("QUORIX.HTM", kHeader + "/a.html,1\0/b.html,2\0"s);
+  SaveHtmlBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.HTM"), kHeader + "/a.html,1\0/b.html,7\0/c.html,1\0"s);
+}
+
+}  // namespace
+}  // namespace quorix::bases
