@@ -80,9 +80,31 @@ const std::string& CutEnd() {
   static const std::string kCutEnd = "\n--- Cut End " + std::string(40, '-');
   return kCutEnd;
 }
-const std::string& ForumSignatureRule() {
-  static const std::string kRule = std::string(18, '-') + "\n";
-  return kRule;
+// The forum's signature rule, a line of exactly 18 hyphens, becomes the news
+// signature separator "-- ". Only whole lines count: the cut lines made just
+// before end in hyphens too and keep them.
+void ReplaceSignatureRule(std::string& text) {
+  static constexpr std::string_view kRule = "------------------\n";
+  size_t hit = text.find(kRule);
+  while (hit != std::string::npos && hit != 0 && text[hit - 1] != '\n') {
+    hit = text.find(kRule, hit + 1);
+  }
+  if (hit == std::string::npos) return;
+  std::string out;
+  out.reserve(text.size());
+  size_t done = 0;
+  while (hit != std::string::npos) {
+    if (hit == 0 || text[hit - 1] == '\n') {
+      out.append(text, done, hit - done);
+      out.append("-- \n");
+      done = hit + kRule.size();
+      hit = text.find(kRule, done);
+    } else {
+      hit = text.find(kRule, hit + 1);
+    }
+  }
+  out.append(text, done, std::string::npos);
+  text.swap(out);
 }
 
 }  // namespace
@@ -127,7 +149,7 @@ void ReplaceSmileys(std::string& text, const run::ForumTemplate& tmpl) {
 void ApplyUbbCodeBlocks(std::string& text, const run::ForumTemplate& tmpl) {
   ReplaceInPlace(text, tmpl.format_start, CutStart());
   ReplaceInPlace(text, tmpl.format_end, CutEnd());
-  ReplaceInPlace(text, ForumSignatureRule(), "-- \n");
+  ReplaceSignatureRule(text);
 }
 
 void ApplyThreadsCodeBlocks(std::string& text, const run::ForumTemplate& tmpl) {
@@ -135,7 +157,7 @@ void ApplyThreadsCodeBlocks(std::string& text, const run::ForumTemplate& tmpl) {
   ReplaceInPlace(text, tmpl.format_end, CutEnd());
   ReplaceInPlace(text, "<pre>code:</font><hr>", CutStart());
   ReplaceInPlace(text, "</pre><hr>", CutEnd());
-  ReplaceInPlace(text, ForumSignatureRule(), "-- \n");
+  ReplaceSignatureRule(text);
   ReplaceInPlace(text, "---- \n", "-- \n");
 }
 

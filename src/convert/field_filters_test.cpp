@@ -83,16 +83,35 @@ TEST(ReplaceSmileys, EachKeyInOrderEmptySkipped) {
   EXPECT_EQ(every, ":-);-):)?-):-(8-)8-):^):-):-]:-|");
 }
 
+const std::string kCutStart = "--- Cut ----" + std::string(40, '-') + "\n";
+const std::string kCutEnd = "\n--- Cut End " + std::string(40, '-');
+
 TEST(CodeBlocks, UbbMarkersAndSignatureRule) {
   run::ForumTemplate tmpl;
   tmpl.format_start = "<pre>";
   tmpl.format_end = "</pre>";
   std::string text = "x<pre>code</pre>\nsig\n------------------\nJoe";
   ApplyUbbCodeBlocks(text, tmpl);
-  // The signature rule is replaced last, also where a cut line ends in 18
-  // hyphens and LF: such a line ends in "-- " then.
-  EXPECT_EQ(text, "x--- Cut " + std::string(28, '-') + " \ncode\n--- Cut End " +
-                      std::string(24, '-') + " \nsig\n-- \nJoe");
+  // The cut lines end in hyphens too; only the rule's own line changes.
+  EXPECT_EQ(text, "x" + kCutStart + "code" + kCutEnd + "\nsig\n-- \nJoe");
+}
+
+TEST(CodeBlocks, SignatureRuleIsAWholeLineOfEighteenHyphens) {
+  run::ForumTemplate tmpl;
+  struct Case {
+    std::string in, out;
+  } cases[] = {
+      {std::string(18, '-') + "\nJoe", "-- \nJoe"},
+      {"a\n" + std::string(18, '-') + "\n" + std::string(18, '-') + "\n", "a\n-- \n-- \n"},
+      {"a\n" + std::string(19, '-') + "\nJoe", "a\n" + std::string(19, '-') + "\nJoe"},
+      {"a " + std::string(18, '-') + "\nJoe", "a " + std::string(18, '-') + "\nJoe"},
+      {std::string(18, '-'), std::string(18, '-')},
+  };
+  for (const Case& c : cases) {
+    std::string text = c.in;
+    ApplyUbbCodeBlocks(text, tmpl);
+    EXPECT_EQ(text, c.out) << c.in;
+  }
 }
 
 TEST(CodeBlocks, EmptyMarkersChangeNothing) {
@@ -108,10 +127,7 @@ TEST(CodeBlocks, ThreadsSixReplacements) {
   tmpl.format_end = "[/code]";
   std::string text = "[code]a[/code] <pre>code:</font><hr>b</pre><hr> end\n---- \nJoe";
   ApplyThreadsCodeBlocks(text, tmpl);
-  // Both signature rules apply after the cut lines were made.
-  const std::string cut_start = "--- Cut " + std::string(26, '-') + " \n";
-  const std::string cut_end = "\n--- Cut End " + std::string(40, '-');
-  EXPECT_EQ(text, cut_start + "a" + cut_end + " " + cut_start + "b" + cut_end + " end\n-- \nJoe");
+  EXPECT_EQ(text, kCutStart + "a" + kCutEnd + " " + kCutStart + "b" + kCutEnd + " end\n-- \nJoe");
 }
 
 TEST(CodeBlocks, ThreadsFourHyphenSignature) {

@@ -1,0 +1,96 @@
+// Body filters, delivery of one post and the page's spool file.
+#include "convert/article_delivery.h"
+
+#include "bases/dupe_base.h"
+#include "convert/filters.h"
+#include "convert/spool_writer.h"
+#include "log/logger.h"
+
+namespace quorix::convert {
+
+std::string FilterBody(std::string& body, const run::ForumTemplate& tmpl, Engine engine) {
+  if (tmpl.strip_smiley) ReplaceSmileys(body, tmpl);
+  if (tmpl.strip_urls) StripUrlLinks(body, tmpl);
+  if (tmpl.strip_html) DecodeEntities(body);
+  if (tmpl.strip_quote) {
+    if (engine == Engine::kUbb) {
+      QuoteUbbBlocks(body, tmpl);
+    } else {
+      QuoteThreadsBlocks(body, tmpl);
+    }
+  }
+  if (tmpl.strip_format) {
+    if (engine == Engine::kUbb) {
+      ApplyUbbCodeBlocks(body, tmpl);
+    } else {
+      ApplyThreadsCodeBlocks(body, tmpl);
+    }
+  }
+  std::string address;
+  if (tmpl.strip_mailto) {
+    address = StripMailLinks(body, tmpl);
+    if (address.empty()) address = kPlaceholderAddress;
+  }
+  if (tmpl.strip_highlights) StripHighlights(body);
+  return address;
+}
+
+PageSpool::PageSpool(run::Run& run, int slot) : run_(run), slot_(slot) {
+  const std::string spool_dir = run.slots[slot].web.spool;
+  file_ = CreateSpoolFile(run, spool_dir, &name_, "N", ".MSG", slot);
+}
+
+PageSpool::~PageSpool() { Close(); }
+
+void PageSpool::Deliver(const Post& post, std::string_view newsgroup,
+                        std::string_view page_url, TopicConversion& topic) {
+  const std::string& id = post.message_id;
+  if (bases::IsDupe(run_, id)) {
+    run_.log.WriteLog("Article: " + id + " is a Dupe", slot_, log::kProgress);
+  } else {
+    run_.log.WriteLog("Article: " + id + " is new/edited", slot_, log::kProgress);
+    const std::string references = ReferencesValue(topic.reference_chain);
+    NewsArticle article{newsgroup, post.address, post.author, post.subject,
+                        id,        references,   post.date,   post.body,
+                        page_url,  topic.article_counter};
+    if (file_.IsOpen() && WriteNewsArticle(file_, article)) bases::AddToDupeBase(run_, id);
+  }
+  if (topic.article_counter == 0) {
+    topic.reference_chain = id;
+  } else {
+    topic.reference_chain.append(" ").append(id);
+  }
+  ++topic.article_counter;
+}
+
+void PageSpool::Close() {
+  if (!file_.IsOpen()) return;
+  const int64_t size = file_.Size();
+  file_.Close();
+  if (size == 0) platform::DeleteFile(name_);
+}
+
+std::string ReferencesValue(std::string_view chain) {
+  if (chain.size() <= kMaxReferences) return std::string(chain);
+  std::string_view first = chain.substr(0, chain.find(' '));
+  if (first.size() + 1 >= kMaxReferences) return std::string(first);
+  // The latest whole IDs within the room left after the first and a blank.
+  // (It starts after the first ID, as the chain is longer than the limit.)
+  size_t start = chain.size() - (kMaxReferences - first.size() - 1);
+  if (chain[start - 1] != ' ') {
+    size_t blank = chain.find(' ', start);
+    start = blank == std::string_view::npos ? chain.size() : blank + 1;
+  }
+  std::string_view latest = chain.substr(start);
+  std::string value(first);
+  if (!latest.empty()) value.append(" ").append(latest);
+  return value;
+}
+
+std::string PageUrl(const run::Run& run, int slot, std::string_view page_address) {
+  std::string url = "http://" + run.slots[slot].web.server;
+  url.append(page_address);
+  return url;
+}
+
+}  // namespace quorix::convert

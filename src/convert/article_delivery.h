@@ -1,0 +1,78 @@
+// What the two page converters share once a post's fields are known: the
+// page's spool file, the body filters, the dupe check and the topic's
+// reference chain.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/file.h"
+#include "run/run.h"
+
+namespace quorix::convert {
+
+// The author address of a post whose mail filter found none: ours, local and
+// never routable.
+inline constexpr std::string_view kPlaceholderAddress = "unknown@quorix.invalid";
+
+// Per topic, kept between the pages of one topic (set up anew for each topic).
+struct TopicConversion {
+  int article_counter = 0;      // index of the next article of the topic
+  std::string reference_chain;  // the topic's Message-IDs so far, blank-separated
+};
+
+enum class Engine { kUbb, kThreads };
+
+// Applies the template's switched-on filters to a body, in the order smileys,
+// web links, entities, quotes, code blocks, mail links, highlights. Returns
+// the author address: the mail filter's result, the placeholder when it found
+// none, empty when the mail filter is off.
+std::string FilterBody(std::string& body, const run::ForumTemplate& tmpl, Engine engine);
+
+// A post ready to be delivered.
+struct Post {
+  std::string author;
+  std::string address;
+  std::string subject;
+  std::string date;
+  std::string body;
+  std::string message_id;
+};
+
+// The spool file of one page: created at the start, closed at the end and
+// deleted when no article went into it.
+class PageSpool {
+ public:
+  PageSpool(run::Run& run, int slot);
+  ~PageSpool();
+  PageSpool(const PageSpool&) = delete;
+  PageSpool& operator=(const PageSpool&) = delete;
+
+  bool IsOpen() const { return file_.IsOpen(); }
+  const std::string& name() const { return name_; }
+
+  // Dupe check, log line, entry, dupe base; then the post joins the topic's
+  // reference chain and the counter moves on, whatever became of it.
+  void Deliver(const Post& post, std::string_view newsgroup, std::string_view page_url,
+               TopicConversion& topic);
+
+  void Close();
+
+ private:
+  run::Run& run_;
+  int slot_;
+  platform::File file_;
+  std::string name_;
+};
+
+// The References value of an article: the topic's chain, unless it is longer
+// than kMaxReferences. Then, as news software trims long chains, the first ID
+// is kept and as many of the latest IDs as fit; without this a page of very
+// many posts would write a chain of quadratic total size.
+inline constexpr size_t kMaxReferences = 32768;
+std::string ReferencesValue(std::string_view chain);
+
+// "http://" + the slot's WebServer + the page address.
+std::string PageUrl(const run::Run& run, int slot, std::string_view page_address);
+
+}  // namespace quorix::convert

@@ -1,0 +1,123 @@
+// UBB topic pages to news articles.
+#include "convert/ubb_converter.h"
+
+#include "convert/filters.h"
+#include "text/text.h"
+
+namespace quorix::convert {
+
+namespace {
+
+constexpr std::string_view kCellStart = "<TD width=18% valign=top>";
+constexpr std::string_view kCellEnd = "</td></tr>";
+constexpr std::string_view kSubjectStart = "<B>Topic:&nbsp;&nbsp;";  // 21 characters
+
+// "10:30" with "PM" -> "22:30"; "12:05" with "AM" -> "00:05". Anything that is
+// not such a time stays as it is.
+std::string TwentyFourHour(std::string_view time, std::string_view half) {
+  const bool am = half == "AM";
+  if (!am && half != "PM") return std::string(time);
+  size_t colon = time.find(':');
+  if (colon == 0 || colon > 2 || colon == std::string_view::npos) return std::string(time);
+  int hour = 0;
+  for (char c : time.substr(0, colon)) {
+    if (c < '0' || c > '9') return std::string(time);
+    hour = hour * 10 + (c - '0');
+  }
+  if (hour < 1 || hour > 12) return std::string(time);
+  hour = hour % 12 + (am ? 0 : 12);
+  std::string converted = {static_cast<char>('0' + hour / 10), static_cast<char>('0' + hour % 10)};
+  converted.append(time.substr(colon));
+  return converted;
+}
+
+}  // namespace
+
+std::vector<std::string_view> UbbPostCells(std::string_view page) {
+  std::vector<std::string_view> cells;
+  size_t from = 0;
+  while (true) {
+    size_t start = page.find(kCellStart, from);
+    if (start == std::string_view::npos) break;
+    size_t end = page.find(kCellEnd, start + 1);
+    if (end == std::string_view::npos) {
+      cells.push_back(page.substr(start));
+      break;
+    }
+    cells.push_back(page.substr(start, end - start));
+    from = end;
+  }
+  return cells;
+}
+
+std::string UbbTopicSubject(std::string_view page) {
+  std::string subject(
+      text::TrimBlanks(text::ExtractField(page, kSubjectStart, kSubjectStart.size(), "</B>")));
+  DecodeEntities(subject);
+  if (subject.size() > kMaxUbbSubject) subject.resize(kMaxUbbSubject);
+  return subject;
+}
+
+std::optional<UbbPost> ExtractUbbPost(std::string_view cell) {
+  std::vector<std::string_view> lines = text::Split(cell, "\r\n");
+  if (lines.size() < 10) return std::nullopt;
+  return UbbPost{UbbAuthorField(lines[1]), UbbDateText(UbbDateField(lines[6])),
+                 UbbBodyToText(lines[9])};
+}
+
+std::string UbbDateText(std::string_view raw_date) {
+  std::string without_commas;
+  without_commas.reserve(raw_date.size());
+  for (char c : raw_date) {
+    if (c != ',') without_commas.push_back(c);
+  }
+  std::string_view words = without_commas;
+  // Split at single blanks: month name, day, year, time, AM or PM.
+  auto word = [words](size_t n) { return text::Field(words, " ", n); };
+  std::string date(word(2));
+  date.append(" ").append(word(1).substr(0, 3));
+  date.append(" ").append(word(3));
+  date.append(" ").append(TwentyFourHour(word(4), word(5))).append(":00");
+  return date;
+}
+
+std::string UbbMessageId(std::string_view newsgroup, int forum_number,
+                         std::string_view page_address, int article_counter,
+                         std::string_view body) {
+  std::string_view page_key =
+      page_address.size() > 11 ? page_address.substr(page_address.size() - 11) : page_address;
+  std::string id = "<";
+  id.append(newsgroup).append("@forum").append(text::Decimal(forum_number));
+  id.append(".").append(page_key);
+  id.append(".").append(text::Decimal(article_counter));
+  id.append(".").append(text::HexLower(text::Crc32(body))).append(">");
+  return id;
+}
+
+bool ConvertUbbPage(run::Run& run, std::string_view newsgroup, std::string_view page_address,
+                    int forum_number, std::string_view page, TopicConversion& topic, int slot) {
+  if (slot < 0 || slot >= run::kSlotCount) return true;
+  PageSpool spool(run, slot);
+  if (!spool.IsOpen()) return true;
+  const run::ForumTemplate& tmpl = run.slots[slot].forum_template;
+  const std::string subject = UbbTopicSubject(page);
+  const std::string page_url = PageUrl(run, slot, page_address);
+
+  for (std::string_view cell : UbbPostCells(page)) {
+    std::optional<UbbPost> fields = ExtractUbbPost(cell);
+    if (!fields) continue;
+    Post post;
+    post.message_id =
+        UbbMessageId(newsgroup, forum_number, page_address, topic.article_counter, fields->body);
+    post.author = std::move(fields->author);
+    post.date = std::move(fields->date);
+    post.subject = subject;
+    post.body = std::move(fields->body);
+    post.address = FilterBody(post.body, tmpl, Engine::kUbb);
+    spool.Deliver(post, newsgroup, page_url, topic);
+  }
+  spool.Close();
+  return true;
+}
+
+}  // namespace quorix::convert
