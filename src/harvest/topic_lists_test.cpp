@@ -4,61 +4,34 @@
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "http/test_server.h"
+#include "harvest/test_forum.h"
 #include "run/testing.h"
 
 namespace quorix::harvest {
 namespace {
 
-using http::testing::TestServer;
-
 constexpr int kSlot = 1;
 
-// What the server saw at each request: the path and the slot's status then.
-struct Seen {
-  std::string path;
-  std::string activity;
-  std::string status;
-};
+using testing::Seen;
+using testing::TestForum;
 
 class TopicListsTest : public ::testing::Test {
  protected:
   run::Run& run() { return test_run_.run; }
   run::Slot& slot() { return run().slots[kSlot]; }
 
-  // Serves `pages` by request path (anything else: an empty answer) and
-  // points the slot at the server.
   void Serve(std::map<std::string, std::string> pages, int engine) {
-    pages_ = std::move(pages);
-    server_ = std::make_unique<TestServer>([this](std::string_view request) {
-      const size_t blank = request.find(' ');
-      const size_t end = request.find(" HTTP/1.0");
-      const std::string path(request.substr(blank + 1, end - blank - 1));
-      std::lock_guard<std::mutex> lock(seen_lock_);
-      seen_.push_back({path, slot().activity.Get(), slot().status.Get()});
-      const auto page = pages_.find(path);
-      return page == pages_.end() ? std::string() : page->second;
-    });
-    ASSERT_TRUE(server_->listening());
-    slot().web.server = "127.0.0.1";
-    slot().web.port = server_->port();
-    slot().web.timeout_seconds = 5;
+    forum_ = std::make_unique<TestForum>(slot(), std::move(pages));
+    ASSERT_TRUE(forum_->listening());
     slot().web.engine = engine;
   }
-  std::vector<Seen> seen() {
-    std::lock_guard<std::mutex> lock(seen_lock_);
-    return seen_;
-  }
+  std::vector<Seen> seen() const { return forum_->seen(); }
 
   quorix::testing::TestRun test_run_;
-  std::map<std::string, std::string> pages_;
-  std::mutex seen_lock_;
-  std::vector<Seen> seen_;
-  std::unique_ptr<TestServer> server_;  // last: stopped before what it uses goes
+  std::unique_ptr<TestForum> forum_;
 };
 
 std::string UbbRow(const std::string& topic, const std::string& replies) {

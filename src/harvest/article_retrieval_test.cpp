@@ -1,0 +1,205 @@
+#include "harvest/article_retrieval.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bases/html_base.h"
+#include "harvest/test_forum.h"
+#include "run/testing.h"
+
+namespace quorix::harvest {
+namespace {
+
+TEST(TopicRequestPath, ThreadsTopicsAskForAllArticlesOnOnePage) {
+  EXPECT_EQ(TopicRequestPath(run::kUbb, "/ubb/Forum3/HTML/000123.html"),
+            "/ubb/Forum3/HTML/000123.html");
+  EXPECT_EQ(TopicRequestPath(run::kUbbThreads, "/ubbthreads/showflat.php?Cat=&Board=X&Number=123"),
+            "/ubbthreads/showflat.php?Cat=&Board=X&Number=123&page=0&view=collapsed&sb=5&o=&fpart=all");
+}
+
+TEST(ContinuationPath, ReplacesTheHtmlEndingByHyphenPageAndHtml) {
+  EXPECT_EQ(ContinuationPath("/ubb/Forum3/HTML/000123.html", 2), "/ubb/Forum3/HTML/000123-2.html");
+  EXPECT_EQ(ContinuationPath("/ubb/Forum3/HTML/000123.html", 11), "/ubb/Forum3/HTML/000123-11.html");
+  // Whatever the last five characters are, they go.
+  EXPECT_EQ(ContinuationPath("/ubb/x.htm", 2), "/ubb/-2.html");
+  EXPECT_EQ(ContinuationPath("abc", 2), "-2.html");
+  EXPECT_EQ(ContinuationPath("", 3), "-3.html");
+}
+
+using testing::Seen;
+using testing::TestForum;
+
+constexpr int kSlot = 3;
+constexpr char kTopic[] = "/ubb/Forum3/HTML/000123.html";
+
+class RetrieveArticlesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    slot().web.engine = run::kUbb;
+    slot().web.spool = scratch_.Prefix();
+  }
+
+  run::Run& run() { return test_run_.run; }
+  run::Slot& slot() { return run().slots[kSlot]; }
+
+  void Serve(std::map<std::string, std::string> pages) {
+    forum_ = std::make_unique<TestForum>(slot(), std::move(pages));
+    ASSERT_TRUE(forum_->listening());
+  }
+  // Runs the retrieval over `table` as a fresh scan would after listing it.
+  void Retrieve(const TopicTable& table, int next_topic = 1) {
+    slot().topic_count = static_cast<int>(table.size());
+    slot().next_topic = next_topic;
+    EXPECT_EQ(RetrieveArticles(run(), "de.test", "Forum+Three", 3, table, kSlot), 1);
+    EXPECT_EQ(slot().next_topic, static_cast<int>(table.size()) + 1);
+  }
+  std::vector<std::string> Records() {
+    std::vector<std::string> records;
+    for (size_t i = 0; i < bases::HtmlBaseCount(run()); ++i) {
+      std::lock_guard<std::mutex> lock(run().html_base.lock);
+      records.push_back(run().html_base.records[i]);
+    }
+    return records;
+  }
+
+  quorix::testing::ScratchDir scratch_;
+  quorix::testing::TestRun test_run_;
+  std::unique_ptr<TestForum> forum_;
+};
+
+TEST_F(RetrieveArticlesTest, UnchangedTopicIsNotFetched) {
+  bases::RecordTopic(run(), std::string(kTopic) + ",4");
+  Serve({});
+
+  Retrieve({std::string(kTopic) + ",4 replies"});
+
+  EXPECT_TRUE(forum_->paths().empty());
+  EXPECT_EQ(Records(), std::vector<std::string>{std::string(kTopic) + ",4"});
+}
+
+TEST_F(RetrieveArticlesTest, ChangedTopicIsFetchedAndReplacedInPlace) {
+  bases::RecordTopic(run(), "/ubb/other.html,1");
+  bases::RecordTopic(run(), std::string(kTopic) + ",4");
+  bases::RecordTopic(run(), "/ubb/last.html,1");
+  Serve({{kTopic, "<html>a topic page</html>"}});
+
+  Retrieve({std::string(kTopic) + ",5"});
+
+  const std::vector<Seen> seen = forum_->seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].path, kTopic);
+  EXPECT_EQ(seen[0].activity, "Reading Article(s)");
+  EXPECT_EQ(seen[0].status, kTopic);
+  const std::vector<std::string> expected{"/ubb/other.html,1", std::string(kTopic) + ",5",
+                                          "/ubb/last.html,1"};
+  EXPECT_EQ(Records(), expected);
+}
+
+TEST_F(RetrieveArticlesTest, NewTopicIsAppended) {
+  bases::RecordTopic(run(), "/ubb/other.html,1");
+  Serve({{kTopic, "page"}});
+
+  Retrieve({std::string(kTopic) + ",0"});
+
+  EXPECT_EQ(forum_->paths(), std::vector<std::string>{kTopic});
+  const std::vector<std::string> expected{"/ubb/other.html,1", std::string(kTopic) + ",0"};
+  EXPECT_EQ(Records(), expected);
+}
+
+TEST_F(RetrieveArticlesTest, EmptyAnswerLeavesTheTopicForTheNextRun) {
+  Serve({});
+
+  Retrieve({std::string(kTopic) + ",2"});
+
+  EXPECT_EQ(forum_->paths(), std::vector<std::string>{kTopic});
+  EXPECT_TRUE(Records().empty());
+}
+
+TEST_F(RetrieveArticlesTest, ThreadsTopicIsLookedUpByLinkAndFetchedWithTheSuffix) {
+  const std::string known = "/ubbthreads/showflat.php?Cat=&Board=X&Number=5";
+  const std::string changed = "/ubbthreads/showflat.php?Cat=&Board=X&Number=6";
+  slot().web.engine = run::kUbbThreads;
+  bases::RecordTopic(run(), known + ",3");
+  bases::RecordTopic(run(), changed + ",3");
+  const std::string suffix = "&page=0&view=collapsed&sb=5&o=&fpart=all";
+  Serve({{changed + suffix, "page"}});
+
+  Retrieve({known + ",3", changed + ",4"});
+
+  EXPECT_EQ(forum_->paths(), std::vector<std::string>{changed + suffix});
+  const std::vector<std::string> expected{known + ",3", changed + ",4"};
+  EXPECT_EQ(Records(), expected);
+}
+
+TEST_F(RetrieveArticlesTest, UbbContinuationPagesAreFollowedInTurn) {
+  const std::string page2 = "/ubb/Forum3/HTML/000123-2.html";
+  const std::string page3 = "/ubb/Forum3/HTML/000123-3.html";
+  Serve({{kTopic, "<a href=\"" + page2 + "\">2</a>"},
+         {page2, "<a href=\"" + page3 + "\">3</a>"},
+         {page3, "last page, links back to " + std::string(kTopic)}});
+
+  Retrieve({std::string(kTopic) + ",9"});
+
+  const std::vector<Seen> seen = forum_->seen();
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].path, kTopic);
+  EXPECT_EQ(seen[1].path, page2);
+  EXPECT_EQ(seen[2].path, page3);
+  EXPECT_EQ(seen[2].activity, "Reading Article(s)");
+  EXPECT_EQ(seen[2].status, kTopic);  // the status keeps the topic's path
+  EXPECT_EQ(Records(), std::vector<std::string>{std::string(kTopic) + ",9"});
+}
+
+TEST_F(RetrieveArticlesTest, FailedContinuationPageLeavesTheTopicUnrecorded) {
+  const std::string page2 = "/ubb/Forum3/HTML/000123-2.html";
+  bases::RecordTopic(run(), std::string(kTopic) + ",1");
+  Serve({{kTopic, "see " + page2}});
+
+  Retrieve({std::string(kTopic) + ",9"});
+
+  EXPECT_EQ(forum_->paths(), (std::vector<std::string>{kTopic, page2}));
+  EXPECT_EQ(Records(), std::vector<std::string>{std::string(kTopic) + ",1"});
+}
+
+TEST_F(RetrieveArticlesTest, SameTopicListedTwiceIsFetchedOnce) {
+  Serve({{kTopic, "page"}});
+
+  Retrieve({std::string(kTopic) + ",2", std::string(kTopic) + ",2"});
+
+  EXPECT_EQ(forum_->paths(), std::vector<std::string>{kTopic});
+  EXPECT_EQ(Records(), std::vector<std::string>{std::string(kTopic) + ",2"});
+}
+
+TEST_F(RetrieveArticlesTest, OnlyTopicsFromNextTopicOnAreHandled) {
+  Serve({{"/ubb/3.html", "page"}});
+
+  Retrieve({"/ubb/1.html,1", "/ubb/2.html,1", "/ubb/3.html,1"}, /*next_topic=*/3);
+
+  EXPECT_EQ(forum_->paths(), std::vector<std::string>{"/ubb/3.html"});
+  EXPECT_EQ(Records(), std::vector<std::string>{"/ubb/3.html,1"});
+}
+
+TEST_F(RetrieveArticlesTest, RowWithoutLinkIsNotFetched) {
+  Serve({});
+
+  Retrieve({",5", ""});
+
+  EXPECT_TRUE(forum_->paths().empty());
+  EXPECT_TRUE(Records().empty());
+}
+
+TEST_F(RetrieveArticlesTest, NoEngineFetchesNothing) {
+  slot().web.engine = run::kNoEngine;
+  Serve({});
+
+  Retrieve({std::string(kTopic) + ",1"});
+
+  EXPECT_TRUE(forum_->paths().empty());
+}
+
+}  // namespace
+}  // namespace quorix::harvest

@@ -1,0 +1,93 @@
+#include "harvest/scan_driver.h"
+
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "harvest/article_retrieval.h"
+#include "harvest/group_list_walk.h"
+#include "harvest/topic_lists.h"
+#include "harvest/topic_table.h"
+#include "log/logger.h"
+#include "log/shared_file.h"
+#include "platform/file.h"
+
+namespace quorix::harvest {
+
+namespace {
+
+void FailSlot(run::Run& run, const std::string& message, int slot_number) {
+  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
+  run.log.WriteLog(message, slot_number, log::kError);
+  slot.status.Set(message);
+  slot.error.store(1);
+}
+
+// Reads the group list through the shared file access. The file is closed
+// again before the scan, so that the rewrite can replace it.
+bool ReadGroupListFile(run::Run& run, const std::string& file_name, int slot_number,
+                       std::string* file_text) {
+  platform::File file;
+  if (!log::OpenShared(run.file_open_mutex, run.log, file_name, slot_number, &file)) return false;
+  const bool read = file.ReadToEnd(file_text);
+  file.Close();
+  return read;
+}
+
+int WalkGroupList(run::Run& run, int slot_number) {
+  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
+  TopicTable table;
+  slot.next_topic = 1;
+  slot.topic_count = 0;
+  const std::string file_name = slot.web.group_file;
+
+  // Checked first: opening the group list would create it.
+  if (!platform::FileExists(file_name)) {
+    FailSlot(run, "Error: Webforum File '" + file_name + "' not found!", slot_number);
+    run.sleeper.SleepMs(kMissingGroupListPauseMs);
+    return 0;
+  }
+  std::string file_text;
+  if (!ReadGroupListFile(run, file_name, slot_number, &file_text)) {
+    FailSlot(run, "Error: Access denied '" + file_name + "'!", slot_number);
+    return 0;
+  }
+
+  const std::string cleaned = CleanGroupListText(file_text);
+  const std::vector<std::string_view> lines = GroupListLines(cleaned);
+  for (std::string_view line : lines) {
+    if (!IsGroupEntry(line)) continue;
+    // The user's exit request is honoured between entries only.
+    if (run.user_exit_requested.load() != 0) {
+      slot.status.Set(run::kExitRequestText);
+      continue;
+    }
+    const GroupEntry entry = ParseGroupEntry(line);
+    ScanTopicLists(run, entry.newsgroup, entry.forum_name, entry.forum_number, entry.days, table,
+                   slot_number);
+    RetrieveArticles(run, entry.newsgroup, entry.forum_name, entry.forum_number, table,
+                     slot_number);
+  }
+
+  // A crash during the rewrite leaves the old or the new list, never half of one.
+  const std::string rewritten = RebuildGroupListText(lines);
+  if (!platform::ReplaceFileContents(platform::ResolveName(file_name), rewritten)) {
+    run.log.WriteLog("Error Writing Web/Grouplist '" + file_name + "'", slot_number,
+                     log::kProblem);
+  }
+  return 1;
+}
+
+}  // namespace
+
+int ScanForums(run::Run& run, int slot) {
+  try {
+    return WalkGroupList(run, slot);
+  } catch (const std::exception& failure) {
+    run.log.WriteLog(std::string("Error: Scan ended early: ") + failure.what(), slot, log::kError);
+    return 0;
+  }
+}
+
+}  // namespace quorix::harvest

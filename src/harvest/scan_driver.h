@@ -1,0 +1,17 @@
+// The fetch thread's work for one box: walk the group list, scan and fetch
+// every listed forum, write the group list back normalised.
+#pragma once
+
+#include "run/run.h"
+
+namespace quorix::harvest {
+
+// Pause after a missing group list, so that the message stays on screen.
+inline constexpr int kMissingGroupListPauseMs = 5000;
+
+// Returns 1 when the group list was walked and written back, 0 when it is
+// missing or cannot be read (the slot's SlotError is then set) or the walk
+// failed on the way (the file is then left as it was).
+int ScanForums(run::Run& run, int slot);
+
+}  // namespace quorix::harvest
