@@ -1,0 +1,242 @@
+#include "convert/ubb_converter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "bases/dupe_base.h"
+#include "convert/converter_test_support.h"
+
+namespace quorix::convert {
+namespace {
+
+const std::string kAddress = "/forums/Forum3/HTML/000123.html";
+const std::string kFont2 = "<FONT SIZE=\"2\" FACE=\"Verdana, Arial\">";
+const std::string kFont1 = "<FONT SIZE=\"1\" FACE=\"Verdana, Arial\">";
+
+// A post cell laid out as the forum writes it: fields separated by CR LF.
+std::string Cell(const std::string& author, const std::string& date, const std::string& body) {
+  std::vector<std::string> fields = {
+      "<TD width=18% valign=top>" + kFont2,
+      "<B>" + author + "</B></FONT><BR>",
+      kFont1 + "Member</FONT><BR>",
+      kFont1 + "Posts: 12</FONT><BR>",
+      kFont1 + "Registered: Jan 2004</FONT>",
+      "</td><td bgcolor=\"#f7f7f7\" width=82% valign=top>",
+      kFont1 + "posted " + date + "&nbsp;&nbsp;<IMG SRC=\"/ubbgfx/profile.gif\" BORDER=0>",
+      "<IMG SRC=\"/ubbgfx/edit.gif\" BORDER=0 ALT=\"Edit/Delete Message\">",
+      "</FONT>",
+      kFont2 + "<FONT><HR>  " + body + "</FONT>",
+      kFont1 + "<A HREF=\"#top\">top</A></FONT>",
+  };
+  std::string cell;
+  for (size_t i = 0; i < fields.size(); ++i) cell += (i ? "\r\n" : "") + fields[i];
+  return cell + "</td></tr>";
+}
+
+std::string Page(const std::string& subject, const std::vector<std::string>& cells) {
+  std::string page = "<HTML><HEAD><TITLE>t</TITLE></HEAD>\r\n" + kFont2 +
+                     "<B>Topic:&nbsp;&nbsp;" + subject + "</B></FONT>\r\n<TABLE>\r\n";
+  for (const std::string& cell : cells) page += "<TR BGCOLOR=\"#f7f7f7\">\r\n" + cell + "\r\n";
+  return page + "</TABLE>\r\n</BODY></HTML>\r\n";
+}
+
+std::string ThreePosts() {
+  return Page("Tom &amp; Jerry",
+              {Cell("Joe", "October 05, 2004 10:30 PM", "Hello<br>\nWorld"),
+               Cell("Ann", "October 06, 2004 09:15 AM", "Second post"),
+               Cell("Bob", "October 06, 2004 12:05 AM", "Third one")});
+}
+
+class UbbConversion : public testing::ConverterTest {
+ protected:
+  bool Convert(const std::string& page, TopicConversion& topic,
+               const std::string& address = kAddress) {
+    return ConvertUbbPage(t_.run(), "de.test", address, 3, page, topic, kSlot);
+  }
+};
+
+TEST_F(UbbConversion, ThreeCellsGiveThreeEntriesWithReferenceChains) {
+  TopicConversion topic;
+  EXPECT_TRUE(Convert(ThreePosts(), topic));
+  ASSERT_EQ(SpoolFiles(), std::vector<std::string>{"N000000.msg"});
+  std::vector<std::string> articles = Articles("N000000.msg");
+  ASSERT_EQ(articles.size(), 3u);
+  const std::string id0 = "<de.test@forum3.000123.html.0.ec209706>";
+  const std::string id1 = "<de.test@forum3.000123.html.1.23d32cea>";
+  const std::string id2 = "<de.test@forum3.000123.html.2.dbd03b76>";
+  EXPECT_EQ(articles[0],
+            "Path: quorix!localhost\n"
+            "From: Joe <unknown@quorix.invalid>\n"
+            "Reply-To: \n"
+            "Newsgroups: de.test\n"
+            "Message-ID: " + id0 + "\n"
+            "Subject: Tom & Jerry\n"
+            "Date: 05 Oct 2004 22:30:00\n"
+            "X-Htmlpage: http://forum.example/forums/Forum3/HTML/000123.html\n"
+            "\n"
+            "Hello\nWorld\n");
+  EXPECT_EQ(Header(articles[1], "Message-ID"), id1);
+  EXPECT_EQ(Header(articles[1], "References"), id0);
+  EXPECT_EQ(Header(articles[1], "Subject"), "Re: Tom & Jerry");
+  EXPECT_EQ(Header(articles[1], "Date"), "06 Oct 2004 09:15:00");
+  EXPECT_EQ(Header(articles[2], "References"), id0 + " " + id1);
+  EXPECT_EQ(Header(articles[2], "Date"), "06 Oct 2004 00:05:00");
+  EXPECT_EQ(topic.article_counter, 3);
+  EXPECT_EQ(topic.reference_chain, id0 + " " + id1 + " " + id2);
+  EXPECT_EQ(t_.LogMessages(), "Article: " + id0 + " is new/edited\nArticle: " + id1 +
+                                  " is new/edited\nArticle: " + id2 + " is new/edited\n");
+  EXPECT_TRUE(bases::IsDupe(t_.run(), id2));
+}
+
+size_t Count(const std::string& text, const std::string& needle) {
+  size_t count = 0;
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+TEST_F(UbbConversion, SamePageAgainGivesDupesAndNoSpoolFile) {
+  TopicConversion first;
+  Convert(ThreePosts(), first);
+  TopicConversion again;
+  EXPECT_TRUE(Convert(ThreePosts(), again));
+  // The second page's file (N000001.msg) stayed empty and was deleted.
+  EXPECT_EQ(SpoolFiles(), std::vector<std::string>{"N000000.msg"});
+  std::string log = t_.LogMessages();
+  EXPECT_EQ(Count(log, " is a Dupe\n"), 3u);
+  EXPECT_NE(log.find("Article: <de.test@forum3.000123.html.2.dbd03b76> is a Dupe\n"),
+            std::string::npos);
+  EXPECT_EQ(again.article_counter, 3);  // the chain runs on through dupes
+  EXPECT_EQ(again.reference_chain, first.reference_chain);
+  EXPECT_EQ(t_.run().dupe_base.text.size(), first.reference_chain.size() - 2);  // no ID twice
+}
+
+TEST_F(UbbConversion, EditedPostIsDeliveredWithANewId) {
+  TopicConversion first;
+  Convert(ThreePosts(), first);
+  std::string edited = Page("Tom &amp; Jerry",
+                            {Cell("Joe", "October 05, 2004 10:30 PM", "Hello<br>\nWorld!"),
+                             Cell("Ann", "October 06, 2004 09:15 AM", "Second post"),
+                             Cell("Bob", "October 06, 2004 12:05 AM", "Third one")});
+  TopicConversion again;
+  Convert(edited, again);
+  std::vector<std::string> articles = Articles("N000001.msg");
+  ASSERT_EQ(articles.size(), 1u);
+  EXPECT_EQ(Header(articles[0], "Message-ID"), "<de.test@forum3.000123.html.0.77e47a71>");
+  EXPECT_EQ(Count(t_.LogMessages(), " is a Dupe\n"), 2u);
+}
+
+TEST_F(UbbConversion, SecondPageContinuesTheTopic) {
+  TopicConversion topic;
+  Convert(ThreePosts(), topic);
+  // A continuation page is converted with the first page's address.
+  Convert(Page("Tom &amp; Jerry", {Cell("Cy", "October 07, 2004 01:00 PM", "Fourth")}), topic);
+  std::vector<std::string> articles = Articles("N000001.msg");
+  ASSERT_EQ(articles.size(), 1u);
+  EXPECT_EQ(Header(articles[0], "Message-ID"), "<de.test@forum3.000123.html.3.700f1146>");
+  EXPECT_EQ(Header(articles[0], "References"),
+            "<de.test@forum3.000123.html.0.ec209706> <de.test@forum3.000123.html.1.23d32cea> "
+            "<de.test@forum3.000123.html.2.dbd03b76>");
+  EXPECT_EQ(Header(articles[0], "Date"), "07 Oct 2004 13:00:00");
+}
+
+TEST_F(UbbConversion, FiltersFollowTheTemplate) {
+  tmpl().href_mail_start = "<a href=\"mailto:";
+  tmpl().href_mail_end = "</a>";
+  TopicConversion topic;
+  Convert(Page("S", {Cell("Joe", "October 05, 2004 10:30 PM",
+                          "Mail <a href=\"mailto:joe@x.de\">joe@x.de</a> <B>now</B>")}),
+          topic);
+  std::vector<std::string> articles = Articles("N000000.msg");
+  ASSERT_EQ(articles.size(), 1u);
+  EXPECT_EQ(Header(articles[0], "From"), "Joe <joe@x.de>");
+  EXPECT_EQ(Body(articles[0]), "Mail joe@x.de _now_\n");
+
+  // With the mail filter off the address stays empty, and the markup stays.
+  tmpl().strip_mailto = 0;
+  tmpl().strip_highlights = 0;
+  TopicConversion other;
+  Convert(Page("S", {Cell("Ann", "October 05, 2004 10:30 PM", "<B>plain</B>")}), other);
+  articles = Articles("N000001.msg");
+  ASSERT_EQ(articles.size(), 1u);
+  EXPECT_EQ(Header(articles[0], "From"), "Ann <>");
+  EXPECT_EQ(Body(articles[0]), "<B>plain</B>\n");
+}
+
+TEST_F(UbbConversion, ShortCellsAreSkipped) {
+  TopicConversion topic;
+  std::string page = Page("S", {"<TD width=18% valign=top>only\r\nfour\r\nlines\r\nhere</td></tr>",
+                                Cell("Joe", "October 05, 2004 10:30 PM", "plain")});
+  Convert(page, topic);
+  std::vector<std::string> articles = Articles("N000000.msg");
+  ASSERT_EQ(articles.size(), 1u);
+  EXPECT_EQ(Header(articles[0], "Message-ID"), "<de.test@forum3.000123.html.0.192062cf>");
+  EXPECT_EQ(topic.article_counter, 1);
+}
+
+TEST_F(UbbConversion, NoSpoolDirectoryStillHandlesThePage) {
+  slot().web.spool = t_.dir() + "/MISSING\\";
+  TopicConversion topic;
+  EXPECT_TRUE(Convert(ThreePosts(), topic));
+  EXPECT_EQ(topic.article_counter, 0);
+  EXPECT_EQ(t_.LogMessages(), "Error Spoolfile: " + t_.dir() + "/MISSING\\N000000.msg\n");
+}
+
+TEST_F(UbbConversion, TruncatedPagesNeverBreakTheConversion) {
+  const std::string page = ThreePosts();
+  for (size_t length = 0; length <= page.size(); ++length) {
+    TopicConversion topic;
+    EXPECT_TRUE(Convert(page.substr(0, length), topic));
+    EXPECT_LE(topic.article_counter, 3);
+  }
+  // Every spool file that stayed holds whole entries.
+  for (const std::string& name : SpoolFiles()) {
+    for (const std::string& article : Articles(name)) EXPECT_TRUE(HasHeader(article, "Date"));
+  }
+}
+
+TEST(UbbDateText, TwentyFourHourClockWithoutZone) {
+  struct Case {
+    const char* raw;
+    const char* date;
+  } cases[] = {
+      {"October 05, 2004 10:30 PM", "05 Oct 2004 22:30:00"},
+      {"October 05, 2004 10:30 AM", "05 Oct 2004 10:30:00"},
+      {"May 01, 2003 12:00 AM", "01 May 2003 00:00:00"},
+      {"May 01, 2003 12:59 PM", "01 May 2003 12:59:00"},
+      {"May 01, 2003 01:07 PM", "01 May 2003 13:07:00"},
+      {"May 01, 2003 9:07 PM", "01 May 2003 21:07:00"},
+      {"May 01, 2003 21:07", "01 May 2003 21:07:00"},     // no AM or PM: as it is
+      {"May 01, 2003 13:07 PM", "01 May 2003 13:07:00"},  // no 12-hour time: as it is
+      {"May 01, 2003 10:30 pm", "01 May 2003 10:30:00"},  // only "AM" and "PM" count
+      {"", "   :00"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(UbbDateText(c.raw), c.date) << c.raw;
+}
+
+TEST(UbbTopicSubject, TrimmedDecodedAndBounded) {
+  EXPECT_EQ(UbbTopicSubject("x<B>Topic:&nbsp;&nbsp;  A &lt;b&gt; &amp;amp; </B>"), "A <b> &amp;");
+  EXPECT_EQ(UbbTopicSubject("<B>Topic:&nbsp;&nbsp;" + std::string(5000, 's')).size(),
+            kMaxUbbSubject);
+}
+
+TEST(UbbMessageId, LastElevenCharactersOfTheAddress) {
+  EXPECT_EQ(UbbMessageId("g", 7, "/a/Forum7/HTML/000001.html", 0, ""),
+            "<g@forum7.000001.html.0.0>");
+  EXPECT_EQ(UbbMessageId("g", -1, "/x.html", 12, "plain"), "<g@forum-1./x.html.12.192062cf>");
+}
+
+TEST(UbbPostCells, EndMarkerMissingRunsToTheEnd) {
+  std::vector<std::string_view> cells =
+      UbbPostCells("a<TD width=18% valign=top>1</td></tr>b<TD width=18% valign=top>2");
+  ASSERT_EQ(cells.size(), 2u);
+  EXPECT_EQ(cells[0], "<TD width=18% valign=top>1");
+  EXPECT_EQ(cells[1], "<TD width=18% valign=top>2");
+  EXPECT_TRUE(UbbPostCells("no cells").empty());
+}
+
+}  // namespace
+}  // namespace quorix::convert
