@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "bases/test_run.h"
 
@@ -126,6 +128,27 @@ TEST(DupeBase, DupeIsNotAddedTwice) {
   EXPECT_TRUE(IsDupe(t.run(), id));
   EXPECT_FALSE(IsDupe(t.run(), "<de.test@forum3.000123.html.0.1c291ca4>"));
   EXPECT_EQ(t.run().dupe_base.text, id);
+}
+
+TEST(DupeBase, ThreadsLookUpAndAddAtOnce) {
+  TestRun t;
+  LoadDupeBase(t.run());
+  std::vector<std::thread> threads;
+  for (int thread = 0; thread < 8; ++thread) {
+    threads.emplace_back([&t, thread] {
+      for (int i = 0; i < 300; ++i) {
+        std::string id = "<t" + std::to_string(thread) + "." + std::to_string(i) + ">";
+        if (!IsDupe(t.run(), id)) AddToDupeBase(t.run(), id);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int thread = 0; thread < 8; ++thread) {
+    for (int i = 0; i < 300; i += 37) {
+      EXPECT_TRUE(IsDupe(t.run(), "<t" + std::to_string(thread) + "." + std::to_string(i) + ">"));
+    }
+  }
+  EXPECT_EQ(t.run().dupe_base.added_ids.size(), 2400u);
 }
 
 }  // namespace

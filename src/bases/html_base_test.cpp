@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "bases/test_run.h"
 
@@ -123,6 +125,25 @@ TEST(HtmlBase, FailedLoadIsLoggedAndTheSaveMerges) {
   t.Write("QUORIX.HTM", kHeader + "/a.html,1\0/b.html,2\0"s);
   SaveHtmlBase(t.run());
   EXPECT_EQ(t.Read("QUORIX.HTM"), kHeader + "/a.html,1\0/b.html,7\0/c.html,1\0"s);
+}
+
+TEST(HtmlBase, ThreadsRecordTopicsAtOnce) {
+  TestRun t;
+  LoadHtmlBase(t.run());
+  std::vector<std::thread> threads;
+  for (int thread = 0; thread < 8; ++thread) {
+    threads.emplace_back([&t, thread] {
+      // Every thread records the same 200 links, each with its own marker.
+      for (int i = 0; i < 200; ++i) {
+        std::string link = "/t" + std::to_string(i) + ".html";
+        if (!FindHtmlRecord(t.run(), link) || thread % 2 == 0) {
+          RecordTopic(t.run(), link + "," + std::to_string(thread));
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(HtmlBaseCount(t.run()), 200u);  // one record per link, never two
 }
 
 }  // namespace

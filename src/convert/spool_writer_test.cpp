@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "bases/test_run.h"
 
@@ -193,6 +196,28 @@ TEST_F(SpoolFiles, FailedWriteReportsFalseAndAddsNothing) {
   EXPECT_FALSE(WriteNewsArticle(file, Sample()));
   file.Close();
   EXPECT_EQ(t_.Read("SPOOL/N000000.msg"), "old");
+}
+
+TEST_F(SpoolFiles, ThreadsNeverShareANumber) {
+  std::vector<std::vector<std::string>> names(4);
+  std::vector<std::thread> threads;
+  for (int thread = 0; thread < 4; ++thread) {
+    threads.emplace_back([this, &names, thread] {
+      for (int i = 0; i < 25; ++i) {
+        std::string name;
+        platform::File file = CreateSpoolFile(t_.run(), spool_, &name, "N", ".MSG", thread + 1);
+        if (file.IsOpen() && WriteNewsArticle(file, Sample())) names[thread].push_back(name);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  std::set<std::string> all;
+  for (const auto& list : names) all.insert(list.begin(), list.end());
+  EXPECT_EQ(all.size(), 100u);
+  EXPECT_EQ(*all.rbegin(), spool_ + "N000099.msg");
+  for (const std::string& name : all) {
+    EXPECT_EQ(t_.Read("SPOOL/" + name.substr(spool_.size())), BuildSpoolEntry(Sample()));
+  }
 }
 
 }  // namespace
