@@ -9,6 +9,7 @@ import http.server
 import json
 import socket
 import struct
+import traceback
 from dataclasses import dataclass
 
 from forumsim.faults import garbage_bytes, huge_chunks
@@ -106,7 +107,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         rule = sim.faults.take(target)
         if rule is not None and self._misbehave(rule, request):
             return
-        status, page = sim.answer(request)
+        try:
+            status, page = sim.answer(request)
+        except Exception:  # a fault of the simulator itself: say so, keep serving
+            traceback.print_exc()
+            status, page = 500, "<html><body>forumsim: internal error</body></html>"
         if rule is not None and rule.mode == "status":
             status = int(rule.params.get("code", 500))
         data = response_bytes(status, page.encode("latin-1", errors="replace"))
