@@ -70,9 +70,10 @@ int WalkGroupList(run::Run& run, int slot_number) {
                      slot_number);
   }
 
-  // A crash during the rewrite leaves the old or the new list, never half of one.
+  // A crash during the rewrite leaves the old or the new list, never half of
+  // one; an existing list is replaced under the name it has on disk.
   const std::string rewritten = RebuildGroupListText(lines);
-  if (!platform::ReplaceFileContents(platform::ResolveName(file_name), rewritten)) {
+  if (!platform::ReplaceFileContents(file_name, rewritten)) {
     run.log.WriteLog("Error Writing Web/Grouplist '" + file_name + "'", slot_number,
                      log::kProblem);
   }

@@ -167,6 +167,19 @@ class GroupListRewrite(HarvestCase):
                          b" indented,not,an,entry\r\n"
                          b"#x\r\n")
 
+    def test_client_style_list_is_rewritten_in_its_client_path(self):
+        self.start("ubb", [], variant="openxp")
+        self.box.group_list.write_bytes(b"de.test.forum,General+Talk,3,30\r\n\r\n;end")
+        self.sim.add_forum("ubb", 3, "General Talk")
+        paths, _ = self.run_once()
+        self.assertEqual(paths, [UBB_LIST])
+        self.assertEqual(self.box.group_list.parent, self.inst.root / "CLIENT" / "MYBOX")
+        self.assertEqual(self.box.group_list.read_bytes(),
+                         b"de.test.forum,General+Talk,3,30\r\n;end\r\n")
+        # No temporary file of the rewrite is left beside it.
+        self.assertEqual([p.name for p in self.box.group_list.parent.iterdir()
+                          if "MYBOX" in p.name.upper()], ["MYBOX.WEB"])
+
     def test_missing_group_list_is_not_created(self):
         self.start("ubb", [])
         self.box.group_list.unlink()
