@@ -80,8 +80,8 @@ void SaveDupeBase(run::Run& run) {
     }
     text = std::move(merged.text);
   }
-  const size_t keep = static_cast<size_t>(limit) < text.size() ? static_cast<size_t>(limit)
-                                                                : text.size();
+  const size_t keep =
+      static_cast<size_t>(limit) < text.size() ? static_cast<size_t>(limit) : text.size();
   std::string contents;
   contents.reserve(kDupeBaseHeader.size() + keep);
   contents.append(kDupeBaseHeader);

@@ -27,7 +27,9 @@ TEST(DupeIndex, FindsWholeIdsOnly) {
 TEST(DupeIndex, RunOpenAtTheEndIsCompletedByTheNextAppend) {
   run::DupeBaseState state;
   // A saved base may be cut inside an ID; the pieces join again.
-  ResetDupeText(state, "tail>" "<a.1");
+  ResetDupeText(state,
+                "tail>"
+                "<a.1");
   EXPECT_FALSE(DupeTextContains(state, "<a.1>"));
   AppendDupeText(state, ">");
   EXPECT_TRUE(DupeTextContains(state, "<a.1>"));
@@ -54,12 +56,12 @@ TEST(DupeIndex, SameAnswersAsSubstringSearch) {
     ResetDupeText(state, RandomPiece(random, 12));
     for (int append = 0; append < 40; ++append) {
       // Mostly well-formed IDs, sometimes arbitrary pieces.
-      std::string piece = append % 3 == 0 ? RandomPiece(random, 6)
-                                          : "<" + RandomPiece(random, 4) + ">";
+      std::string piece =
+          append % 3 == 0 ? RandomPiece(random, 6) : "<" + RandomPiece(random, 4) + ">";
       AppendDupeText(state, piece);
       for (int query = 0; query < 20; ++query) {
-        std::string id = query % 2 == 0 ? "<" + RandomPiece(random, 3) + ">"
-                                        : RandomPiece(random, 5);
+        std::string id =
+            query % 2 == 0 ? "<" + RandomPiece(random, 3) + ">" : RandomPiece(random, 5);
         if (id.empty()) continue;
         ASSERT_EQ(DupeTextContains(state, id), state.text.find(id) != std::string::npos)
             << "text=" << state.text << " id=" << id;

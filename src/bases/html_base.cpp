@@ -33,8 +33,7 @@ std::vector<std::string> ParseRecords(std::string_view contents) {
   if (contents.size() <= kHtmlBaseHeader.size()) return records;
   std::string_view data = contents.substr(kHtmlBaseHeader.size());
   size_t start = 0;
-  for (size_t nul = data.find('\0'); nul != std::string_view::npos;
-       nul = data.find('\0', start)) {
+  for (size_t nul = data.find('\0'); nul != std::string_view::npos; nul = data.find('\0', start)) {
     records.emplace_back(data.substr(start, nul - start));
     start = nul + 1;
   }
@@ -82,10 +81,9 @@ void LoadHtmlBase(run::Run& run) {
   bool read;
   {
     std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
-    platform::File file = platform::File::Open(HtmlBasePath(run),
-                                               platform::Access::kReadWriteOrRead,
-                                               platform::Sharing::kShared,
-                                               platform::Missing::kCreate);
+    platform::File file =
+        platform::File::Open(HtmlBasePath(run), platform::Access::kReadWriteOrRead,
+                             platform::Sharing::kShared, platform::Missing::kCreate);
     read = file.IsOpen();
     if (read) {
       run.log.WriteLog("Reading Htmlbase", log::kMainThread, log::kProgress);

@@ -42,17 +42,16 @@ PageSpool::PageSpool(run::Run& run, int slot) : run_(run), slot_(slot) {
 
 PageSpool::~PageSpool() { Close(); }
 
-void PageSpool::Deliver(const Post& post, std::string_view newsgroup,
-                        std::string_view page_url, TopicConversion& topic) {
+void PageSpool::Deliver(const Post& post, std::string_view newsgroup, std::string_view page_url,
+                        TopicConversion& topic) {
   const std::string& id = post.message_id;
   if (bases::IsDupe(run_, id)) {
     run_.log.WriteLog("Article: " + id + " is a Dupe", slot_, log::kProgress);
   } else {
     run_.log.WriteLog("Article: " + id + " is new/edited", slot_, log::kProgress);
     const std::string references = ReferencesValue(topic.reference_chain);
-    NewsArticle article{newsgroup, post.address, post.author, post.subject,
-                        id,        references,   post.date,   post.body,
-                        page_url,  topic.article_counter};
+    NewsArticle article{newsgroup,  post.address, post.author, post.subject, id,
+                        references, post.date,    post.body,   page_url,     topic.article_counter};
     if (file_.IsOpen() && WriteNewsArticle(file_, article)) bases::AddToDupeBase(run_, id);
   }
   if (topic.article_counter == 0) {

@@ -78,9 +78,9 @@ TEST(StripMailLinks, SignatureSearchVariants) {
       {"Hello\n-- \nJoe Smith, Joe.Smith@Example.COM", "Joe.Smith@Example.COM"},
       {"write to first@a.de\n-- \nJoe, joe@b.de", "first@a.de"},
       {"write to first@a.de, no signature", ""},
-      {"text\n-- \n", ""},                  // an empty signature is none
+      {"text\n-- \n", ""},  // an empty signature is none
       {"text\n-- \nno address here", ""},
-      {"user1@x.de\n-- \nsig", ""},         // digits are no address characters
+      {"user1@x.de\n-- \nsig", ""},  // digits are no address characters
       {"x@y\n-- \nsig", "x@y"},
       {"@@a@b\n-- \ns", "a@b"},
       {"name_x-y.z@host-1.de\n-- \n.", "name_x-y.z@host-"},

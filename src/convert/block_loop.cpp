@@ -51,7 +51,10 @@ class StraddleCheck {
  public:
   StraddleCheck(std::string_view text, std::string_view marker, const std::vector<Block>& blocks,
                 const std::vector<std::string>& replacements)
-      : text_(text), marker_(marker), blocks_(blocks), replacements_(replacements),
+      : text_(text),
+        marker_(marker),
+        blocks_(blocks),
+        replacements_(replacements),
         replaced_(blocks.size(), false) {}
 
   bool Passes() {

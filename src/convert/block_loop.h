@@ -26,8 +26,8 @@ using BlockReplacement = std::function<std::string(std::string_view block)>;
 constexpr int64_t kLiteralWorkLimit = int64_t{1} << 30;
 
 struct BlockLoopResult {
-  bool any_block = false;         // at least one block was found
-  std::string last_replacement;   // the replacement computed last by the loop
+  bool any_block = false;        // at least one block was found
+  std::string last_replacement;  // the replacement computed last by the loop
 };
 
 BlockLoopResult RunBlockLoop(std::string& text, std::string_view start_marker,

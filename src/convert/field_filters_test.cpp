@@ -43,14 +43,10 @@ TEST(DecodeEntities, OrderMakesTwoStepDecodes) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"Tom &amp; Jerry", "Tom & Jerry"},
-      {"&amp;gt;", ">"},
-      {"&amp;lt;b&gt;", "<b>"},
-      {"&amp;amp;", "&amp;"},  // one pass each: decoded once
-      {"<LI>one<LI>two", "- one- two"},
-      {"&lt;LI>", "- "},  // "<LI>" is replaced after "&lt;"
-      {"&quot;&nbsp;", "&quot;&nbsp;"},
-      {"", ""},
+      {"Tom &amp; Jerry", "Tom & Jerry"}, {"&amp;gt;", ">"},
+      {"&amp;lt;b&gt;", "<b>"},           {"&amp;amp;", "&amp;"},  // one pass each: decoded once
+      {"<LI>one<LI>two", "- one- two"},   {"&lt;LI>", "- "},  // "<LI>" is replaced after "&lt;"
+      {"&quot;&nbsp;", "&quot;&nbsp;"},   {"", ""},
   };
   for (const Case& c : cases) {
     std::string text = c.in;

@@ -94,9 +94,9 @@ platform::File CreateSpoolFile(run::Run& run, std::string_view spool_dir, std::s
 
 std::string BuildNewsArticle(const NewsArticle& a) {
   std::string article;
-  article.reserve(200 + a.newsgroup.size() + a.address.size() + a.author.size() +
-                  a.subject.size() + a.message_id.size() + a.references.size() + a.date.size() +
-                  a.body.size() + a.page_url.size());
+  article.reserve(200 + a.newsgroup.size() + a.address.size() + a.author.size() + a.subject.size() +
+                  a.message_id.size() + a.references.size() + a.date.size() + a.body.size() +
+                  a.page_url.size());
   article.append("Path: quorix!localhost\n");
   std::string from(a.author);
   from.append(" <").append(a.address).append(">");

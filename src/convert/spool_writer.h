@@ -5,7 +5,7 @@
 // Article lines end in LF alone:
 //   Path: quorix!localhost
 //   From: <author> <<address>>
-//   Reply-To: 
+//   Reply-To:
 //   Newsgroups: <newsgroup>
 //   Message-ID: <id>
 //   References: <chain>          (only for the second and later article of a topic)

@@ -69,12 +69,9 @@ TEST(BuildNewsArticle, ReplyPrefixRules) {
     const char* subject;
     const char* line;
   } cases[] = {
-      {0, "Re: Hello", "Subject: Re: Hello\n"},
-      {0, "Hello", "Subject: Hello\n"},
-      {1, "Re: Hello", "Subject: Re: Hello\n"},
-      {1, "RE: Hello", "Subject: Re: RE: Hello\n"},
-      {1, "Re:Hello", "Subject: Re: Re:Hello\n"},
-      {1, "", "Subject: Re: \n"},
+      {0, "Re: Hello", "Subject: Re: Hello\n"},   {0, "Hello", "Subject: Hello\n"},
+      {1, "Re: Hello", "Subject: Re: Hello\n"},   {1, "RE: Hello", "Subject: Re: RE: Hello\n"},
+      {1, "Re:Hello", "Subject: Re: Re:Hello\n"}, {1, "", "Subject: Re: \n"},
   };
   for (const Case& c : cases) {
     NewsArticle a = Sample();

@@ -19,9 +19,18 @@ constexpr std::string_view kSmallFont = "<font class=\"small\">";  // 20 charact
 constexpr std::string_view kPostFont = "<font class=\"post\">";
 
 constexpr std::array<std::pair<std::string_view, std::string_view>, 12> kMonths = {{
-    {".01.", " Jan "}, {".02.", " Feb "}, {".03.", " Mar "}, {".04.", " Apr "},
-    {".05.", " May "}, {".06.", " Jun "}, {".07.", " Jul "}, {".08.", " Aug "},
-    {".09.", " Sep "}, {".10.", " Oct "}, {".11.", " Nov "}, {".12.", " Dec "},
+    {".01.", " Jan "},
+    {".02.", " Feb "},
+    {".03.", " Mar "},
+    {".04.", " Apr "},
+    {".05.", " May "},
+    {".06.", " Jun "},
+    {".07.", " Jul "},
+    {".08.", " Aug "},
+    {".09.", " Sep "},
+    {".10.", " Oct "},
+    {".11.", " Nov "},
+    {".12.", " Dec "},
 }};
 
 // The name after the profile link: from one past the first ">" at or after two
@@ -63,8 +72,7 @@ std::string ThreadsBody(std::string_view cell) {
 
 }  // namespace
 
-std::vector<std::string_view> ThreadsPostCells(std::string_view page,
-                                               std::string_view start_marker,
+std::vector<std::string_view> ThreadsPostCells(std::string_view page, std::string_view start_marker,
                                                std::string_view end_marker) {
   std::vector<std::string_view> cells;
   size_t from = 0;
@@ -129,8 +137,7 @@ std::string ThreadsMessageId(std::string_view newsgroup, int forum_number,
 }
 
 bool ConvertThreadsPage(run::Run& run, std::string_view newsgroup, std::string_view page_address,
-                        int forum_number, std::string_view page, TopicConversion& topic,
-                        int slot) {
+                        int forum_number, std::string_view page, TopicConversion& topic, int slot) {
   if (slot < 0 || slot >= run::kSlotCount) return true;
   PageSpool spool(run, slot);
   if (!spool.IsOpen()) return true;
@@ -142,8 +149,8 @@ bool ConvertThreadsPage(run::Run& run, std::string_view newsgroup, std::string_v
   for (std::string_view cell : ThreadsPostCells(page, tmpl.article_start, tmpl.article_end)) {
     ThreadsPost fields = ExtractThreadsPost(cell);
     Post post;
-    post.message_id = ThreadsMessageId(newsgroup, forum_number, topic_number,
-                                       fields.post_number, topic.article_counter, fields.body);
+    post.message_id = ThreadsMessageId(newsgroup, forum_number, topic_number, fields.post_number,
+                                       topic.article_counter, fields.body);
     post.author = std::move(fields.author);
     post.subject = std::move(fields.subject);
     post.date = std::move(fields.date);

@@ -17,16 +17,14 @@ namespace quorix::convert {
 
 // Converts one page; returns true in every case (the page was handled).
 bool ConvertThreadsPage(run::Run& run, std::string_view newsgroup, std::string_view page_address,
-                        int forum_number, std::string_view page, TopicConversion& topic,
-                        int slot);
+                        int forum_number, std::string_view page, TopicConversion& topic, int slot);
 
 // The pure steps, for tests.
 
 // The cells between the markers, in order; the last may run to the end of the
 // page. An empty start marker starts the first cell at the top of the page;
 // an empty end marker never ends a cell.
-std::vector<std::string_view> ThreadsPostCells(std::string_view page,
-                                               std::string_view start_marker,
+std::vector<std::string_view> ThreadsPostCells(std::string_view page, std::string_view start_marker,
                                                std::string_view end_marker);
 
 struct ThreadsPost {

@@ -20,14 +20,20 @@ std::string Section(const std::string& author, const std::string& subject, int n
   return "<!-- Start of post -->\n"
          "<table width=\"100%\" cellspacing=\"1\" cellpadding=\"3\" class=\"tableborders\">\n"
          "<tr><td class=\"subjecttable\">\n"
-         "<a name=\"Post" + std::to_string(number) +
+         "<a name=\"Post" +
+         std::to_string(number) +
          "\"></a><img src=\"/ubbthreads/images/icons/book.gif\" alt=\"\" /> <b>\n" + subject +
          "\n</b>\n</td></tr>\n<tr><td class=\"lighttable\">\n"
          "<a href=\"/ubbthreads/showprofile.php?Cat=&amp;User=x&amp;Board=talk\" "
-         "target=\"_blank\">" + author + "</a>\n"
-         "<font class=\"small\"> #" + std::to_string(number) + " - " + date +
+         "target=\"_blank\">" +
+         author +
+         "</a>\n"
+         "<font class=\"small\"> #" +
+         std::to_string(number) + " - " + date +
          " <i></i></font>\n</td></tr>\n<tr><td class=\"lighttable\">\n"
-         "<font class=\"post\">" + body + "<!--end-->\n"
+         "<font class=\"post\">" +
+         body +
+         "<!--end-->\n"
          "<a target=\"_top\" href=\"/ubbthreads/addpost.php?Reply=1\">Reply</a>\n"
          "</font></td></tr>\n</table>\n<!-- End of post -->";
 }
@@ -65,12 +71,16 @@ TEST_F(ThreadsConversion, PostsBecomeArticlesWithChains) {
             "From: Joe <unknown@quorix.invalid>\n"
             "Reply-To: \n"
             "Newsgroups: de.talk\n"
-            "Message-ID: " + id0 + "\n"
-            "Subject: Tom & Jerry\n"
-            "Date: 05 Oct 2004 22:30:00 +0100\n"
-            "X-Htmlpage: http://forum.example" + kAddress + "\n"
-            "\n"
-            "Hello\nWorld\n");
+            "Message-ID: " +
+                id0 +
+                "\n"
+                "Subject: Tom & Jerry\n"
+                "Date: 05 Oct 2004 22:30:00 +0100\n"
+                "X-Htmlpage: http://forum.example" +
+                kAddress +
+                "\n"
+                "\n"
+                "Hello\nWorld\n");
   EXPECT_EQ(Header(articles[1], "From"), "Admin <unknown@quorix.invalid>");
   EXPECT_EQ(Header(articles[1], "Subject"), "Re: Linked <subject>");
   EXPECT_EQ(Header(articles[1], "References"), id0);
@@ -129,8 +139,7 @@ TEST_F(ThreadsConversion, EmptyMarkers) {
   EXPECT_EQ(topic.article_counter, 1);
   EXPECT_EQ(ThreadsPostCells("abc", "", "").size(), 1u);
   EXPECT_EQ(ThreadsPostCells("", "", "").size(), 0u);
-  EXPECT_EQ(ThreadsPostCells("aXbXc", "", "X"),
-            (std::vector<std::string_view>{"a", "Xb", "Xc"}));
+  EXPECT_EQ(ThreadsPostCells("aXbXc", "", "X"), (std::vector<std::string_view>{"a", "Xb", "Xc"}));
 }
 
 TEST(ThreadsDateText, DayMonthYear) {

@@ -49,7 +49,6 @@ std::optional<UbbPost> ExtractUbbPost(std::string_view cell);
 std::string UbbDateText(std::string_view raw_date);
 
 std::string UbbMessageId(std::string_view newsgroup, int forum_number,
-                         std::string_view page_address, int article_counter,
-                         std::string_view body);
+                         std::string_view page_address, int article_counter, std::string_view body);
 
 }  // namespace quorix::convert

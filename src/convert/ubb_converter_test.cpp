@@ -36,17 +36,16 @@ std::string Cell(const std::string& author, const std::string& date, const std::
 }
 
 std::string Page(const std::string& subject, const std::vector<std::string>& cells) {
-  std::string page = "<HTML><HEAD><TITLE>t</TITLE></HEAD>\r\n" + kFont2 +
-                     "<B>Topic:&nbsp;&nbsp;" + subject + "</B></FONT>\r\n<TABLE>\r\n";
+  std::string page = "<HTML><HEAD><TITLE>t</TITLE></HEAD>\r\n" + kFont2 + "<B>Topic:&nbsp;&nbsp;" +
+                     subject + "</B></FONT>\r\n<TABLE>\r\n";
   for (const std::string& cell : cells) page += "<TR BGCOLOR=\"#f7f7f7\">\r\n" + cell + "\r\n";
   return page + "</TABLE>\r\n</BODY></HTML>\r\n";
 }
 
 std::string ThreePosts() {
-  return Page("Tom &amp; Jerry",
-              {Cell("Joe", "October 05, 2004 10:30 PM", "Hello<br>\nWorld"),
-               Cell("Ann", "October 06, 2004 09:15 AM", "Second post"),
-               Cell("Bob", "October 06, 2004 12:05 AM", "Third one")});
+  return Page("Tom &amp; Jerry", {Cell("Joe", "October 05, 2004 10:30 PM", "Hello<br>\nWorld"),
+                                  Cell("Ann", "October 06, 2004 09:15 AM", "Second post"),
+                                  Cell("Bob", "October 06, 2004 12:05 AM", "Third one")});
 }
 
 class UbbConversion : public testing::ConverterTest {
@@ -71,12 +70,14 @@ TEST_F(UbbConversion, ThreeCellsGiveThreeEntriesWithReferenceChains) {
             "From: Joe <unknown@quorix.invalid>\n"
             "Reply-To: \n"
             "Newsgroups: de.test\n"
-            "Message-ID: " + id0 + "\n"
-            "Subject: Tom & Jerry\n"
-            "Date: 05 Oct 2004 22:30:00\n"
-            "X-Htmlpage: http://forum.example/forums/Forum3/HTML/000123.html\n"
-            "\n"
-            "Hello\nWorld\n");
+            "Message-ID: " +
+                id0 +
+                "\n"
+                "Subject: Tom & Jerry\n"
+                "Date: 05 Oct 2004 22:30:00\n"
+                "X-Htmlpage: http://forum.example/forums/Forum3/HTML/000123.html\n"
+                "\n"
+                "Hello\nWorld\n");
   EXPECT_EQ(Header(articles[1], "Message-ID"), id1);
   EXPECT_EQ(Header(articles[1], "References"), id0);
   EXPECT_EQ(Header(articles[1], "Subject"), "Re: Tom & Jerry");
@@ -117,10 +118,10 @@ TEST_F(UbbConversion, SamePageAgainGivesDupesAndNoSpoolFile) {
 TEST_F(UbbConversion, EditedPostIsDeliveredWithANewId) {
   TopicConversion first;
   Convert(ThreePosts(), first);
-  std::string edited = Page("Tom &amp; Jerry",
-                            {Cell("Joe", "October 05, 2004 10:30 PM", "Hello<br>\nWorld!"),
-                             Cell("Ann", "October 06, 2004 09:15 AM", "Second post"),
-                             Cell("Bob", "October 06, 2004 12:05 AM", "Third one")});
+  std::string edited =
+      Page("Tom &amp; Jerry", {Cell("Joe", "October 05, 2004 10:30 PM", "Hello<br>\nWorld!"),
+                               Cell("Ann", "October 06, 2004 09:15 AM", "Second post"),
+                               Cell("Bob", "October 06, 2004 12:05 AM", "Third one")});
   TopicConversion again;
   Convert(edited, again);
   std::vector<std::string> articles = Articles("N000001.msg");

@@ -26,20 +26,20 @@ using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>
 
 // What has been delivered: the Message-IDs, concatenated in the order added.
 struct DupeBaseState {
-  std::string text;                  // DupeBaseText
-  TextSet ids;                       // every "<...>" run of `text` without inner brackets
-  size_t indexed_up_to = 0;          // where indexing resumes after an append
-  bool load_failed = false;          // the file could not be read when the work started
-  bool added = false;                // this run added an ID
+  std::string text;                    // DupeBaseText
+  TextSet ids;                         // every "<...>" run of `text` without inner brackets
+  size_t indexed_up_to = 0;            // where indexing resumes after an append
+  bool load_failed = false;            // the file could not be read when the work started
+  bool added = false;                  // this run added an ID
   std::vector<std::string> added_ids;  // the IDs this run added, in order
 };
 
 // What has been read: one record per topic, "link,marker".
 struct HtmlBaseState {
-  std::mutex lock;                  // one lookup or update at a time
+  std::mutex lock;                   // one lookup or update at a time
   std::vector<std::string> records;  // records[0] is record 1
-  TextMap<size_t> first_index;      // link -> index of the first record with it
-  bool load_failed = false;         // the file could not be read when the work started
+  TextMap<size_t> first_index;       // link -> index of the first record with it
+  bool load_failed = false;          // the file could not be read when the work started
 };
 
 }  // namespace quorix::run
