@@ -26,9 +26,9 @@ bool ReadUbbContinuation(run::Run& run, std::string_view newsgroup, int forum_nu
     const std::string next_path = ContinuationPath(request_path, number);
     if (page.find(next_path) == std::string::npos) break;
     if (number > kMaxTopicPages) {
-      run.log.WriteLog("Topic " + request_path + " cut after " + text::Decimal(kMaxTopicPages) +
-                           " pages",
-                       slot_number, log::kProblem);
+      run.log.WriteLog(
+          "Topic " + request_path + " cut after " + text::Decimal(kMaxTopicPages) + " pages",
+          slot_number, log::kProblem);
       break;
     }
     success = false;

@@ -17,13 +17,15 @@ namespace {
 TEST(TopicRequestPath, ThreadsTopicsAskForAllArticlesOnOnePage) {
   EXPECT_EQ(TopicRequestPath(run::kUbb, "/ubb/Forum3/HTML/000123.html"),
             "/ubb/Forum3/HTML/000123.html");
-  EXPECT_EQ(TopicRequestPath(run::kUbbThreads, "/ubbthreads/showflat.php?Cat=&Board=X&Number=123"),
-            "/ubbthreads/showflat.php?Cat=&Board=X&Number=123&page=0&view=collapsed&sb=5&o=&fpart=all");
+  EXPECT_EQ(
+      TopicRequestPath(run::kUbbThreads, "/ubbthreads/showflat.php?Cat=&Board=X&Number=123"),
+      "/ubbthreads/showflat.php?Cat=&Board=X&Number=123&page=0&view=collapsed&sb=5&o=&fpart=all");
 }
 
 TEST(ContinuationPath, ReplacesTheHtmlEndingByHyphenPageAndHtml) {
   EXPECT_EQ(ContinuationPath("/ubb/Forum3/HTML/000123.html", 2), "/ubb/Forum3/HTML/000123-2.html");
-  EXPECT_EQ(ContinuationPath("/ubb/Forum3/HTML/000123.html", 11), "/ubb/Forum3/HTML/000123-11.html");
+  EXPECT_EQ(ContinuationPath("/ubb/Forum3/HTML/000123.html", 11),
+            "/ubb/Forum3/HTML/000123-11.html");
   // Whatever the last five characters are, they go.
   EXPECT_EQ(ContinuationPath("/ubb/x.htm", 2), "/ubb/-2.html");
   EXPECT_EQ(ContinuationPath("abc", 2), "-2.html");

@@ -10,7 +10,8 @@ std::string CleanGroupListText(std::string_view file_text) {
   for (char c : file_text) {
     if (c != '\r') without_cr.push_back(c);
   }
-  const bool ends_with_crlf = file_text.size() >= 2 && file_text.substr(file_text.size() - 2) == "\r\n";
+  const bool ends_with_crlf =
+      file_text.size() >= 2 && file_text.substr(file_text.size() - 2) == "\r\n";
   if (!ends_with_crlf) without_cr.push_back('\n');  // the CR LF, with its CR removed
   return text::ReplaceAll(without_cr, "  ", " ");
 }

@@ -17,9 +17,11 @@ TEST(NormaliseGroupList, WritesEveryLineBackWithCrLf) {
       {"de.a,Forum+One,1,20\r\n;comment\r\nde.b,Forum+Two,2,20\r\n",
        "de.a,Forum+One,1,20\r\n;comment\r\nde.b,Forum+Two,2,20\r\n"},
       // A last line without its line end gets CR LF.
-      {"de.a,Forum+One,1,20\r\nde.b,Forum+Two,2,20", "de.a,Forum+One,1,20\r\nde.b,Forum+Two,2,20\r\n"},
+      {"de.a,Forum+One,1,20\r\nde.b,Forum+Two,2,20",
+       "de.a,Forum+One,1,20\r\nde.b,Forum+Two,2,20\r\n"},
       // Single empty lines between the entries disappear.
-      {"de.a,F,1,20\r\n\r\nde.b,G,2,20\r\n\r\nde.c,H,3,20\r\n", "de.a,F,1,20\r\nde.b,G,2,20\r\nde.c,H,3,20\r\n"},
+      {"de.a,F,1,20\r\n\r\nde.b,G,2,20\r\n\r\nde.c,H,3,20\r\n",
+       "de.a,F,1,20\r\nde.b,G,2,20\r\nde.c,H,3,20\r\n"},
       // LF line ends become CR LF; the CR LF appended to such a text leaves
       // one empty line at the end.
       {"de.a,F,1,20\nde.b,G,2,20\n", "de.a,F,1,20\r\nde.b,G,2,20\r\n\r\n"},

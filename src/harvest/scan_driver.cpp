@@ -74,8 +74,7 @@ int WalkGroupList(run::Run& run, int slot_number) {
   // one; an existing list is replaced under the name it has on disk.
   const std::string rewritten = RebuildGroupListText(lines);
   if (!platform::ReplaceFileContents(file_name, rewritten)) {
-    run.log.WriteLog("Error Writing Web/Grouplist '" + file_name + "'", slot_number,
-                     log::kProblem);
+    run.log.WriteLog("Error Writing Web/Grouplist '" + file_name + "'", slot_number, log::kProblem);
   }
   return 1;
 }

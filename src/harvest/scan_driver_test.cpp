@@ -50,7 +50,9 @@ class ScanForumsTest : public ::testing::Test {
   std::vector<std::string> RequestPaths() const {
     return server_ ? server_->RequestPaths() : std::vector<std::string>();
   }
-  bool LogHas(const std::string& text) { return scratch_.Read("QUORIX.LOG").find(text) != std::string::npos; }
+  bool LogHas(const std::string& text) {
+    return scratch_.Read("QUORIX.LOG").find(text) != std::string::npos;
+  }
 
   quorix::testing::ScratchDir scratch_;
   quorix::testing::TestRun test_run_;
@@ -87,7 +89,8 @@ TEST_F(ScanForumsTest, ScansEntriesInFileOrderAndKeepsComments) {
       "/ubb/f.cgi?forum=Forum+One&number=1&DaysPrune=20&LastLogin=",
       "/ubb/f.cgi?forum=Forum+Two&number=2&DaysPrune=30&LastLogin="};
   EXPECT_EQ(RequestPaths(), expected);
-  EXPECT_EQ(scratch_.Read("BOX.WEB"), "de.a,Forum+One,1,20\r\n;comment\r\nde.b , Forum+Two ,2,30\r\n");
+  EXPECT_EQ(scratch_.Read("BOX.WEB"),
+            "de.a,Forum+One,1,20\r\n;comment\r\nde.b , Forum+Two ,2,30\r\n");
   EXPECT_EQ(slot().error.load(), 0);
   EXPECT_TRUE(test_run_.sleeper.sleeps().empty());
 }

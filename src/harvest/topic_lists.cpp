@@ -10,8 +10,8 @@ namespace {
 
 std::string ScriptPrefix(const run::WebSettings& web) { return "/" + web.path + web.topic; }
 
-std::string UbbPathStem(const run::WebSettings& web, std::string_view forum_name,
-                        int forum_number, int days) {
+std::string UbbPathStem(const run::WebSettings& web, std::string_view forum_name, int forum_number,
+                        int days) {
   return ScriptPrefix(web) + std::string(forum_name) + "&number=" + text::Decimal(forum_number) +
          "&DaysPrune=" + text::Decimal(days);
 }
@@ -37,8 +37,8 @@ void ScanUbbLists(run::Run& run, std::string_view forum_name, int forum_number, 
   const std::string display_name = DisplayName(forum_name);
   slot.activity.Set("Scanning: " + display_name);
   slot.status.Set("Page: 1");
-  const std::string first_page = http::HttpGet(
-      run, UbbFirstPagePath(slot.web, forum_name, forum_number, days), slot_number);
+  const std::string first_page =
+      http::HttpGet(run, UbbFirstPagePath(slot.web, forum_name, forum_number, days), slot_number);
   RecordPage(slot, first_page, table);
 
   const std::string index_count = slot.forum_template.index_count;

@@ -58,14 +58,16 @@ TEST(TopicListPaths, ThreadsPathCarriesTheBoardNumberAndPage) {
   run::WebSettings web;
   web.path = "";
   web.topic = "ubbthreads/postlist.php?Board=";
-  EXPECT_EQ(ThreadsPagePath(web, 7, 0), "/ubbthreads/postlist.php?Board=7&page=0&view=collapsed&sb=5&o=");
-  EXPECT_EQ(ThreadsPagePath(web, 7, 12), "/ubbthreads/postlist.php?Board=7&page=12&view=collapsed&sb=5&o=");
+  EXPECT_EQ(ThreadsPagePath(web, 7, 0),
+            "/ubbthreads/postlist.php?Board=7&page=0&view=collapsed&sb=5&o=");
+  EXPECT_EQ(ThreadsPagePath(web, 7, 12),
+            "/ubbthreads/postlist.php?Board=7&page=12&view=collapsed&sb=5&o=");
 }
 
 TEST(TopicListPaths, NextPageCountsOnlyWhenLinkedWithAmpEntities) {
   const std::string path = "/t.php?Board=7&page=1&view=collapsed&sb=5&o=";
-  EXPECT_TRUE(LinksToPage("<a href=\"/t.php?Board=7&amp;page=1&amp;view=collapsed&amp;sb=5&amp;o=\">",
-                          path));
+  EXPECT_TRUE(LinksToPage(
+      "<a href=\"/t.php?Board=7&amp;page=1&amp;view=collapsed&amp;sb=5&amp;o=\">", path));
   EXPECT_FALSE(LinksToPage("<a href=\"/t.php?Board=7&page=1&view=collapsed&sb=5&o=\">", path));
   EXPECT_FALSE(LinksToPage("", path));
 }
@@ -79,7 +81,8 @@ TEST_F(TopicListsTest, UbbFirstPageAnnouncesThreeMorePages) {
   slot().web.path = "ubb/";
   slot().web.topic = "forumdisplay.cgi?action=topics&forum=";
   slot().forum_template.index_count = "&start=";
-  const std::string stem = "/ubb/forumdisplay.cgi?action=topics&forum=General+Talk&number=3&DaysPrune=30";
+  const std::string stem =
+      "/ubb/forumdisplay.cgi?action=topics&forum=General+Talk&number=3&DaysPrune=30";
   Serve({{stem + "&LastLogin=", UbbRow("1", "4") + "&start=&start=&start=" + UbbRow("2", "0")},
          {stem + "&start=50", UbbRow("3", "7")},
          {stem + "&start=150", UbbRow("4", "1")}},
@@ -125,8 +128,12 @@ TEST_F(TopicListsTest, ThreadsFollowsOnlyPagesLinkedWithAmpEntities) {
   slot().web.topic = "ubbthreads/postlist.php?Board=";
   const std::string page0 = "/ubbthreads/postlist.php?Board=7&page=0&view=collapsed&sb=5&o=";
   const std::string page1 = "/ubbthreads/postlist.php?Board=7&page=1&view=collapsed&sb=5&o=";
-  const std::string row = "/ubbthreads/showflat.php?Number=5&amp;page=0\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n12\n&nbsp;3\n</tr>";
-  Serve({{page0, row + "<a href=\"/ubbthreads/postlist.php?Board=7&amp;page=1&amp;view=collapsed&amp;sb=5&amp;o=\">"},
+  const std::string row =
+      "/ubbthreads/"
+      "showflat.php?Number=5&amp;page=0\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n12\n&nbsp;3\n</tr>";
+  Serve({{page0, row + "<a "
+                       "href=\"/ubbthreads/"
+                       "postlist.php?Board=7&amp;page=1&amp;view=collapsed&amp;sb=5&amp;o=\">"},
          {page1, "<a href=\"/ubbthreads/postlist.php?Board=7&page=2&view=collapsed&sb=5&o=\">"}},
         run::kUbbThreads);
   TopicTable table;

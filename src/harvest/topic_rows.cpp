@@ -46,9 +46,9 @@ std::string_view CellText(std::string_view line) {
 std::string UbbEntry(std::string_view row, std::string_view web_path) {
   const std::string_view link = UbbServerPath(HrefValue(RowLine(row, 2)), web_path);
   const size_t lines = RowLineCount(row);
-  const std::string_view marker =
-      lines > kUbbMarkerLineFromEnd ? CellText(RowLine(row, lines - kUbbMarkerLineFromEnd))
-                                    : std::string_view();
+  const std::string_view marker = lines > kUbbMarkerLineFromEnd
+                                      ? CellText(RowLine(row, lines - kUbbMarkerLineFromEnd))
+                                      : std::string_view();
   std::string entry;
   entry.reserve(link.size() + 1 + marker.size());
   entry.append(link).append(",").append(marker);
@@ -62,8 +62,7 @@ std::string ThreadsEntry(std::string_view row) {
   const size_t link_end =
       page_at != std::string::npos ? page_at : first_line.find_first_of("\"'> \t\r");
   const std::string_view link = std::string_view(first_line).substr(0, link_end);
-  const std::string marker_line =
-      text::ReplaceAll(RowLine(row, kThreadsMarkerLine), "&nbsp;", " ");
+  const std::string marker_line = text::ReplaceAll(RowLine(row, kThreadsMarkerLine), "&nbsp;", " ");
   const std::string_view marker = text::TrimBlanks(marker_line);
   std::string entry;
   entry.reserve(link.size() + 1 + marker.size());

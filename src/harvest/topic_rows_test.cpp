@@ -63,7 +63,7 @@ TEST(ParseUbbTopicRows, LinkIsTakenFromTheCharacterBeforeTheWebPath) {
   const Case cases[] = {
       {"http://host/ubb/F/1.html", "ubb/", "/ubb/F/1.html"},
       {"/ubb/F/1.html", "ubb/", "/ubb/F/1.html"},
-      {"ubb/F/1.html", "ubb/", "ubb/F/1.html"},                 // no character before it
+      {"ubb/F/1.html", "ubb/", "ubb/F/1.html"},                          // no character before it
       {"http://host/other/1.html", "ubb/", "http://host/other/1.html"},  // recorded whole
       {"http://host/x/ubb/1.html", "", "http://host/x/ubb/1.html"},
       // The default prefix keeps its own leading "/", so the character before it is
@@ -88,8 +88,10 @@ TEST(ParseUbbTopicRows, ShortRowsStillCountAsTopics) {
       {2, "/ubb/Forum3/HTML/000123.html,"},
       {4, "/ubb/Forum3/HTML/000123.html,"},
       // Line 1 is the marker line: no "</" on it, so the cell runs to its end.
-      {5, "/ubb/Forum3/HTML/000123.html,<FONT SIZE=\"2\" FACE=\"Verdana, Arial\"><IMG SRC=\"icon.gif\">"},
-      {6, "/ubb/Forum3/HTML/000123.html,A topic"},           // line 2
+      {5,
+       "/ubb/Forum3/HTML/000123.html,<FONT SIZE=\"2\" FACE=\"Verdana, Arial\"><IMG "
+       "SRC=\"icon.gif\">"},
+      {6, "/ubb/Forum3/HTML/000123.html,A topic"},  // line 2
       {7, "/ubb/Forum3/HTML/000123.html,cell3"},
   };
   for (const Case& c : cases) {
@@ -144,7 +146,8 @@ TEST(ParseUbbTopicRows, EveryTruncationOfAPageParsesWithoutHarm) {
                            UbbRow(2, "http://h/ubb/2.html") + UbbRow(15) + "</html>";
   for (size_t length = 0; length <= page.size(); ++length) {
     TopicTable table;
-    const size_t added = ParseUbbTopicRows(std::string_view(page).substr(0, length), kWebPath, table);
+    const size_t added =
+        ParseUbbTopicRows(std::string_view(page).substr(0, length), kWebPath, table);
     EXPECT_LE(added, 3u);
     EXPECT_EQ(added, table.size());
   }

@@ -44,8 +44,8 @@ std::vector<std::string> RequestParts(const Request& request, const std::string&
   parts.push_back(host_line);
   parts.push_back(std::string(kUserAgentLine) + kCrLf);
   parts.push_back(std::string("Content-type: application/x-www-form-urlencoded") + kCrLf);
-  parts.push_back("Content-Length:" +
-                  text::DecimalSigned(static_cast<int64_t>(request.body.size())) + kCrLf);
+  parts.push_back(
+      "Content-Length:" + text::DecimalSigned(static_cast<int64_t>(request.body.size())) + kCrLf);
   parts.push_back(kCrLf);
   parts.push_back(std::string(request.body));
   return parts;

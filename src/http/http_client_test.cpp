@@ -113,9 +113,8 @@ TEST_F(HttpClientTest, PostSendsHeadersThenTheBodyWithNothingAfterIt) {
 
   const std::string expected_request =
       std::string("POST /cgi-bin/postings.cgi HTTP/1.0\r\n") + "Referer: 127.0.0.1\r\n" +
-      "Host: 127.0.0.1\r\n" + kUserAgent +
-      "Content-type: application/x-www-form-urlencoded\r\n" + "Content-Length: 27\r\n" +
-      "\r\n" + body;
+      "Host: 127.0.0.1\r\n" + kUserAgent + "Content-type: application/x-www-form-urlencoded\r\n" +
+      "Content-Length: 27\r\n" + "\r\n" + body;
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(server.Requests()[0], expected_request);
   // Every byte sent is counted: nothing follows the body.

@@ -70,7 +70,8 @@ std::vector<std::string> TestServer::RequestPaths() const {
   for (const std::string& request : Requests()) {
     const size_t first_blank = request.find(' ');
     const size_t line_end = request.find(" HTTP/1.0\r\n");
-    if (first_blank == std::string::npos || line_end == std::string::npos || line_end < first_blank) {
+    if (first_blank == std::string::npos || line_end == std::string::npos ||
+        line_end < first_blank) {
       paths.emplace_back();
       continue;
     }
@@ -81,9 +82,8 @@ std::vector<std::string> TestServer::RequestPaths() const {
 
 bool TestServer::WaitForConnections(int count, int timeout_ms) const {
   std::unique_lock<std::mutex> lock(lock_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] {
-    return requests_.size() >= static_cast<size_t>(count);
-  });
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [&] { return requests_.size() >= static_cast<size_t>(count); });
 }
 
 void TestServer::AppendReceived(size_t index, const char* data, size_t size) {

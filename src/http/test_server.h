@@ -16,9 +16,9 @@
 namespace quorix::http::testing {
 
 struct Reply {
-  std::string data;      // sent `repeat` times after the request has been read
+  std::string data;  // sent `repeat` times after the request has been read
   int64_t repeat = 1;
-  bool silent = false;   // read the request, never answer, keep the connection open
+  bool silent = false;  // read the request, never answer, keep the connection open
 };
 
 // Answers one whole request (request line, headers and body) with a response.
