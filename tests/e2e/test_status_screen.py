@@ -128,7 +128,7 @@ class StatusScreen(E2ECase):
     def test_80x25_layout_and_a_digit_cuts_one_connection(self):
         sim = self.simulator()
         self.forums(sim, [(4, "Second Forum")])
-        sim.misbehave("stall", path="forum=3", times=1)
+        sim.misbehave("stall", path="number=3&", times=1)
         inst = self.installation("xp2", settings={"SCREENLINES": "25", "SHELL25": "N"})
         self.box(inst, sim, "BOX", [("de.test.one", "General+Talk", 3, 30),
                                     ("de.test.two", "Second+Forum", 4, 30)])
@@ -163,7 +163,7 @@ class StatusScreen(E2ECase):
         wait_until(lambda: log.exists() and problem("WebBBS-Connection  1 killed by User", "#0")
                    in log_messages(log), "the kill line in the log")
         # The run goes on with the next group entry and ends normally.
-        wait_until(lambda: self.requested(sim, "forum=4"), "the scan of the next forum")
+        wait_until(lambda: self.requested(sim, "number=4&"), "the scan of the next forum")
         self.assertUserScreenBack(inst, term)
         self.assertEqual(log_messages(log)[-1], progress("END"))
         self.assertEqual(sum(1 for l in log_messages(log) if "killed by User" in l), 1)
@@ -171,8 +171,8 @@ class StatusScreen(E2ECase):
     def test_80x50_two_boxes_and_esc_stops_between_group_entries(self):
         sim = self.simulator()
         self.forums(sim, [(4, "Second Forum"), (5, "Third Forum"), (6, "Fourth Forum")])
-        sim.misbehave("stall", path="forum=3", times=1)
-        sim.misbehave("stall", path="forum=5", times=1)
+        sim.misbehave("stall", path="number=3&", times=1)
+        sim.misbehave("stall", path="number=5&", times=1)
         # The topic pages of the first entries answer late, so the exit request
         # is seen before the second entries are due.
         sim.misbehave("slow", path="Forum3/HTML/", seconds=2)
@@ -201,14 +201,16 @@ class StatusScreen(E2ECase):
 
         term.key("Escape")
         sim.release_stalls()
-        term.wait_for(
-            lambda s: cell(s, 21, 21, 22) == "Exit requested by User"
-            and cell(s, 25, 21, 22) == "Exit requested by User", "the exit request of both slots")
+        # The scan drivers skip the second entries ("Exit requested by User"
+        # stands in their status only until the fetch threads end), then both
+        # slots show "Quit" while the posting thread waits.
+        term.wait_for(lambda s: cell(s, 20, 21, 5) == "Quit " and cell(s, 24, 21, 5) == "Quit ",
+                      "both fetch threads ended")
         self.assertUserScreenBack(inst, term)
-        self.assertTrue(self.requested(sim, "forum=3"))
-        self.assertTrue(self.requested(sim, "forum=5"))
-        self.assertFalse(self.requested(sim, "forum=4"))
-        self.assertFalse(self.requested(sim, "forum=6"))
+        self.assertTrue(self.requested(sim, "number=3&"))
+        self.assertTrue(self.requested(sim, "number=5&"))
+        self.assertFalse(self.requested(sim, "number=4&"))
+        self.assertFalse(self.requested(sim, "number=6&"))
         self.assertEqual(log_messages(self.log_path(inst))[-1], progress("END"))
 
 
