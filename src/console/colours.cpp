@@ -8,8 +8,8 @@
 namespace quorix::console {
 namespace {
 
-constexpr size_t kKeyLength = 6;      // "MAILER"
-constexpr size_t kValueOffset = 7;    // the 8th character
+constexpr size_t kKeyLength = 6;    // "MAILER"
+constexpr size_t kValueOffset = 7;  // the 8th character
 constexpr size_t kValueLength = 11;
 constexpr size_t kReadChunk = 64 * 1024;
 
@@ -28,7 +28,8 @@ uint16_t ColourNumber(std::string_view field) {
     for (size_t i = 2; i < field.size(); ++i) {
       const int digit = HexDigit(field[i]);
       if (digit < 0) break;
-      value = ((value << 4) | static_cast<uint32_t>(digit)) & 0xFFFFFu;  // no overflow, low 16 bits kept
+      value = ((value << 4) | static_cast<uint32_t>(digit)) &
+              0xFFFFFu;  // no overflow, low 16 bits kept
     }
     return static_cast<uint16_t>(value);
   }

@@ -22,21 +22,21 @@ TEST(ParseColourText, MailerLines) {
       {"mailer=$1F $4E $0A", 31, 78, 10},
       {"MAILER=7 15 14", 7, 15, 14},
       {"MAILER=7 15 14\r\n", 7, 15, 14},
-      {"Mailer $1f $4e $0a\r\n", 31, 78, 10},          // any separator, hex in lower case
-      {"", 7, 15, 15},                                  // the defaults
+      {"Mailer $1f $4e $0a\r\n", 31, 78, 10},  // any separator, hex in lower case
+      {"", 7, 15, 15},                         // the defaults
       {"LISTER=$1F $1F $1F\r\nMENU=3 3 3\r\n", 7, 15, 15},
-      {"MAILER=1 2 3\nMAILER=4 5 6\n", 4, 5, 6},        // the last line wins
-      {"MAILER=1 2 3\nxMAILER=4 5 6\n", 1, 2, 3},       // only at the start of a line
-      {"MAILER=$1F $4E $0A $77 $78", 31, 78, 10},       // 11 characters taken
-      {"MAILER=12345678901234", 7221, 0, 0},            // 12345678901 kept to 16 bits
-      {"MAILER=$1F  $4E $0A", 31, 0, 78},               // an empty field reads 0
+      {"MAILER=1 2 3\nMAILER=4 5 6\n", 4, 5, 6},   // the last line wins
+      {"MAILER=1 2 3\nxMAILER=4 5 6\n", 1, 2, 3},  // only at the start of a line
+      {"MAILER=$1F $4E $0A $77 $78", 31, 78, 10},  // 11 characters taken
+      {"MAILER=12345678901234", 7221, 0, 0},       // 12345678901 kept to 16 bits
+      {"MAILER=$1F  $4E $0A", 31, 0, 78},          // an empty field reads 0
       {"MAILER=zz $G1 &hFF", 0, 0, 255},
       {"MAILER", 0, 0, 0},
       {"MAILER=", 0, 0, 0},
-      {"MAILER=-1 99999 $", 65535, 34463, 0},          // kept to 16 bits
+      {"MAILER=-1 99999 $", 65535, 34463, 0},  // kept to 16 bits
       {"MAILER=$FFFFFF 7 7", 65535, 7, 7},
       {std::string("MAILER=") + std::string("\0\x01\xFF", 3) + " 3 4", 0, 3, 4},
-      {"MAILER=7 15 1\r", 7, 15, 1},                    // CR at the end of the file
+      {"MAILER=7 15 1\r", 7, 15, 1},  // CR at the end of the file
   };
   for (const ColourCase& c : cases) {
     SCOPED_TRACE(c.file_text);
@@ -55,8 +55,8 @@ TEST(ParseColourText, FedInPiecesGivesTheSameText) {
 }
 
 TEST(ParseColourText, HugeLinesCostNoMemory) {
-  std::string file = "MAILER=1 2 3" + std::string(5'000'000, 'x') + "\nnoise" +
-                     std::string(5'000'000, '\r');
+  std::string file =
+      "MAILER=1 2 3" + std::string(5'000'000, 'x') + "\nnoise" + std::string(5'000'000, '\r');
   const DisplayColours colours = ParseColourText(file);
   EXPECT_EQ(colours.frame, 1);
   EXPECT_EQ(colours.value, 2);

@@ -109,7 +109,8 @@ inline std::string RowText(const platform::HeadlessConsole& console, int row) {
 }
 
 inline uint16_t AttributeAt(const platform::HeadlessConsole& console, int row, int column) {
-  return console.cells()[static_cast<size_t>((row - 1) * console.Columns() + (column - 1))].attribute;
+  return console.cells()[static_cast<size_t>((row - 1) * console.Columns() + (column - 1))]
+      .attribute;
 }
 
 }  // namespace quorix::console::testing

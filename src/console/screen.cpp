@@ -80,7 +80,8 @@ void Screen::ApplyDrawing(Drawing&& drawing) {
 void Screen::PutCells(ScreenCopy& copy, int row, int column, std::string_view text,
                       uint16_t attribute) {
   const int64_t total = static_cast<int64_t>(copy.cells.size());
-  const int64_t start = (static_cast<int64_t>(row) - 1) * copy.columns + (static_cast<int64_t>(column) - 1);
+  const int64_t start =
+      (static_cast<int64_t>(row) - 1) * copy.columns + (static_cast<int64_t>(column) - 1);
   const int64_t length = static_cast<int64_t>(text.size());
   const int64_t first = std::max<int64_t>(0, -start);
   const int64_t last = std::min<int64_t>(length, total - start);  // one past
@@ -115,14 +116,15 @@ void Screen::DrawFrame(int row, int column, int height, int width, uint16_t attr
     // Only rows that can reach the grid are visited, so a huge height costs
     // nothing: a row far above row 1 ends before the grid starts, and rows
     // below the grid are dropped anyway.
-    const int64_t reach = (static_cast<int64_t>(width) + std::abs(static_cast<int64_t>(column))) /
-                              std::max(copy.columns, 1) + 1;
+    const int64_t span = static_cast<int64_t>(width) + std::abs(static_cast<int64_t>(column));
+    const int64_t reach = span / std::max(copy.columns, 1) + 1;
     const int64_t first = std::max<int64_t>(static_cast<int64_t>(row) + 1, 1 - reach);
     const int64_t last = std::min<int64_t>(bottom_row - 1, copy.rows);
     for (int64_t r = first; r <= last; ++r) {
       PutCells(copy, static_cast<int>(r), column, middle, attribute);
     }
-    if (bottom_row <= copy.rows) PutCells(copy, static_cast<int>(bottom_row), column, bottom, attribute);
+    if (bottom_row <= copy.rows)
+      PutCells(copy, static_cast<int>(bottom_row), column, bottom, attribute);
   });
 }
 

@@ -69,7 +69,7 @@ TEST(StatusDisplay, OneFetchThreadOnTwentyFiveLines) {
   EXPECT_TRUE(f.r.Logged("Console Starting ...", log::kDebug));
   EXPECT_TRUE(f.r.Logged("Console: Exit requested", log::kDebug));
   EXPECT_TRUE(f.r.sleeper.sleeps().empty());  // stopped before the first key read
-  EXPECT_EQ(f.r.run.stop_display.load(), 1);   // a stop given before the start holds
+  EXPECT_EQ(f.r.run.stop_display.load(), 1);  // a stop given before the start holds
   EXPECT_DOUBLE_EQ(f.r.run.display_start.load(), 37800);
 }
 
@@ -133,12 +133,12 @@ TEST(StatusDisplay, ClockRunsFromTheDialUpStartTime) {
     std::string clock;
   } cases[] = {
       {"36000    ", "00:30:00"},
-      {"35999.5\r\n", "00:30:01"},        // rounded up
-      {"3600000000000", "00:00:00"},      // only 9 bytes, and no time of day
+      {"35999.5\r\n", "00:30:01"},    // rounded up
+      {"3600000000000", "00:00:00"},  // only 9 bytes, and no time of day
       {"-5", "00:00:00"},
       {"garbage", "00:00:00"},
       {"", "00:00:00"},
-      {"37900", "23:58:20"},              // later than now: since yesterday
+      {"37900", "23:58:20"},  // later than now: since yesterday
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.content);
@@ -275,8 +275,12 @@ class LockedConsole : public platform::Console {
   mutable platform::HeadlessConsole inner_{25, 80, false};
 
  public:
-  int Rows() const override { return Locked([](platform::HeadlessConsole& c) { return c.Rows(); }); }
-  int Columns() const override { return Locked([](platform::HeadlessConsole& c) { return c.Columns(); }); }
+  int Rows() const override {
+    return Locked([](platform::HeadlessConsole& c) { return c.Rows(); });
+  }
+  int Columns() const override {
+    return Locked([](platform::HeadlessConsole& c) { return c.Columns(); });
+  }
   bool ReadCells(std::vector<platform::Cell>* cells) override {
     return Locked([&](platform::HeadlessConsole& c) { return c.ReadCells(cells); });
   }
@@ -289,19 +293,28 @@ class LockedConsole : public platform::Console {
   void SetCursor(const platform::CursorState& cursor) override {
     Locked([&](platform::HeadlessConsole& c) { c.SetCursor(cursor); });
   }
-  void SetTitle(std::string_view title) override { Locked([&](platform::HeadlessConsole& c) { c.SetTitle(title); }); }
-  int ReadKey() override { return Locked([](platform::HeadlessConsole& c) { return c.ReadKey(); }); }
-  void FlushInput() override { Locked([](platform::HeadlessConsole& c) { c.FlushInput(); }); }
+  void SetTitle(std::string_view title) override {
+    Locked([&](platform::HeadlessConsole& c) { c.SetTitle(title); });
+  }
+  int ReadKey() override {
+    return Locked([](platform::HeadlessConsole& c) { return c.ReadKey(); });
+  }
+  void FlushInput() override {
+    Locked([](platform::HeadlessConsole& c) { c.FlushInput(); });
+  }
   bool Resize(int rows, int columns) override {
     return Locked([&](platform::HeadlessConsole& c) { return c.Resize(rows, columns); });
   }
-  void PrintLine(std::string_view text) override { Locked([&](platform::HeadlessConsole& c) { c.PrintLine(text); }); }
+  void PrintLine(std::string_view text) override {
+    Locked([&](platform::HeadlessConsole& c) { c.PrintLine(text); });
+  }
 
-  void QueueKey(int key) { Locked([&](platform::HeadlessConsole& c) { c.QueueKey(key); }); }
+  void QueueKey(int key) {
+    Locked([&](platform::HeadlessConsole& c) { c.QueueKey(key); });
+  }
   std::string Text(int row, int column, int count) const {
     return Locked([&](platform::HeadlessConsole& c) { return CellText(c, row, column, count); });
   }
-
 };
 
 bool WaitFor(const std::function<bool()>& condition) {
@@ -321,8 +334,7 @@ TEST(StatusDisplayThread, FollowsTheWorkersAndStopsWhenTold) {
   r.run.slot_count = 2;
   r.sleeper.set_on_sleep([](int) { std::this_thread::yield(); });
   Screen screen(console, r.run.env);
-  platform::Thread display =
-      platform::Thread::Start([&](int) { StatusDisplay(r.run, screen); }, 0);
+  platform::Thread display = platform::Thread::Start([&](int) { StatusDisplay(r.run, screen); }, 0);
 
   r.run.slots[1].shown_server.Set("first.example");
   EXPECT_TRUE(WaitFor([&] { return console.Text(10, 21, 13) == "first.example"; }));

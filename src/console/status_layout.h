@@ -16,11 +16,11 @@
 namespace quorix::console {
 
 struct StatusLayout {
-  int top = 0;           // T: top row of the frame
-  int panels = 0;        // P: fetch panels; one more panel shows the posting thread
-  int columns = 0;       // C: console columns
-  int screen_lines = 0;  // ScreenLines once the screen height is settled
-  int console_rows = 0;  // R: console rows once the screen height is settled
+  int top = 0;                        // T: top row of the frame
+  int panels = 0;                     // P: fetch panels; one more panel shows the posting thread
+  int columns = 0;                    // C: console columns
+  int screen_lines = 0;               // ScreenLines once the screen height is settled
+  int console_rows = 0;               // R: console rows once the screen height is settled
   std::vector<std::string> problems;  // level-2 log lines, in order
 
   int FrameHeight() const { return 9 + 4 * panels; }

@@ -22,29 +22,20 @@ struct LayoutCase {
 
 TEST(ComputeLayout, PanelRuleByScreenLines) {
   const LayoutCase cases[] = {
-      {25, 25, 1, 7, 1},   // frame rows 7..19
-      {25, 25, 2, 5, 2},
-      {25, 25, 3, 5, 2},   // slot 3 not shown
-      {25, 25, 8, 5, 2},
-      {32, 32, 1, 11, 1},
-      {33, 33, 4, 9, 3},
-      {35, 35, 3, 10, 3},
-      {36, 36, 5, 8, 4},   // T = 11 - 4 + 1
-      {39, 39, 2, 11, 2},
-      {40, 40, 6, 8, 5},   // T = 13 - 5
-      {43, 43, 1, 13, 1},
-      {44, 44, 7, 9, 6},
-      {46, 46, 3, 13, 3},
-      {47, 47, 8, 8, 8},
-      {50, 50, 8, 10, 8},  // frame rows 10..50
-      {60, 60, 8, 11, 8},  // T = 23 - 8 - 4
-      {55, 55, 1, 20, 2},  // an unusual height: two fetch panels always
-      {100, 100, 8, 43, 2},
-      {0, 24, 2, 5, 2},    // ScreenLines not configured: the console's height
+      {25, 25, 1, 7, 1},                        // frame rows 7..19
+      {25, 25, 2, 5, 2},    {25, 25, 3, 5, 2},  // slot 3 not shown
+      {25, 25, 8, 5, 2},    {32, 32, 1, 11, 1}, {33, 33, 4, 9, 3},
+      {35, 35, 3, 10, 3},   {36, 36, 5, 8, 4},  // T = 11 - 4 + 1
+      {39, 39, 2, 11, 2},   {40, 40, 6, 8, 5},  // T = 13 - 5
+      {43, 43, 1, 13, 1},   {44, 44, 7, 9, 6},  {46, 46, 3, 13, 3},
+      {47, 47, 8, 8, 8},    {50, 50, 8, 10, 8},  // frame rows 10..50
+      {60, 60, 8, 11, 8},                        // T = 23 - 8 - 4
+      {55, 55, 1, 20, 2},                        // an unusual height: two fetch panels always
+      {100, 100, 8, 43, 2}, {0, 24, 2, 5, 2},    // ScreenLines not configured: the console's height
   };
   for (const LayoutCase& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.screen_lines << " lines, " << c.fetch_threads
-                                      << " threads");
+    SCOPED_TRACE(::testing::Message()
+                 << c.screen_lines << " lines, " << c.fetch_threads << " threads");
     const StatusLayout layout =
         ComputeLayout(c.screen_lines, c.console_rows, 80, c.fetch_threads, nullptr);
     EXPECT_EQ(layout.top, c.top);

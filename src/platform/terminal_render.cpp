@@ -12,6 +12,7 @@ namespace {
 
 // Code page 437 as UTF-8, byte by byte; the control bytes as the glyphs the
 // code page gives them, 0x00 and 0xFF as blanks.
+// clang-format off
 constexpr const char* kUtf8Glyphs[256] = {
     " ", "\xE2\x98\xBA", "\xE2\x98\xBB", "\xE2\x99\xA5", "\xE2\x99\xA6", "\xE2\x99\xA3",
     "\xE2\x99\xA0", "\xE2\x80\xA2", "\xE2\x97\x98", "\xE2\x97\x8B", "\xE2\x97\x99", "\xE2\x99\x82",
@@ -44,6 +45,7 @@ constexpr const char* kUtf8Glyphs[256] = {
     "\xE2\x8C\xA1", "\xC3\xB7", "\xE2\x89\x88", "\xC2\xB0", "\xE2\x88\x99", "\xC2\xB7",
     "\xE2\x88\x9A", "\xE2\x81\xBF", "\xC2\xB2", "\xE2\x96\xA0", " ",
 };
+// clang-format on
 
 // ASCII look-alikes of code page 437: letters without their accents, "+",
 // "-" and "|" for the box characters, "#" for the blocks, "?" for the rest.
@@ -80,9 +82,7 @@ bool ContainsUtf8(std::string_view value) {
 }
 
 // ANSI colour number of a colour index whose bits are 1 blue, 2 green, 4 red.
-int AnsiColour(int colour) {
-  return ((colour & 1) << 2) | (colour & 2) | ((colour & 4) >> 2);
-}
+int AnsiColour(int colour) { return ((colour & 1) << 2) | (colour & 2) | ((colour & 4) >> 2); }
 
 void AppendNumber(std::string& out, int value) { out += std::to_string(value); }
 

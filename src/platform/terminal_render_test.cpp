@@ -33,12 +33,23 @@ TEST(TerminalGlyph, BoxCharactersInUtf8) {
     uint8_t byte;
     std::string glyph;
   } cases[] = {
-      {0xDA, "\xE2\x94\x8C"}, {0xC4, "\xE2\x94\x80"}, {0xBF, "\xE2\x94\x90"},
-      {0xB3, "\xE2\x94\x82"}, {0xC0, "\xE2\x94\x94"}, {0xD9, "\xE2\x94\x98"},
-      {0xC3, "\xE2\x94\x9C"}, {0xB4, "\xE2\x94\xA4"}, {0xCD, "\xE2\x95\x90"},
-      {0x81, "\xC3\xBC"},     {0xE1, "\xC3\x9F"},     {0xFE, "\xE2\x96\xA0"},
-      {0x01, "\xE2\x98\xBA"}, {'A', "A"},             {0x00, " "},
-      {0xFF, " "},            {0x7F, "\xE2\x8C\x82"},
+      {0xDA, "\xE2\x94\x8C"},
+      {0xC4, "\xE2\x94\x80"},
+      {0xBF, "\xE2\x94\x90"},
+      {0xB3, "\xE2\x94\x82"},
+      {0xC0, "\xE2\x94\x94"},
+      {0xD9, "\xE2\x94\x98"},
+      {0xC3, "\xE2\x94\x9C"},
+      {0xB4, "\xE2\x94\xA4"},
+      {0xCD, "\xE2\x95\x90"},
+      {0x81, "\xC3\xBC"},
+      {0xE1, "\xC3\x9F"},
+      {0xFE, "\xE2\x96\xA0"},
+      {0x01, "\xE2\x98\xBA"},
+      {'A', "A"},
+      {0x00, " "},
+      {0xFF, " "},
+      {0x7F, "\xE2\x8C\x82"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.byte));

@@ -4,6 +4,8 @@
 // wait). Whatever way the process ends, the terminal is put back: by
 // LeaveStatusScreen, the destructor, an exit handler, and handlers of the
 // signals that end or stop the process.
+#include "platform/terminal_console.h"
+
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
@@ -18,8 +20,6 @@
 #include <mutex>
 #include <string>
 
-#include "platform/terminal_console.h"
-
 namespace quorix::platform {
 namespace {
 
@@ -27,7 +27,7 @@ constexpr char kEnterSequence[] = "\x1b[?1049h\x1b[?7l\x1b[0m\x1b[H\x1b[2J";
 constexpr char kLeaveSequence[] = "\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l";
 constexpr int kDefaultRows = 25;
 constexpr int kDefaultColumns = 80;
-constexpr int kEscapeWaitMs = 50;    // ESC and the next byte closer than this: one key
+constexpr int kEscapeWaitMs = 50;     // ESC and the next byte closer than this: one key
 constexpr int kResizeWaitSteps = 20;  // the terminal takes a new size a little later
 constexpr int kResizeStepMs = 10;
 constexpr size_t kReadChunk = 64;
@@ -35,8 +35,8 @@ constexpr size_t kReadChunk = 64;
 // The signals after which the terminal must not stay in raw mode and in the
 // alternate screen. The handler restores the terminal and raises the signal
 // again with the disposition it had before.
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT,
-                                  SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP, SIGQUIT, SIGABRT,
+                                  SIGSEGV, SIGBUS,  SIGFPE, SIGILL};
 
 // What a signal handler and the exit handler need to put the terminal back.
 // A signal handler can reach nothing but process-wide state, so this is the
@@ -52,7 +52,7 @@ struct RestoreState {
   bool have_termios = false;
   struct termios saved {};
   struct termios raw {};
-  struct sigaction previous[sizeof(kEndingSignals) / sizeof(kEndingSignals[0])] {};
+  struct sigaction previous[sizeof(kEndingSignals) / sizeof(kEndingSignals[0])]{};
   struct sigaction previous_stop {};
   struct sigaction previous_continue {};
   bool handlers_installed = false;
@@ -215,7 +215,8 @@ class TerminalConsole : public Console {
     const int copy_columns = std::min(columns, grid_columns_);
     for (int row = 0; row < copy_rows; ++row) {
       const auto from = cells.begin() + static_cast<ptrdiff_t>(row) * columns;
-      std::copy(from, from + copy_columns, grid_.begin() + static_cast<ptrdiff_t>(row) * grid_columns_);
+      std::copy(from, from + copy_columns,
+                grid_.begin() + static_cast<ptrdiff_t>(row) * grid_columns_);
     }
     if (!in_status_screen_) return true;  // the user's screen is never drawn over
     std::string out = renderer_.Render(grid_, grid_rows_, grid_columns_);
@@ -277,8 +278,8 @@ class TerminalConsole : public Console {
     if (in_status_screen_ || restore_state.active.load()) return;
     restore_state.input_fd = input_fd_;
     restore_state.output_fd = output_fd_;
-    restore_state.have_termios = ::isatty(input_fd_) == 1 &&
-                                 ::tcgetattr(input_fd_, &restore_state.saved) == 0;
+    restore_state.have_termios =
+        ::isatty(input_fd_) == 1 && ::tcgetattr(input_fd_, &restore_state.saved) == 0;
     if (restore_state.have_termios) {
       restore_state.raw = restore_state.saved;
       restore_state.raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
@@ -386,8 +387,7 @@ class TerminalConsole : public Console {
 
 std::unique_ptr<Console> OpenTerminalConsole(int input_fd, int output_fd) {
   if (::isatty(output_fd) != 1) return nullptr;
-  const TerminalCharset charset =
-      CharsetFromLocale(Env("LC_ALL"), Env("LC_CTYPE"), Env("LANG"));
+  const TerminalCharset charset = CharsetFromLocale(Env("LC_ALL"), Env("LC_CTYPE"), Env("LANG"));
   const bool colours = TerminalHasColours(Env("TERM"), ::getenv("NO_COLOR") != nullptr);
   return std::make_unique<TerminalConsole>(input_fd, output_fd, charset, colours);
 }

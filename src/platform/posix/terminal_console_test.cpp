@@ -1,6 +1,9 @@
 // The terminal console on a pseudo terminal: what it writes, what it reads,
 // and that the terminal is put back.
+#include "platform/terminal_console.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -9,13 +12,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <string>
 #include <vector>
-
-#include "platform/terminal_console.h"
 
 namespace quorix::platform {
 namespace {
@@ -47,7 +46,9 @@ class PseudoTerminal {
   std::string Drain() {
     std::string out;
     for (;;) {
-      struct pollfd poll_fd {master_, POLLIN, 0};
+      struct pollfd poll_fd {
+        master_, POLLIN, 0
+      };
       if (::poll(&poll_fd, 1, 100) <= 0) break;
       char buffer[4096];
       const ssize_t count = ::read(master_, buffer, sizeof(buffer));
