@@ -195,6 +195,16 @@ class Misbehaviour(SimCase):
         self.assertTrue(self.raw().startswith(b"HTTP/1.0 500"))
         self.assertTrue(self.raw().startswith(b"HTTP/1.0 200"))
 
+    def test_slow_answer_arrives_whole(self):
+        self.sim.misbehave("slow", self.PATH, seconds=0.2)
+        status, page = get(self.sim.port, self.PATH)
+        self.assertEqual(status, 200)
+        self.assertTrue(page.endswith("</BODY></HTML>\r\n"))
+
+    def test_stall_with_a_limit_answers_afterwards(self):
+        self.sim.misbehave("stall", self.PATH, limit=0.2)
+        self.assertTrue(self.raw().startswith(b"HTTP/1.0 200"))
+
     def test_rules_match_their_path_only(self):
         self.sim.misbehave("fail", "/other", match="exact")
         self.assertTrue(self.raw().startswith(b"HTTP/1.0 200"))
