@@ -41,8 +41,8 @@ std::string SendWithHttpClient(run::Run& run, std::string_view path, std::string
 
 }  // namespace
 
-bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name,
-                         int article_number, int slot, const FormSender& send) {
+bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, int article_number,
+                         int slot, const FormSender& send) {
   run::Slot& state = run.slots[slot];
   const std::string name = state.web.spool + std::string(file_name);
   run.log.WriteLog("Posting: " + name, slot, log::kProgress);

@@ -26,7 +26,7 @@ constexpr int64_t kMaxOutgoingFileSize = 16 * 1024 * 1024;
 // posting Article" / "Article not posted" (file kept). A file that cannot be
 // opened empties the status and stays. A file without any non-empty line is
 // no article: it is not posted and stays. Returns true when confirmed.
-bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name,
-                         int article_number, int slot, const FormSender& send);
+bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, int article_number,
+                         int slot, const FormSender& send);
 
 }  // namespace quorix::posting

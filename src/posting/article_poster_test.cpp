@@ -42,15 +42,15 @@ class PosterTest : public ::testing::Test {
   bool Spooled() const { return dir_.Exists(std::string("SPOOL/") + kFile); }
 
   bool Post(int engine = run::kUbb) {
-    return PostOutgoingArticle(run(), engine, kFile, 1, kSlot,
-                               [this](run::Run& r, std::string_view path, std::string_view body,
-                                      int s) {
-                                 ++sends_;
-                                 path_ = path;
-                                 body_ = body;
-                                 activity_ = r.slots[s].activity.Get();
-                                 return response_;
-                               });
+    return PostOutgoingArticle(
+        run(), engine, kFile, 1, kSlot,
+        [this](run::Run& r, std::string_view path, std::string_view body, int s) {
+          ++sends_;
+          path_ = path;
+          body_ = body;
+          activity_ = r.slots[s].activity.Get();
+          return response_;
+        });
   }
 
   testing::ScratchDir dir_;

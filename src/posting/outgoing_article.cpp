@@ -94,7 +94,7 @@ bool OutgoingArticleParser::AddLine(std::string_view line) {
 
 void OutgoingArticleParser::TakeReference(std::string_view message_id, bool topic, bool reply) {
   ReferencedPost post = engine_ == run::kUbbThreads ? DecomposeThreadsMessageId(message_id)
-                                                     : DecomposeUbbMessageId(message_id);
+                                                    : DecomposeUbbMessageId(message_id);
   article_.forum_number = std::move(post.forum_number);
   if (topic) article_.topic_id = std::move(post.topic_id);
   if (reply) article_.reply_number = std::move(post.reply_number);

@@ -95,7 +95,7 @@ TEST(OutgoingHeaders, ActionPrecedence) {
       {{supersedes, control}, kDelete, "000777.cgi", "2", "9"},
       {{control}, kDelete, "", "2", "9"},                    // no topic without an earlier header
       {{control, refs, supersedes}, kDelete, "", "2", "9"},  // later lines change nothing
-      {{"Control: rmgroup"}, kDelete, "", "", ""},          // any command deletes
+      {{"Control: rmgroup"}, kDelete, "", "", ""},           // any command deletes
   };
   for (const Case& c : cases) {
     OutgoingArticleParser parser(run::kUbb);
@@ -171,9 +171,8 @@ TEST(MessageIdDomain, BetweenFirstAndSecondAt) {
 }
 
 TEST(OutgoingBody, FirstEmptyLineEndsHeaderForGood) {
-  OutgoingArticle article =
-      ParseUbb({"Subject: s", "", "Subject: not a header", "References: <g@forum7.1.html.2.x>",
-                "", "end"});
+  OutgoingArticle article = ParseUbb(
+      {"Subject: s", "", "Subject: not a header", "References: <g@forum7.1.html.2.x>", "", "end"});
   EXPECT_EQ(article.subject, "s");
   EXPECT_EQ(article.post_action, kNewTopic);
   EXPECT_EQ(article.body,

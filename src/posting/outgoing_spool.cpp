@@ -96,9 +96,11 @@ std::string ReadSpoolLine(SpoolSource& source, SpoolLineReader& reader, run::Run
   while (!found && reader.end_flag == 0) {
     size_t lf = reader.buffer.find('\n', reader.scanned);
     if (lf != std::string::npos) {
-      std::string_view text = std::string_view(reader.buffer).substr(reader.start, lf - reader.start);
+      std::string_view text =
+          std::string_view(reader.buffer).substr(reader.start, lf - reader.start);
       line.reserve(text.size());
-      for (size_t cr; (cr = text.find('\r')) != std::string_view::npos; text.remove_prefix(cr + 1)) {
+      for (size_t cr; (cr = text.find('\r')) != std::string_view::npos;
+           text.remove_prefix(cr + 1)) {
         line.append(text.substr(0, cr));
       }
       line.append(text);

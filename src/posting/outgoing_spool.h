@@ -43,7 +43,7 @@ struct SpoolLineReader {
 class SpoolSource {
  public:
   virtual ~SpoolSource() = default;
-  virtual int64_t Size() = 0;                          // -1 on error
+  virtual int64_t Size() = 0;                            // -1 on error
   virtual int64_t Read(char* buffer, int64_t size) = 0;  // bytes read, 0 at the end, -1 on error
 };
 

@@ -59,16 +59,15 @@ std::string Num6(std::string_view text) {
 std::string NewTopicForm(const run::WebSettings& web, const OutgoingArticle& article) {
   return "UserName=" + Enc(web.user) + "&Password=" + Enc(web.password) +
          "&TopicSubject=" + Enc(article.subject) + "&Message=" + Enc(article.body) +
-         "&number=" + article.forum_number + "&forum=" + article.forum_name +
-         "&action=posttopic" + "&Submit=Submit+New+Topic";
+         "&number=" + article.forum_number + "&forum=" + article.forum_name + "&action=posttopic" +
+         "&Submit=Submit+New+Topic";
 }
 
 std::string ReplyForm(const run::WebSettings& web, const OutgoingArticle& article) {
   return "UserName=" + Enc(web.user) + "&Password=" + Enc(web.password) +
          "&ReplyMessage=" + Enc(article.body) + "&Signature=no" + "&action=postreply" +
          "&TopicSubject=" + Enc(article.subject) + "&forum=" + article.forum_name +
-         "&number=" + article.forum_number + "&topic=" + article.topic_id +
-         "&SUBMIT=Submit+Reply";
+         "&number=" + article.forum_number + "&topic=" + article.topic_id + "&SUBMIT=Submit+Reply";
 }
 
 std::string EditForm(const run::WebSettings& web, const OutgoingArticle& article) {
@@ -85,10 +84,10 @@ std::string DeleteForm(const run::WebSettings& web, const OutgoingArticle& artic
 
 std::string ThreadsReplyForm(const run::WebSettings& web, const OutgoingArticle& article) {
   return "postername=" + Enc(web.user) + "&Board=FOR" + article.forum_number +
-         "&Cat=&Reged=y&page=0" + "&Main=" + article.topic_id + "&Parent=" +
-         article.reply_number + "&view=expanded&what=showflat&sb=5&o=&fpart=1&vc=1" +
-         "&replyto=Edvin+Tolland" + "&Subject=" + Enc(article.subject) +
-         "&Icon=book.gif&convert=markup" + "&Body=" + Enc(article.body) + "&textcont=Weiter";
+         "&Cat=&Reged=y&page=0" + "&Main=" + article.topic_id + "&Parent=" + article.reply_number +
+         "&view=expanded&what=showflat&sb=5&o=&fpart=1&vc=1" + "&replyto=Edvin+Tolland" +
+         "&Subject=" + Enc(article.subject) + "&Icon=book.gif&convert=markup" +
+         "&Body=" + Enc(article.body) + "&textcont=Weiter";
 }
 
 PostingRequest BuildPostingRequest(int engine, const run::WebSettings& web,
@@ -101,10 +100,18 @@ PostingRequest BuildPostingRequest(int engine, const run::WebSettings& web,
   }
   request.path = "/" + web.path + web.post;
   switch (article.post_action) {
-    case kReply: request.body = ReplyForm(web, article); break;
-    case kEdit: request.body = EditForm(web, article); break;
-    case kDelete: request.body = DeleteForm(web, article); break;
-    default: request.body = NewTopicForm(web, article); break;
+    case kReply:
+      request.body = ReplyForm(web, article);
+      break;
+    case kEdit:
+      request.body = EditForm(web, article);
+      break;
+    case kDelete:
+      request.body = DeleteForm(web, article);
+      break;
+    default:
+      request.body = NewTopicForm(web, article);
+      break;
   }
   return request;
 }

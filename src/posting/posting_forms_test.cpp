@@ -90,10 +90,12 @@ TEST(PostingForms, ThreadsReplyByteForByte) {
 
 TEST(PostingForms, Num6) {
   const std::pair<std::string_view, std::string_view> cases[] = {
-      {"5", "000005"},     {"4", "000004"},         {"4700", "004700"},
-      {"", "000000"},      {"x", "000000"},         {" 5", "000000"},
-      {"-5", "000000"},    {"12x", "000012"},       {"0000004", "000004"},
-      {"123456", "123456"}, {"1234567", "1234567"}, {"99999999999999999999", "99999999999999999999"},
+      {"5", "000005"},        {"4", "000004"},
+      {"4700", "004700"},     {"", "000000"},
+      {"x", "000000"},        {" 5", "000000"},
+      {"-5", "000000"},       {"12x", "000012"},
+      {"0000004", "000004"},  {"123456", "123456"},
+      {"1234567", "1234567"}, {"99999999999999999999", "99999999999999999999"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(Num6(in), out) << in;
 }
@@ -110,7 +112,8 @@ TEST(CompleteArticle, UbbNewTopicFindsForumByNewsgroup) {
   EXPECT_EQ(request.body,
             std::string("UserName=Test+User&Password=p%26ss+w%3Drd&TopicSubject=Hi+there"
                         "&Message=%0D%0AText%0D%0A") +
-                kEncodedFooter + "&number=3&forum=General+Talk&action=posttopic"
+                kEncodedFooter +
+                "&number=3&forum=General+Talk&action=posttopic"
                 "&Submit=Submit+New+Topic");
 }
 
@@ -161,9 +164,9 @@ TEST(CompleteArticle, UnknownNewsgroupSendsEmptyForum) {
 }
 
 TEST(CompleteArticle, ThreadsEditByteForByte) {
-  PostingRequest request =
-      Complete(run::kUbbThreads, {"Subject: Re: Hello",
-                                  "Supersedes: <de.test.board@forum12.4711.4700.3.9f>", "", "New"});
+  PostingRequest request = Complete(
+      run::kUbbThreads,
+      {"Subject: Re: Hello", "Supersedes: <de.test.board@forum12.4711.4700.3.9f>", "", "New"});
   EXPECT_EQ(request.path, "/cgi-bin/postings.cgi");
   EXPECT_EQ(request.body,
             "UserName=Test+User&Password=p%26ss+w%3Drd&EditedMessage=%0D%0ANew%0D%0A"
@@ -172,10 +175,10 @@ TEST(CompleteArticle, ThreadsEditByteForByte) {
 }
 
 TEST(CompleteArticle, ThreadsReplyGoesToAddPost) {
-  PostingRequest request = Complete(
-      run::kUbbThreads,
-      {"Subject: Re: Hello", "References: <de.test.board@forum12.4711.4700.3.9f> <x@forum1.2.3>",
-       "", "Reply"});
+  PostingRequest request =
+      Complete(run::kUbbThreads,
+               {"Subject: Re: Hello",
+                "References: <de.test.board@forum12.4711.4700.3.9f> <x@forum1.2.3>", "", "Reply"});
   EXPECT_EQ(request.path, "/cgi-bin/addpost.php");
   EXPECT_EQ(request.body,
             std::string("postername=Test+User&Board=FOR12&Cat=&Reged=y&page=0&Main=4711"
@@ -188,8 +191,7 @@ TEST(CompleteArticle, ThreadsReplyGoesToAddPost) {
 TEST(CompleteArticle, ThreadsNewTopicTakesUnshortenedNumberFromGroupList) {
   PostingRequest request = Complete(run::kUbbThreads, {"Newsgroups: de.test.board", "Subject: T"});
   EXPECT_EQ(request.path, "/cgi-bin/postings.cgi");
-  EXPECT_NE(request.body.find("&number=12&forum=Board+Twelve&action=posttopic"),
-            std::string::npos)
+  EXPECT_NE(request.body.find("&number=12&forum=Board+Twelve&action=posttopic"), std::string::npos)
       << request.body;
 }
 
