@@ -76,7 +76,7 @@ TEST_F(WorkersTest, MissingBoxesFailTheirSlotsAndThePostingThreadWaitsPerFetchTh
               "Error reading Configuration '" + run_.slots[slot].box_file + "'");
   }
   EXPECT_EQ(run_.slots[4].error.load(), 0) << "the posting thread skips unreadable boxes";
-  EXPECT_EQ(run_.slots[4].status.Get(), "Reading configuration");
+  EXPECT_EQ(run_.slots[4].status.Get(), "Error: Configurationfile 'C.BFG' not found!");
   const std::string log = dir_.Read("QUORIX.LOG");
   EXPECT_NE(log.find("! 14:03:59  QUORIX #2: Error reading Configuration 'B.BFG'\r\n"),
             std::string::npos)

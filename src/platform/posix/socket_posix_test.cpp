@@ -251,11 +251,15 @@ TEST(Connection, FailuresCarryAReason) {
 
 TEST(Connection, SendToClosedPeerFailsWithoutSignal) {
   LoopbackServer server([](int fd, const std::atomic<bool>&) {
+    // Resets only after the client has spoken, so that the reset cannot
+    // overtake the client's connect.
+    ReceiveExactly(fd, 1);
     linger abort{1, 0};  // close with a reset
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
   });
   auto connection = Connection::Connect("127.0.0.1", server.port(), 5000);
   ASSERT_NE(connection, nullptr);
+  ASSERT_TRUE(connection->SendAll("x", 5000));
   char buffer[16];
   EXPECT_EQ(connection->Receive(buffer, sizeof buffer, 5000), 0);  // reset or closed
   const std::string block(65536, 'x');
