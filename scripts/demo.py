@@ -1,0 +1,168 @@
+"""The QUORIX demo: the gateway's main job against the bundled forum simulator.
+
+1. The simulator serves sample forums of both engines (two UBB forums, one
+   UBBThreads board) on 127.0.0.1.
+2. A stand-in XP2 installation is built in a temporary directory, with one box
+   for the UBB forums and one for the UBBThreads board.
+3. A first run harvests every topic into the boxes' spool folders as rnews batches.
+4. One outgoing article of each kind (new topic, reply, edit, delete) is put
+   into the UBB box's spool, as CrossPoint would; the next run posts them and
+   they leave the spool. The run after that delivers the new posts as articles.
+
+Run it in a terminal to watch the status screen; otherwise the runs are headless.
+"""
+
+from __future__ import annotations
+
+import argparse
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO / "tests"))
+
+from e2e.installation import create_installation, group_list_text  # noqa: E402
+from e2e.runner import log_messages, parse_article, parse_rnews, spool_files  # noqa: E402
+from forumsim.demo import fill_demo  # noqa: E402
+from forumsim.forumsim import ForumSim  # noqa: E402
+
+UBB_GROUPS = [("demo.general", "General+Talk", 3, 30), ("demo.help", "Help+Desk", 5, 30)]
+THREADS_GROUPS = [("demo.php", "PHP+Corner", 7, 0)]
+
+
+def say(text: str = "") -> None:
+    print(text, flush=True)
+
+
+def run_gateway(inst, boxes: list[str]) -> int:
+    """Runs the linked binary in the installation, on this terminal."""
+    started = time.monotonic()
+    code = subprocess.call(["./quorix", *boxes], cwd=inst.root, stdin=sys.stdin)
+    say(f"  quorix {' '.join(boxes)}: exit code {code}, {time.monotonic() - started:.1f} s")
+    return code
+
+
+def harvest_summary(inst, box_names: list[str], keep: bool) -> list[tuple[dict, bytes]]:
+    """Prints what the spool folders hold and takes the articles out of them
+    (as CrossPoint does) unless `keep` is set."""
+    articles = []
+    for name in box_names:
+        box = inst.boxes[name]
+        files = spool_files(box.spool_dir)
+        count = 0
+        for path in files:
+            for raw in parse_rnews(path.read_bytes()):
+                headers, body = parse_article(raw)
+                articles.append((dict(headers), body))
+                count += 1
+            if not keep:
+                path.unlink()
+        say(f"  box {name}: {len(files)} spool file(s), {count} article(s)")
+    return articles
+
+
+def show_article(headers: dict, body: bytes) -> None:
+    for key in ("From", "Newsgroups", "Message-ID", "References", "Subject", "Date"):
+        if key in headers:
+            say(f"    {key}: {headers[key]}")
+    for line in body.decode("latin-1").splitlines()[:12]:
+        say(f"    | {line}")
+
+
+def outgoing(path: Path, lines: list[str]) -> Path:
+    path.write_bytes(("\r\n".join(lines) + "\r\n").encode("latin-1"))
+    return path
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--keep", action="store_true", help="keep the installation directory")
+    args = parser.parse_args()
+
+    sim = ForumSim()
+    fill_demo(sim)
+    sim.start()
+    root = Path(tempfile.mkdtemp(prefix="quorix-demo-"))
+    try:
+        say(f"Forum simulator: {sim.url}")
+        say(f"Stand-in XP2 installation: {root}")
+        inst = create_installation(root, "xp2")
+        ubb = inst.add_box("DEMO", port=sim.port, engine="ubb", user="Admin", password="admin",
+                           template=sim.template_text("ubb"), **web_keys(sim, "ubb"))
+        ubb.write(group_list_text(UBB_GROUPS))
+        threads = inst.add_box("PHP", port=sim.port, engine="threads", user="Admin",
+                               password="admin", template=sim.template_text("threads"),
+                               **web_keys(sim, "threads"))
+        threads.write(group_list_text(THREADS_GROUPS))
+        boxes = [ubb.file_name, threads.file_name]
+
+        say("\n== Run 1: harvest both boxes")
+        run_gateway(inst, boxes)
+        delivered = harvest_summary(inst, ["DEMO", "PHP"], keep=False)
+        if delivered:
+            say("  first article:")
+            show_article(*delivered[0])
+        ubb_articles = [a for a in delivered if a[0]["Newsgroups"] == "demo.general"]
+
+        say("\n== CrossPoint's user writes four articles for the UBB box")
+        first, second, third = (a[0] for a in ubb_articles[:3])
+        spool = ubb.spool_dir
+        files = [
+            outgoing(spool / "n0001.OUT", ["Newsgroups: demo.general", "Subject: Hello from CrossPoint",
+                                           "X-Newsreader: CrossPoint XP2", "",
+                                           "A new topic, written offline."]),
+            outgoing(spool / "n0002.OUT", ["Newsgroups: demo.general", "Subject: Re: " + first["Subject"],
+                                           "References: " + first["Message-ID"],
+                                           "X-Newsreader: CrossPoint XP2", "",
+                                           "> quoted line", "A reply, written offline.", "-- ",
+                                           "Admin"]),
+            outgoing(spool / "n0003.OUT", ["Newsgroups: demo.general", "Subject: " + second["Subject"],
+                                           "Supersedes: " + second["Message-ID"], "",
+                                           "This post was edited from CrossPoint."]),
+            # A cancel names its topic through References, as CrossPoint writes it.
+            outgoing(spool / "n0004.OUT", ["Newsgroups: demo.general", "Subject: cancel",
+                                           "References: " + third["Message-ID"],
+                                           "Control: cancel " + third["Message-ID"], "",
+                                           "cancelled"]),
+        ]
+        for path, kind in zip(files, ("new topic", "reply", "edit", "delete")):
+            say(f"  {path.name}: {kind}")
+
+        say("\n== Run 2: harvest (nothing changed) and post the outgoing articles")
+        sim.clear_requests()
+        run_gateway(inst, boxes)
+        for request in sim.requests:
+            if request.method == "POST":
+                say(f"  POST {request.path}  ({len(request.body)} bytes of form)")
+        left = [p.name for p in files if p.exists()]
+        say(f"  outgoing files left in the spool: {left or 'none'}")
+        for message in log_messages(inst.path("LOG\\QUORIX.LOG")):
+            if "Article posted" in message or "Article not posted" in message:
+                say(f"  log: {message}")
+        harvest_summary(inst, ["DEMO", "PHP"], keep=False)
+
+        say("\n== Run 3: the new and changed posts arrive as articles")
+        run_gateway(inst, boxes)
+        for headers, body in harvest_summary(inst, ["DEMO", "PHP"], keep=False):
+            show_article(headers, body)
+            say()
+        say("Logs: " + str(inst.path("LOG\\")))
+        return 0
+    finally:
+        sim.stop()
+        if not args.keep:
+            import shutil
+            shutil.rmtree(root, ignore_errors=True)
+
+
+def web_keys(sim, engine: str) -> dict:
+    """The box keys that point a box at the simulator's pages of `engine`."""
+    settings = ForumSim.web_settings(engine)
+    return {"web": settings} if settings else {}
+
+
+if __name__ == "__main__":
+    sys.exit(main())
