@@ -24,10 +24,20 @@ struct Request {
   std::string_view body;
 };
 
+// The request target: the path without blanks around it. Topic links come
+// from forum pages, so a CR, LF or NUL in one is sent percent-encoded and can
+// never end the request line or add header lines of a hostile page's making.
+std::string RequestTarget(std::string_view path) {
+  std::string target(text::TrimBlanks(path));
+  target = text::ReplaceAll(target, "\r", "%0D");
+  target = text::ReplaceAll(target, "\n", "%0A");
+  return text::ReplaceAll(target, std::string_view("\0", 1), "%00");
+}
+
 // The request as it goes out: every element is one send call. Lines end in
 // CR LF; a POST body follows the empty line as it is, with nothing after it.
 std::vector<std::string> RequestParts(const Request& request, const std::string& server) {
-  const std::string_view path = text::TrimBlanks(request.path);
+  const std::string path = RequestTarget(request.path);
   const std::string host_line = "Host: " + server + kCrLf;
   const std::string referer_line = "Referer: " + server + kCrLf;
   std::vector<std::string> parts;

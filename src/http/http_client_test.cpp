@@ -102,6 +102,16 @@ TEST_F(HttpClientTest, PathIsSentWithoutSurroundingBlanks) {
   EXPECT_EQ(server.Requests()[0].substr(0, 25), "GET /x.php?a=1 HTTP/1.0\r\n");
 }
 
+TEST_F(HttpClientTest, LineBreaksInAPathCannotAddHeaderLines) {
+  TestServer server(Reply{"HTTP/1.0 200 OK\r\n\r\n"});
+  UseServer(server);
+
+  HttpGet(run(), std::string("/t.html\r\nCookie: x\0y", 20), kSlot);
+
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].substr(0, 45), "GET /t.html%0D%0ACookie: x%00y HTTP/1.0\r\nHost");
+}
+
 TEST_F(HttpClientTest, PostSendsHeadersThenTheBodyWithNothingAfterIt) {
   const std::string body = "Subject=Hi&Body=Hello+World";
   ASSERT_EQ(body.size(), 27u);
