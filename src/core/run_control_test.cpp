@@ -3,18 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "run/testing.h"
 
 namespace quorix::core {
 namespace {
-
-// Returns at once and lets the other threads run, so polling loops advance.
-class YieldingSleeper : public platform::Sleeper {
- public:
-  void SleepMs(int) override { std::this_thread::yield(); }
-};
 
 // A supported XP2 installation in a scratch directory, which is also the
 // current directory; no box file exists, so every fetch thread fails fast.
@@ -40,7 +33,7 @@ class RunProgramTest : public ::testing::Test {
 
   testing::ScratchDir dir_;
   testing::FakeClock clock_;
-  YieldingSleeper sleeper_;
+  testing::YieldingSleeper sleeper_;
   platform::HeadlessConsole console_{25, 80, false};
   run::Run run_{clock_, sleeper_, console_};
   std::filesystem::path old_cwd_;

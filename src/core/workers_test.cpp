@@ -11,30 +11,6 @@
 namespace quorix::core {
 namespace {
 
-// Records the waits and yields instead of sleeping, so polling loops advance.
-class YieldingSleeper : public platform::Sleeper {
- public:
-  void SleepMs(int ms) override {
-    {
-      std::lock_guard<std::mutex> lock(lock_);
-      sleeps_.push_back(ms);
-    }
-    std::this_thread::yield();
-  }
-  int Count(int ms) const {
-    std::lock_guard<std::mutex> lock(lock_);
-    return static_cast<int>(std::count(sleeps_.begin(), sleeps_.end(), ms));
-  }
-  std::vector<int> sleeps() const {
-    std::lock_guard<std::mutex> lock(lock_);
-    return sleeps_;
-  }
-
- private:
-  mutable std::mutex lock_;
-  std::vector<int> sleeps_;
-};
-
 class WorkersTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -56,7 +32,7 @@ class WorkersTest : public ::testing::Test {
 
   testing::ScratchDir dir_;
   testing::FakeClock clock_;
-  YieldingSleeper sleeper_;
+  testing::YieldingSleeper sleeper_;
   platform::HeadlessConsole console_{25, 80, false};
   run::Run run_{clock_, sleeper_, console_};
   std::filesystem::path old_cwd_;
@@ -64,7 +40,6 @@ class WorkersTest : public ::testing::Test {
 
 TEST_F(WorkersTest, MissingBoxesFailTheirSlotsAndThePostingThreadWaitsPerFetchThread) {
   Start({"A.BFG", "B.BFG", "C.BFG"});
-  const std::vector<int> sleeps = sleeper_.sleeps();
   // The fetch threads start 10 ms apart, before anything else is waited for.
   EXPECT_EQ(sleeper_.Count(kThreadStartGapMs), 3);
   EXPECT_EQ(sleeper_.Count(kPostingWaitPerFetchThreadMs), 3);

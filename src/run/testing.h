@@ -3,6 +3,7 @@
 // them. Used only by unit tests.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/clock.h"
@@ -45,6 +47,27 @@ class RecordingSleeper : public platform::Sleeper {
   std::vector<int> sleeps() const {
     std::lock_guard<std::mutex> lock(lock_);
     return sleeps_;
+  }
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<int> sleeps_;
+};
+
+// Records every wait and yields instead of sleeping, so that polling loops of
+// other threads advance.
+class YieldingSleeper : public platform::Sleeper {
+ public:
+  void SleepMs(int milliseconds) override {
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      sleeps_.push_back(milliseconds);
+    }
+    std::this_thread::yield();
+  }
+  int Count(int milliseconds) const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return static_cast<int>(std::count(sleeps_.begin(), sleeps_.end(), milliseconds));
   }
 
  private:
