@@ -1,0 +1,164 @@
+// Benchmarks of the two bases: dupe base lookups among 100,000 Message-IDs
+// and Html base lookups among 20,000 topic records.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "bases/dupe_base.h"
+#include "bases/dupe_index.h"
+#include "bases/html_base.h"
+#include "bench/bench_support.h"
+#include "text/text.h"
+
+namespace quorix::bench {
+namespace {
+
+constexpr int kDupeIds = 100000;
+constexpr int kHtmlRecords = 20000;
+
+std::string MessageId(int n) {
+  return "<de.bench.ubb@forum3.0" + text::Decimal(100000 + n / 10) + ".html." +
+         text::Decimal(n % 10) + "." + text::HexLower(text::Crc32(text::Decimal(n))) + ">";
+}
+
+std::string TopicLink(int n) {
+  return "/support/forums/Forum3/HTML/" + text::Decimal(100000 + n) + ".html";
+}
+
+// A run whose dupe base holds kDupeIds IDs.
+struct DupeFixture {
+  ScratchDir dir{"dupe"};
+  BenchRun bench{dir.path(), EngineTemplate(run::kUbb), run::kUbb};
+  std::vector<std::string> known;
+  std::vector<std::string> unknown;
+
+  DupeFixture() {
+    for (int n = 0; n < kDupeIds; ++n) {
+      known.push_back(MessageId(n));
+      bases::AddToDupeBase(bench.run(), known.back());
+    }
+    for (int n = 0; n < 1024; ++n) unknown.push_back(MessageId(kDupeIds + n));
+  }
+};
+
+DupeFixture& Dupes() {
+  static DupeFixture fixture;
+  return fixture;
+}
+
+// IsDupe as the converters call it: the "quorix_dupebase" lock, then the lookup.
+void BM_IsDupeKnown(benchmark::State& state) {
+  DupeFixture& f = Dupes();
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(bases::IsDupe(f.bench.run(), f.known[(i += 7919) % kDupeIds]));
+  }
+}
+BENCHMARK(BM_IsDupeKnown);
+
+void BM_IsDupeUnknown(benchmark::State& state) {
+  DupeFixture& f = Dupes();
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(bases::IsDupe(f.bench.run(), f.unknown[++i % f.unknown.size()]));
+  }
+}
+BENCHMARK(BM_IsDupeUnknown);
+
+// The lookup alone, without the named mutex: the index of the bracketed runs.
+void BM_DupeIndexLookup(benchmark::State& state) {
+  DupeFixture& f = Dupes();
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        bases::DupeTextContains(f.bench.run().dupe_base, f.known[(i += 7919) % kDupeIds]));
+  }
+}
+BENCHMARK(BM_DupeIndexLookup);
+
+// For comparison: the plain substring search over the whole text that the
+// index answers for (an unknown ID scans all of it).
+void BM_DupeTextSearchUnknown(benchmark::State& state) {
+  DupeFixture& f = Dupes();
+  const std::string& text = f.bench.run().dupe_base.text;
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(text.find(f.unknown[++i % f.unknown.size()]));
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_DupeTextSearchUnknown);
+
+// Appending to a growing base (lock, append, index the new ID).
+void BM_AddToDupeBase(benchmark::State& state) {
+  ScratchDir dir("dupe-add");
+  BenchRun bench(dir.path(), EngineTemplate(run::kUbb), run::kUbb);
+  int n = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    const std::string id = MessageId(n++);
+    state.ResumeTiming();
+    bases::AddToDupeBase(bench.run(), id);
+  }
+}
+BENCHMARK(BM_AddToDupeBase);
+
+// A run whose Html base holds kHtmlRecords records.
+struct HtmlFixture {
+  ScratchDir dir{"html"};
+  BenchRun bench{dir.path(), EngineTemplate(run::kUbb), run::kUbb};
+
+  HtmlFixture() {
+    for (int n = 0; n < kHtmlRecords; ++n) {
+      bases::RecordTopic(bench.run(), TopicLink(n) + "," + text::Decimal(n % 17));
+    }
+  }
+};
+
+HtmlFixture& Html() {
+  static HtmlFixture fixture;
+  return fixture;
+}
+
+void BM_FindHtmlRecordKnown(benchmark::State& state) {
+  HtmlFixture& f = Html();
+  std::vector<std::string> links;
+  for (int n = 0; n < 1024; ++n) links.push_back(TopicLink((n * 7919) % kHtmlRecords));
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(bases::FindHtmlRecord(f.bench.run(), links[++i % links.size()]));
+  }
+}
+BENCHMARK(BM_FindHtmlRecordKnown);
+
+void BM_FindHtmlRecordUnknown(benchmark::State& state) {
+  HtmlFixture& f = Html();
+  std::vector<std::string> links;
+  for (int n = 0; n < 1024; ++n) links.push_back(TopicLink(kHtmlRecords + n));
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(bases::FindHtmlRecord(f.bench.run(), links[++i % links.size()]));
+  }
+}
+BENCHMARK(BM_FindHtmlRecordUnknown);
+
+// Replacing a known topic's record (a changed marker).
+void BM_RecordTopicReplace(benchmark::State& state) {
+  HtmlFixture& f = Html();
+  std::vector<std::string> entries;
+  for (int n = 0; n < 1024; ++n) entries.push_back(TopicLink((n * 7919) % kHtmlRecords) + ",99");
+  size_t i = 0;
+  for (auto _ : state) bases::RecordTopic(f.bench.run(), entries[++i % entries.size()]);
+}
+BENCHMARK(BM_RecordTopicReplace);
+
+// Saving 20,000 records (crash-safe rewrite of QUORIX.HTM).
+void BM_SaveHtmlBase(benchmark::State& state) {
+  HtmlFixture& f = Html();
+  for (auto _ : state) bases::SaveHtmlBase(f.bench.run());
+}
+BENCHMARK(BM_SaveHtmlBase)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace quorix::bench

@@ -1,0 +1,406 @@
+#!/usr/bin/env python3
+"""Harvest benchmark: the real binary against the forum simulator.
+
+For each engine (UBB, UBBThreads) the simulator holds one forum of TOPICS
+topics of POSTS posts each (UBB: ten posts per page, so every topic is one
+page). A stand-in XP2 installation gets one box for it, and the binary runs
+headless three times:
+
+  empty       the group list is empty: start, the fixed pauses, the end;
+  first       every topic is new: all list pages and all topic pages are
+              fetched and converted; the spool must then hold TOPICS x POSTS
+              articles with distinct Message-IDs;
+  second      nothing changed: only the topic list pages are fetched, no
+              article is written.
+
+Each figure is the median of --repeat rounds, every round in a fresh
+installation. Besides the wall time the table shows the CPU time of the
+quorix process, the time the simulator spent building its pages, and
+"fetch alone": the same requests made one after the other by a bare client
+(a new HTTP/1.0 connection each, read to the end, nothing done with the
+answer), which is the network and simulator side of the run.
+
+"Conversion alone": the simulator's answers to the very requests of the
+first run (the topic pages, with their HTTP head, byte for byte) are written
+to a directory, and quorix_bench converts them in-process with the same
+template: a fresh run state, an empty spool directory on the same file
+system, the main log open, one converter call per page as the article
+retrieval makes it (BM_ConvertSimulatorPages). The list pages of the second
+run are parsed the same way (BM_ParseSimulatorLists). No network, no
+simulator, no process start.
+
+    python3 bench/harvest_bench.py                 # both engines, 3 rounds
+    QUORIX_BIN=build/quorix python3 bench/harvest_bench.py --engines ubb
+
+Standard library only. Exit status 1 when a check fails.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import resource
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from datetime import datetime, timedelta
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO / "tests"))
+
+from e2e.installation import create_installation, group_list_text, quorix_binary  # noqa: E402
+from e2e.runner import parse_article, parse_rnews, run_quorix, spool_files  # noqa: E402
+from forumsim.forumsim import ForumSim  # noqa: E402
+from forumsim.server import response_bytes  # noqa: E402
+
+FORUMS = {  # engine -> (forum number, forum name, group list entry)
+    "ubb": (3, "General Talk", ("de.bench.ubb", "General+Talk", 3, 30)),
+    "threads": (7, "PHP Corner", ("de.bench.php", "PHP+Corner", 7, 0)),
+}
+BASE = datetime(2004, 10, 5, 9, 15)
+
+# Post bodies in forum markup: quotes, links, mail links, smileys, code
+# blocks, highlights, entities, paragraphs; {t} and {k} make each one unique.
+BODIES = (
+    "Hello all,\n\nhere is my [b]post {k}[/b] in topic {t} :) with a link to "
+    "[url=http://www.example.org/docs?a={t}&b={k}]the docs[/url] and one to "
+    "[url]www.example.com/{t}[/url].\n"
+    "Write to [email]user{k}.name@example.net[/email] if you like ;)\n\n"
+    "[code]for i in 1 2 3\n  echo $i {t}\ndone[/code]\n"
+    "Tom & Jerry say <hello> :D",
+    "[quote=Bob]here is what topic {t} said\nwith two lines[/quote]\n"
+    "Thanks Bob :cool: that helped (reply {k}).",
+    "Short answer {k} to {t}: [i]it depends[/i] :confused:\n"
+    "See [url=http://forum.example.org/faq#{k}]the FAQ[/url] first.\n\n"
+    "Second paragraph with [u]underlined[/u] words and a line\nbreak :p",
+    "[quote]A quote without a name, topic {t}[/quote]\n"
+    "[quote=Alice]and a second one,\nreply {k}[/quote]\n"
+    "I disagree :( because 3 < 4 && 5 > 2.\n"
+    "[code]x = {k}\nprint(x * {t})[/code]\nBye :eek:",
+)
+SIGNATURE = "Greetings\nhttp://home.example.org/~user{k}"
+AUTHORS = ("Alice", "Bob", "Carol", "Dave", "Erin", "Frank")
+
+
+def say(text: str = "") -> None:
+    print(text, flush=True)
+
+
+def fill_forum(sim: ForumSim, engine: str, topics: int, posts: int) -> None:
+    number, name, _ = FORUMS[engine]
+    sim.add_forum(engine, number, name)
+    for t in range(1, topics + 1):
+        start = BASE - timedelta(minutes=t * 20)
+        topic = sim.add_topic(number, f"Topic {t}: question & answer", AUTHORS[t % 6],
+                              BODIES[t % len(BODIES)].format(t=t, k=0), start,
+                              signature=SIGNATURE.format(k=0) if t % 3 == 0 else "")
+        for k in range(1, posts):
+            sim.add_post(number, topic.id, AUTHORS[(t + k) % 6],
+                         BODIES[(t + k) % len(BODIES)].format(t=t, k=k),
+                         start + timedelta(seconds=k),
+                         signature=SIGNATURE.format(k=k) if k % 4 == 0 else "")
+
+
+class TimedRouter:
+    """Wraps the simulator's router: adds up the time spent building answers."""
+
+    def __init__(self, router):
+        self.router = router
+        self.lock = threading.Lock()
+        self.seconds = 0.0
+
+    def answer(self, request):
+        started = time.perf_counter()
+        try:
+            return self.router.answer(request)
+        finally:
+            spent = time.perf_counter() - started
+            with self.lock:
+                self.seconds += spent
+
+    def take(self) -> float:
+        with self.lock:
+            spent, self.seconds = self.seconds, 0.0
+            return spent
+
+
+class FakeRequest:
+    """What the router reads of a request the binary would send."""
+
+    def __init__(self, path: str):
+        self.method = "GET"
+        self.path = path
+        self.body = b""
+
+    @staticmethod
+    def header(name: str):
+        return "127.0.0.1" if name.lower() == "host" else None
+
+
+def child_cpu_seconds() -> float:
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+class Round:
+    """One fresh installation with one box on the simulator."""
+
+    def __init__(self, sim: ForumSim, engine: str, root: Path):
+        self.sim, self.engine = sim, engine
+        self.inst = create_installation(root, "xp2")
+        self.box = self.inst.add_box(
+            "BENCH", port=sim.port, engine=engine, template=sim.template_text(engine),
+            web=sim.web_settings(engine), posting="N", timeout=30)
+        self.box.write(group_list_text([FORUMS[engine][2]]))
+
+    def run_empty(self, timed: TimedRouter) -> dict:
+        """A run with an empty group list: start, the fixed pauses, the end."""
+        self.box.group_list.write_bytes(b"")
+        figures = self.run(timed)
+        self.box.group_list.write_bytes(group_list_text([FORUMS[self.engine][2]]).encode())
+        return figures
+
+    def run(self, timed: TimedRouter) -> dict:
+        self.sim.clear_requests()
+        timed.take()
+        cpu_before = child_cpu_seconds()
+        result = run_quorix(self.inst, ["BENCH.BFG"], timeout=1800)
+        cpu = child_cpu_seconds() - cpu_before
+        if result.returncode != 0:
+            raise SystemExit(f"quorix ended with {result.returncode}:\n{result.console}")
+        return {"wall": result.seconds, "cpu": cpu, "sim": timed.take(),
+                "paths": [r.path for r in self.sim.requests]}
+
+    def articles(self) -> list:
+        found = []
+        for path in spool_files(self.box.spool_dir):
+            found += [parse_article(a) for a in parse_rnews(path.read_bytes())]
+        return found
+
+
+def check_first_run(rnd: Round, figures: dict, topics: int, posts: int, problems: list) -> None:
+    articles = rnd.articles()
+    ids = {next(v for n, v in headers if n == "Message-ID") for headers, _ in articles}
+    if len(articles) != topics * posts or len(ids) != topics * posts:
+        problems.append(f"{rnd.engine}: {len(articles)} articles, {len(ids)} distinct IDs; "
+                        f"expected {topics * posts}")
+    figures["articles"] = len(articles)
+    figures["spool_files"] = len(spool_files(rnd.box.spool_dir))
+    figures["spool_bytes"] = sum(p.stat().st_size for p in spool_files(rnd.box.spool_dir))
+
+
+def is_list_path(engine: str, path: str) -> bool:
+    return ("forumdisplay.cgi" in path) if engine == "ubb" else ("postlist.php" in path)
+
+
+def check_second_run(rnd: Round, figures: dict, files_before: int, problems: list) -> None:
+    topic_requests = [p for p in figures["paths"] if not is_list_path(rnd.engine, p)]
+    if topic_requests:
+        problems.append(f"{rnd.engine}: second run fetched {len(topic_requests)} topic pages")
+    if len(spool_files(rnd.box.spool_dir)) != files_before:
+        problems.append(f"{rnd.engine}: second run wrote spool files")
+
+
+def dump_pages(sim: ForumSim, engine: str, paths: list, directory: Path) -> Path:
+    """The simulator's answers to `paths` (head and page, as the binary
+    received them) as files, and a manifest: kind, engine, request path, file."""
+    directory.mkdir(parents=True, exist_ok=True)
+    lines = []
+    for index, path in enumerate(paths):
+        status, page = sim.answer(FakeRequest(path))
+        name = f"{index:06d}.html"
+        (directory / name).write_bytes(response_bytes(status, page.encode("latin-1")))
+        kind = "list" if is_list_path(engine, path) else "topic"
+        lines.append(f"{kind}\t{engine}\t{path}\t{name}")
+    manifest = directory / "pages.txt"
+    manifest.write_text("\n".join(lines) + "\n", encoding="latin-1")
+    return manifest
+
+
+def template_file(sim: ForumSim, engine: str, directory: Path) -> Path:
+    target = directory / f"{engine}.template"
+    target.write_bytes(sim.template_text(engine).encode("latin-1"))
+    return target
+
+
+def bench_binary(explicit: str | None) -> Path:
+    if explicit:
+        return Path(explicit)
+    if os.environ.get("QUORIX_BENCH_BIN"):
+        return Path(os.environ["QUORIX_BENCH_BIN"])
+    return quorix_binary().parent / "bench" / "quorix_bench"
+
+
+def conversion_alone(bench: Path, manifest: Path, template: Path, scratch: Path,
+                     repeat: int) -> dict:
+    """Median real times (seconds) of converting the topic pages and parsing
+    the list pages of the manifest, from quorix_bench."""
+    env = dict(os.environ, QUORIX_BENCH_DIR=str(scratch))
+    result = subprocess.run(
+        [str(bench), f"--pages={manifest}", f"--template={template}",
+         "--benchmark_filter=Simulator", f"--benchmark_repetitions={repeat}",
+         "--benchmark_min_time=0.01", "--benchmark_format=json"],
+        env=env, capture_output=True, text=True, check=False)
+    if result.returncode != 0:
+        raise SystemExit(f"{bench} failed:\n{result.stderr}")
+    report = json.loads(result.stdout)
+    times: dict = {}
+    for entry in report["benchmarks"]:
+        if entry.get("run_type") == "iteration":
+            name = entry["run_name"].split("/")[0]
+            scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[entry["time_unit"]]
+            times.setdefault(name, []).append(entry["real_time"] * scale)
+    return {name: median(values) for name, values in times.items()}
+
+
+def fetch_alone(port: int, paths: list) -> float:
+    """Seconds to fetch `paths` one after the other as the binary does (a new
+    HTTP/1.0 connection per request, read until the server closes), doing
+    nothing with the answers: the network and simulator side of a run."""
+    started = time.perf_counter()
+    for path in paths:
+        with socket.create_connection(("127.0.0.1", port), timeout=30) as conn:
+            conn.sendall(f"GET {path} HTTP/1.0\r\nHost: 127.0.0.1\r\n"
+                         "Referer: 127.0.0.1\r\n\r\n".encode("latin-1"))
+            while conn.recv(65536):
+                pass
+    return time.perf_counter() - started
+
+
+def median(values) -> float:
+    return statistics.median(values)
+
+
+PHASES = ("empty", "first", "second")
+MEASURES = ("wall", "cpu", "sim", "fetch")
+
+
+def one_round(sim, timed, engine, args, problems, root) -> dict:
+    """The three runs of one fresh installation, and the fetch-alone times."""
+    rnd = Round(sim, engine, root)
+    runs = {"empty": rnd.run_empty(timed)}
+    runs["first"] = first = rnd.run(timed)
+    check_first_run(rnd, first, args.topics, args.posts, problems)
+    runs["second"] = second = rnd.run(timed)
+    check_second_run(rnd, second, first["spool_files"], problems)
+    for figures in runs.values():
+        figures["fetch"] = fetch_alone(sim.port, figures["paths"])
+    timed.take()
+    say(f"{engine} round: first {first['wall']:.2f} s ({len(first['paths'])} requests, "
+        f"{first['articles']} articles), second {second['wall']:.2f} s "
+        f"({len(second['paths'])} requests)")
+    return runs
+
+
+def bench_engine(engine: str, args, problems: list, scratch_root: Path) -> dict:
+    sim = ForumSim(posts_per_page=10).start()
+    try:
+        timed = TimedRouter(sim.router)
+        sim.router = timed
+        fill_forum(sim, engine, args.topics, args.posts)
+        rounds = []
+        for _ in range(args.repeat):
+            root = Path(tempfile.mkdtemp(prefix=f"quorix-bench-{engine}-", dir=scratch_root))
+            try:
+                rounds.append(one_round(sim, timed, engine, args, problems, root))
+            finally:
+                if not args.keep:
+                    shutil.rmtree(root, ignore_errors=True)
+        summary = {phase: {key: median([r[phase][key] for r in rounds]) for key in MEASURES}
+                   for phase in PHASES}
+        last = rounds[-1]
+        for phase in PHASES:
+            summary[phase]["requests"] = len(last[phase]["paths"])
+        summary["first"]["spool_files"] = last["first"]["spool_files"]
+        summary["first"]["spool_bytes"] = last["first"]["spool_bytes"]
+        if not args.no_conversion:
+            summary["alone"] = measure_conversion(sim, engine, last["first"]["paths"], args,
+                                                  problems, scratch_root)
+        return summary
+    finally:
+        sim.stop()
+
+
+def measure_conversion(sim, engine, paths, args, problems, scratch_root) -> dict:
+    bench = bench_binary(args.bench_bin)
+    if not bench.is_file():
+        problems.append(f"no benchmark binary at {bench}: conversion alone not measured "
+                        "(cmake --build BUILD --target quorix_bench)")
+        return {}
+    pages = Path(tempfile.mkdtemp(prefix=f"quorix-pages-{engine}-", dir=scratch_root))
+    try:
+        manifest = dump_pages(sim, engine, paths, pages)
+        template = template_file(sim, engine, pages)
+        return conversion_alone(bench, manifest, template, pages, args.repeat)
+    finally:
+        shutil.rmtree(pages, ignore_errors=True)
+
+
+def print_table(results: dict, args) -> None:
+    say()
+    say(f"{args.topics} topics x {args.posts} posts; median of {args.repeat} rounds; seconds "
+        "(conversion alone: milliseconds)")
+    say(f"{'engine':8} {'run':7} {'requests':>8} {'wall':>7} {'quorix CPU':>10} "
+        f"{'simulator':>9} {'fetch alone':>11} {'conv. alone ms':>14}")
+    for engine, summary in results.items():
+        alone = summary.get("alone", {})
+        for phase, key in (("empty", None), ("first", "BM_ConvertSimulatorPages"),
+                           ("second", "BM_ParseSimulatorLists")):
+            row = summary[phase]
+            conv = f"{alone[key] * 1000:.2f}" if key in alone else "-"
+            say(f"{engine:8} {phase:7} {row['requests']:8d} {row['wall']:7.2f} "
+                f"{row['cpu']:10.2f} {row['sim']:9.2f} {row['fetch']:11.2f} {conv:>14}")
+        first = summary["first"]
+        say(f"{'':8} first run wrote {first['spool_files']} spool files, "
+            f"{first['spool_bytes'] / 1e6:.1f} MB")
+    say()
+    say("empty: a run with an empty group list (start, the fixed 1.5 s wait before the")
+    say("posting phase, the end); first: every topic new; second: nothing changed.")
+    say("wall: start to exit of the binary; quorix CPU: user + system time of the binary;")
+    say("simulator: time the simulator spent building its answers (Python);")
+    say("fetch alone: the same requests made one after the other by a bare client;")
+    say("conv. alone: the same pages converted in-process by quorix_bench (first run:")
+    say("converters into an empty spool with a fresh dupe base; second run: list rows parsed).")
+
+
+def main(argv=None) -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--topics", type=int, default=1000)
+    parser.add_argument("--posts", type=int, default=10)
+    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--engines", default="ubb,threads")
+    parser.add_argument("--bench-bin", help="quorix_bench (default: $QUORIX_BENCH_BIN, "
+                        "else bench/quorix_bench beside the quorix binary)")
+    parser.add_argument("--no-conversion", action="store_true",
+                        help="skip the conversion-alone measurement")
+    parser.add_argument("--scratch", help="directory for installations (default: /dev/shm "
+                        "when present, else the system's temporary directory)")
+    parser.add_argument("--keep", action="store_true", help="keep the installations")
+    args = parser.parse_args(argv)
+
+    binary = quorix_binary()
+    if not binary.is_file():
+        say(f"no binary at {binary}: build it or set QUORIX_BIN")
+        return 1
+    scratch = Path(args.scratch) if args.scratch else (
+        Path("/dev/shm") if Path("/dev/shm").is_dir() else Path(tempfile.gettempdir()))
+    say(f"binary {binary}; scratch {scratch}; {os.cpu_count()} CPUs")
+    problems: list = []
+    results = {}
+    for engine in args.engines.split(","):
+        results[engine] = bench_engine(engine, args, problems, scratch)
+    print_table(results, args)
+    for problem in problems:
+        say(f"PROBLEM: {problem}")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
