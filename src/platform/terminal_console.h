@@ -66,9 +66,11 @@ class KeyDecoder {
  public:
   void Feed(std::string_view bytes);
   bool HasInput() const { return !pending_.empty(); }
-  // True when the input ends in a lone ESC that may still be the start of a
-  // sequence: the caller waits briefly for more before taking it as Esc.
-  bool EndsInLoneEscape() const { return pending_.size() == 1 && pending_[0] == '\x1b'; }
+  // True when what is left is one ESC sequence that may not be complete yet:
+  // a lone ESC, "ESC O" or a control sequence without its final byte (input
+  // read in pieces can cut a sequence anywhere). The caller waits briefly for
+  // the rest before decoding it, so its parameters never come out as keys.
+  bool EndsInUnfinishedSequence() const;
   // The next key, or kNoKey when there is none.
   int Next();
   void Clear() { pending_.clear(); }

@@ -170,6 +170,18 @@ std::string TerminalRenderer::Render(const std::vector<Cell>& cells, int rows, i
 
 void KeyDecoder::Feed(std::string_view bytes) { pending_.append(bytes); }
 
+bool KeyDecoder::EndsInUnfinishedSequence() const {
+  if (pending_.empty() || pending_[0] != '\x1b') return false;
+  if (pending_.size() == 1) return true;
+  if (pending_[1] == 'O') return pending_.size() == 2;
+  if (pending_[1] != '[') return false;
+  for (size_t i = 2; i < pending_.size(); ++i) {
+    const auto c = static_cast<unsigned char>(pending_[i]);
+    if (c >= 0x40 && c <= 0x7E) return false;
+  }
+  return true;
+}
+
 int KeyDecoder::Next() {
   if (pending_.empty()) return kNoKey;
   const auto first = static_cast<unsigned char>(pending_[0]);

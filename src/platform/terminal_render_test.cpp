@@ -167,10 +167,33 @@ TEST(KeyDecoder, BytesToKeys) {
 TEST(KeyDecoder, LoneEscapeWaitsForMore) {
   KeyDecoder decoder;
   decoder.Feed("\x1b");
-  EXPECT_TRUE(decoder.EndsInLoneEscape());
+  EXPECT_TRUE(decoder.EndsInUnfinishedSequence());
   decoder.Feed("x");
-  EXPECT_FALSE(decoder.EndsInLoneEscape());
+  EXPECT_FALSE(decoder.EndsInUnfinishedSequence());
   EXPECT_EQ(decoder.Next(), kKeyAltX);
+}
+
+TEST(KeyDecoder, CutSequenceWaitsForItsRest) {
+  const struct {
+    std::string pending;
+    bool unfinished;
+  } cases[] = {
+      {"\x1b[1", true},  {"\x1b[", true},     {"\x1bO", true},    {"\x1b[15~", false},
+      {"\x1bOq", false}, {"\x1b[A2", false},  {"\x1bx", false},   {"5~", false},
+      {"", false},       {"\x1b\x1b", false}, {"a\x1b[1", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pending);
+    KeyDecoder decoder;
+    decoder.Feed(c.pending);
+    EXPECT_EQ(decoder.EndsInUnfinishedSequence(), c.unfinished);
+  }
+  // Completed by the next piece of input, the sequence is one key, not digits.
+  KeyDecoder decoder;
+  decoder.Feed("\x1b[1");
+  decoder.Feed("5~");
+  EXPECT_EQ(decoder.Next(), kNoKey);
+  EXPECT_FALSE(decoder.HasInput());
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ constexpr char kEnterSequence[] = "\x1b[?1049h\x1b[?7l\x1b[0m\x1b[H\x1b[2J";
 constexpr char kLeaveSequence[] = "\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l";
 constexpr int kDefaultRows = 25;
 constexpr int kDefaultColumns = 80;
-constexpr int kEscapeWaitMs = 50;     // ESC and the next byte closer than this: one key
+constexpr int kEscapeWaitMs = 50;     // bytes of one key sequence come closer than this
 constexpr int kResizeWaitSteps = 20;  // the terminal takes a new size a little later
 constexpr int kResizeStepMs = 10;
 constexpr size_t kReadChunk = 64;
@@ -250,7 +250,7 @@ class TerminalConsole : public Console {
   int ReadKey() override {
     std::lock_guard<std::mutex> lock(lock_);
     if (!keys_.HasInput()) ReadAvailable(0);
-    if (keys_.EndsInLoneEscape()) ReadAvailable(kEscapeWaitMs);
+    if (keys_.EndsInUnfinishedSequence()) ReadAvailable(kEscapeWaitMs);
     return keys_.Next();
   }
 

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace quorix::platform {
@@ -199,6 +200,34 @@ TEST(TerminalConsole, KeysWithoutWaiting) {
   pty.Type("55");
   console->FlushInput();
   EXPECT_EQ(console->ReadKey(), kNoKey);
+  console->LeaveStatusScreen();
+}
+
+// Input that piles up is read in pieces; a key sequence cut at the end of a
+// piece is completed from the next one, so its parameters never come out as
+// digit keys (which would cut a slot's connection).
+TEST(TerminalConsole, SequenceCutBetweenReadsIsNotTakenForKeys) {
+  PseudoTerminal pty(10, 20);
+  ASSERT_TRUE(pty.ok());
+  auto console = OpenTerminalConsole(pty.slave(), pty.slave());
+  ASSERT_NE(console, nullptr);
+  console->EnterStatusScreen();
+  const std::string typed = std::string(61, 'a') + "\x1b[15~";  // F5 after 61 letters
+  pty.Type(typed);
+  // Everything is waiting in the terminal before the first key is read.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  int waiting = 0;
+  while (::ioctl(pty.slave(), FIONREAD, &waiting) == 0 &&
+         waiting < static_cast<int>(typed.size()) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  ASSERT_EQ(waiting, static_cast<int>(typed.size()));
+  std::string keys;
+  for (int call = 0; call < 100; ++call) {
+    const int key = console->ReadKey();
+    if (key != kNoKey) keys += static_cast<char>(key);
+  }
+  EXPECT_EQ(keys, std::string(61, 'a'));
   console->LeaveStatusScreen();
 }
 
