@@ -31,9 +31,10 @@ std::string_view ExtractField(std::string_view text, std::string_view start_mark
 // Blanks (spaces only) removed at both ends.
 std::string_view TrimBlanks(std::string_view text);
 
-// Leading-number conversion: skips leading blanks, tabs and line feeds, reads an
-// optional sign and the digits that follow; 0 when there are none. Values
-// beyond 64 bits saturate.
+// Leading-number conversion: skips leading blanks, tabs, line feeds and CRs
+// (a CR LF line end before the number reads like an LF), reads an optional
+// sign and the digits that follow; 0 when there are none. Values beyond 64
+// bits saturate.
 int64_t LeadingNumber(std::string_view text);
 // The same, saturated to the 32-bit range.
 int32_t LeadingNumber32(std::string_view text);
