@@ -3,6 +3,7 @@
 // bodies, and the creation of spool files in a filling spool directory.
 #include <benchmark/benchmark.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -172,8 +173,9 @@ void BM_CreateSpoolFile(benchmark::State& state) {
   BenchRun bench(dir.path(), EngineTemplate(run::kUbb), run::kUbb);
   const std::string spool = bench.run().slots[kSlot].web.spool;
   for (int64_t i = 0; i < state.range(0); ++i) {
-    std::string name;
-    convert::CreateSpoolFile(bench.run(), spool, &name, "N", ".MSG", kSlot);
+    std::string digits = std::to_string(i);
+    digits.insert(0, 6 - digits.size(), '0');
+    std::ofstream(bench.SpoolDir() / ("N" + digits + ".msg")) << "#! rnews 1\n\n";
   }
   for (auto _ : state) {
     std::string name;

@@ -240,8 +240,8 @@ def bench_binary(explicit: str | None) -> Path:
 
 def conversion_alone(bench: Path, manifest: Path, template: Path, scratch: Path,
                      repeat: int) -> dict:
-    """Median real times (seconds) of converting the topic pages and parsing
-    the list pages of the manifest, from quorix_bench."""
+    """Median (real, CPU) times in seconds of converting the topic pages and
+    of parsing the list pages of the manifest, from quorix_bench."""
     env = dict(os.environ, QUORIX_BENCH_DIR=str(scratch))
     result = subprocess.run(
         [str(bench), f"--pages={manifest}", f"--template={template}",
@@ -256,8 +256,10 @@ def conversion_alone(bench: Path, manifest: Path, template: Path, scratch: Path,
         if entry.get("run_type") == "iteration":
             name = entry["run_name"].split("/")[0]
             scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[entry["time_unit"]]
-            times.setdefault(name, []).append(entry["real_time"] * scale)
-    return {name: median(values) for name, values in times.items()}
+            real, cpu = times.setdefault(name, ([], []))
+            real.append(entry["real_time"] * scale)
+            cpu.append(entry["cpu_time"] * scale)
+    return {name: (median(real), median(cpu)) for name, (real, cpu) in times.items()}
 
 
 def fetch_alone(port: int, paths: list) -> float:
@@ -346,17 +348,18 @@ def measure_conversion(sim, engine, paths, args, problems, scratch_root) -> dict
 def print_table(results: dict, args) -> None:
     say()
     say(f"{args.topics} topics x {args.posts} posts; median of {args.repeat} rounds; seconds "
-        "(conversion alone: milliseconds)")
+        "(conversion alone: milliseconds, real (CPU))")
     say(f"{'engine':8} {'run':7} {'requests':>8} {'wall':>7} {'quorix CPU':>10} "
-        f"{'simulator':>9} {'fetch alone':>11} {'conv. alone ms':>14}")
+        f"{'simulator':>9} {'fetch alone':>11} {'conv. alone ms':>17}")
     for engine, summary in results.items():
         alone = summary.get("alone", {})
         for phase, key in (("empty", None), ("first", "BM_ConvertSimulatorPages"),
                            ("second", "BM_ParseSimulatorLists")):
             row = summary[phase]
-            conv = f"{alone[key] * 1000:.2f}" if key in alone else "-"
+            conv = (f"{alone[key][0] * 1000:.1f} ({alone[key][1] * 1000:.1f})"
+                    if key in alone else "-")
             say(f"{engine:8} {phase:7} {row['requests']:8d} {row['wall']:7.2f} "
-                f"{row['cpu']:10.2f} {row['sim']:9.2f} {row['fetch']:11.2f} {conv:>14}")
+                f"{row['cpu']:10.2f} {row['sim']:9.2f} {row['fetch']:11.2f} {conv:>17}")
         first = summary["first"]
         say(f"{'':8} first run wrote {first['spool_files']} spool files, "
             f"{first['spool_bytes'] / 1e6:.1f} MB")
@@ -391,12 +394,14 @@ def main(argv=None) -> int:
         return 1
     scratch = Path(args.scratch) if args.scratch else (
         Path("/dev/shm") if Path("/dev/shm").is_dir() else Path(tempfile.gettempdir()))
-    say(f"binary {binary}; scratch {scratch}; {os.cpu_count()} CPUs")
+    say(f"binary {binary}; scratch {scratch}; {os.cpu_count()} CPUs; "
+        f"load average at start {os.getloadavg()[0]:.2f}")
     problems: list = []
     results = {}
     for engine in args.engines.split(","):
         results[engine] = bench_engine(engine, args, problems, scratch)
     print_table(results, args)
+    say(f"load average at the end {os.getloadavg()[0]:.2f} (other work shares the machine)")
     for problem in problems:
         say(f"PROBLEM: {problem}")
     return 1 if problems else 0
