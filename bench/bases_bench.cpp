@@ -26,7 +26,7 @@ std::string TopicLink(int n) {
   return "/support/forums/Forum3/HTML/" + text::Decimal(100000 + n) + ".html";
 }
 
-// A run whose dupe base holds kDupeIds IDs.
+// A run whose dupe base holds kDupeIds IDs, loaded as from a file.
 struct DupeFixture {
   ScratchDir dir{"dupe"};
   BenchRun bench{dir.path(), EngineTemplate(run::kUbb), run::kUbb};
@@ -34,22 +34,19 @@ struct DupeFixture {
   std::vector<std::string> unknown;
 
   DupeFixture() {
+    std::string text;
     for (int n = 0; n < kDupeIds; ++n) {
       known.push_back(MessageId(n));
-      bases::AddToDupeBase(bench.run(), known.back());
+      text.append(known.back());
     }
+    bases::ResetDupeText(bench.run().dupe_base, std::move(text));
     for (int n = 0; n < 1024; ++n) unknown.push_back(MessageId(kDupeIds + n));
   }
 };
 
-DupeFixture& Dupes() {
-  static DupeFixture fixture;
-  return fixture;
-}
-
 // IsDupe as the converters call it: the "quorix_dupebase" lock, then the lookup.
 void BM_IsDupeKnown(benchmark::State& state) {
-  DupeFixture& f = Dupes();
+  DupeFixture f;
   size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(bases::IsDupe(f.bench.run(), f.known[(i += 7919) % kDupeIds]));
@@ -58,7 +55,7 @@ void BM_IsDupeKnown(benchmark::State& state) {
 BENCHMARK(BM_IsDupeKnown);
 
 void BM_IsDupeUnknown(benchmark::State& state) {
-  DupeFixture& f = Dupes();
+  DupeFixture f;
   size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(bases::IsDupe(f.bench.run(), f.unknown[++i % f.unknown.size()]));
@@ -68,7 +65,7 @@ BENCHMARK(BM_IsDupeUnknown);
 
 // The lookup alone, without the named mutex: the index of the bracketed runs.
 void BM_DupeIndexLookup(benchmark::State& state) {
-  DupeFixture& f = Dupes();
+  DupeFixture f;
   size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(
@@ -80,7 +77,7 @@ BENCHMARK(BM_DupeIndexLookup);
 // For comparison: the plain substring search over the whole text that the
 // index answers for (an unknown ID scans all of it).
 void BM_DupeTextSearchUnknown(benchmark::State& state) {
-  DupeFixture& f = Dupes();
+  DupeFixture f;
   const std::string& text = f.bench.run().dupe_base.text;
   size_t i = 0;
   for (auto _ : state) {
@@ -116,13 +113,8 @@ struct HtmlFixture {
   }
 };
 
-HtmlFixture& Html() {
-  static HtmlFixture fixture;
-  return fixture;
-}
-
 void BM_FindHtmlRecordKnown(benchmark::State& state) {
-  HtmlFixture& f = Html();
+  HtmlFixture f;
   std::vector<std::string> links;
   for (int n = 0; n < 1024; ++n) links.push_back(TopicLink((n * 7919) % kHtmlRecords));
   size_t i = 0;
@@ -133,7 +125,7 @@ void BM_FindHtmlRecordKnown(benchmark::State& state) {
 BENCHMARK(BM_FindHtmlRecordKnown);
 
 void BM_FindHtmlRecordUnknown(benchmark::State& state) {
-  HtmlFixture& f = Html();
+  HtmlFixture f;
   std::vector<std::string> links;
   for (int n = 0; n < 1024; ++n) links.push_back(TopicLink(kHtmlRecords + n));
   size_t i = 0;
@@ -145,7 +137,7 @@ BENCHMARK(BM_FindHtmlRecordUnknown);
 
 // Replacing a known topic's record (a changed marker).
 void BM_RecordTopicReplace(benchmark::State& state) {
-  HtmlFixture& f = Html();
+  HtmlFixture f;
   std::vector<std::string> entries;
   for (int n = 0; n < 1024; ++n) entries.push_back(TopicLink((n * 7919) % kHtmlRecords) + ",99");
   size_t i = 0;
@@ -155,7 +147,7 @@ BENCHMARK(BM_RecordTopicReplace);
 
 // Saving 20,000 records (crash-safe rewrite of QUORIX.HTM).
 void BM_SaveHtmlBase(benchmark::State& state) {
-  HtmlFixture& f = Html();
+  HtmlFixture f;
   for (auto _ : state) bases::SaveHtmlBase(f.bench.run());
 }
 BENCHMARK(BM_SaveHtmlBase)->Unit(benchmark::kMillisecond)->UseRealTime();
