@@ -77,11 +77,14 @@ platform::File CreateSpoolFile(run::Run& run, std::string_view spool_dir, std::s
   for (int number = 0; number < kSpoolNumbers; ++number) {
     if (used[number]) continue;
     *name = std::string(spool_dir) + std::string(prefix) + SixDigits(number) + written_extension;
-    // A file that appeared since the listing (FileExists ignores case too).
-    if (platform::FileExists(*name)) continue;
     run.log.WriteLog("Creating Spoolfile: " + *name, slot, log::kDetail);
+    // The listing (letter case ignored) is the only look at the directory; the
+    // create itself never opens an existing file: one that appeared under
+    // this name since the listing moves the choice on to the next number.
+    int error = 0;
     file = platform::File::Open(*name, platform::Access::kReadWrite, platform::Sharing::kShared,
-                                platform::Missing::kCreate);
+                                platform::Missing::kCreateNew, &error);
+    if (!file.IsOpen() && platform::IsFileExistsError(error)) continue;
     if (!file.IsOpen()) run.log.WriteLog("Error Spoolfile: " + *name, slot, log::kProblem);
     return file;
   }

@@ -26,8 +26,10 @@ enum class Sharing {
 };
 
 enum class Missing {
-  kFail,    // a missing file is an error
-  kCreate,  // a missing file is created empty
+  kFail,       // a missing file is an error
+  kCreate,     // a missing file is created empty
+  kCreateNew,  // the file is created under exactly this last name; an existing
+               // one of that name is an error (EEXIST) and is never opened
 };
 
 // An open file. Move-only; the destructor closes it.
@@ -68,6 +70,10 @@ class File {
 // of each component that does not exist under its exact name.
 std::string ResolveName(std::string_view name);
 
+// The name with only its directory part looked up ("\" read as "/"); the
+// last component stays exactly as given.
+std::string ResolveDirectoryOf(std::string_view name);
+
 bool FileExists(std::string_view name);  // a regular file (after ResolveName)
 bool DirectoryExists(std::string_view name);
 bool DeleteFile(std::string_view name);
@@ -91,5 +97,8 @@ bool ReplaceFileContents(std::string_view name, std::string_view data);
 
 // The last system error number, for messages.
 int LastError();
+
+// True when `error` (from File::Open) says that the file already exists.
+bool IsFileExistsError(int error);
 
 }  // namespace quorix::platform

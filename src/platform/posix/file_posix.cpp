@@ -45,7 +45,9 @@ File& File::operator=(File&& other) noexcept {
 
 File File::Open(std::string_view name, Access access, Sharing sharing, Missing missing,
                 int* error) {
-  const std::string path = ResolveName(name);
+  // A new file gets the name as given: only its directory is looked up.
+  const std::string path =
+      missing == Missing::kCreateNew ? ResolveDirectoryOf(name) : ResolveName(name);
   int flags = 0;
   switch (access) {
     case Access::kRead: flags = O_RDONLY; break;
@@ -54,6 +56,7 @@ File File::Open(std::string_view name, Access access, Sharing sharing, Missing m
     case Access::kAppend: flags = O_RDWR | O_APPEND; break;
   }
   if (missing == Missing::kCreate) flags |= O_CREAT;
+  if (missing == Missing::kCreateNew) flags |= O_CREAT | O_EXCL;
 
   int fd = path.empty() ? -1 : OpenDescriptor(path, flags);
   int open_error = path.empty() ? ENOENT : errno;

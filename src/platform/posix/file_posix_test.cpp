@@ -88,6 +88,24 @@ TEST(FileOpen, CreatesMissingFileUnderGivenName) {
   EXPECT_EQ(Sorted(ListDirectory(dir.path(), "*")), std::vector<std::string>{"New.Txt"});
 }
 
+TEST(FileOpen, CreateNewNeverOpensAnExistingFileAndLooksUpOnlyTheDirectory) {
+  ScratchDirectory dir;
+  ASSERT_EQ(::mkdir((dir.path() + "/Spool").c_str(), 0755), 0);
+  WriteTestFile(dir.path() + "/Spool/N000000.MSG", "taken");
+  int error = 0;
+  File same = File::Open(dir.path() + "/spool/N000000.MSG", Access::kReadWrite, Sharing::kShared,
+                         Missing::kCreateNew, &error);
+  EXPECT_FALSE(same.IsOpen());
+  EXPECT_TRUE(IsFileExistsError(error));
+  EXPECT_EQ(ReadTestFile(dir.path() + "/Spool/N000000.MSG"), "taken");
+
+  File fresh = File::Open(dir.path() + "\\spool\\N000000.msg", Access::kReadWrite,
+                          Sharing::kShared, Missing::kCreateNew, &error);
+  ASSERT_TRUE(fresh.IsOpen()) << "the directory is found ignoring case, the name is new";
+  EXPECT_EQ(Sorted(ListDirectory(dir.path() + "/Spool", "*")),
+            (std::vector<std::string>{"N000000.MSG", "N000000.msg"}));
+}
+
 TEST(FileOpen, WritesReadsSeeksAndCuts) {
   ScratchDirectory dir;
   File file = File::Open(dir / "data.bin", Access::kReadWrite, Sharing::kShared, Missing::kCreate);

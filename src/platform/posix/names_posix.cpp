@@ -120,7 +120,17 @@ std::string ResolveName(std::string_view name) {
   return result;
 }
 
+std::string ResolveDirectoryOf(std::string_view name) {
+  std::string path(name);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  const size_t cut = path.rfind('/');
+  if (cut == std::string::npos) return path;
+  return ResolveName(std::string_view(path).substr(0, cut + 1)) + path.substr(cut + 1);
+}
+
 bool FileExists(std::string_view name) { return IsRegularFile(ResolveName(name)); }
+
+bool IsFileExistsError(int error) { return error == EEXIST; }
 
 bool DirectoryExists(std::string_view name) {
   const std::string path = ResolveName(name);
