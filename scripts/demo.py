@@ -108,7 +108,13 @@ def main() -> int:
         ubb_articles = [a for a in delivered if a[0]["Newsgroups"] == "demo.general"]
 
         say("\n== CrossPoint's user writes four articles for the UBB box")
-        first, second, third = (a[0] for a in ubb_articles[:3])
+        # A reply to and an edit of the long topic's first two posts; the delete
+        # takes an answer in another topic, so that each topic's reply count
+        # (the mark that makes the next run fetch it again) changes.
+        first, second = (a[0] for a in ubb_articles[:2])
+        topic_of = lambda headers: headers["Message-ID"].split("@")[1].split(".")[1]  # noqa: E731
+        third = next(h for h, _ in ubb_articles
+                     if "References" in h and topic_of(h) != topic_of(first))
         spool = ubb.spool_dir
         files = [
             outgoing(spool / "n0001.OUT", ["Newsgroups: demo.general", "Subject: Hello from CrossPoint",
