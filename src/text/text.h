@@ -1,5 +1,5 @@
 // Byte-string helpers that every module shares. Texts are bytes in code page
-// 437; nothing here converts character sets. Searches are plain and
+// 437; nothing here converts character sets (charset.h does). Searches are plain and
 // case-sensitive unless the name says otherwise.
 #pragma once
 
