@@ -94,6 +94,11 @@ bool IsDupe(run::Run& run, std::string_view id) {
   return DupeTextContains(run.dupe_base, id);
 }
 
+std::string EarlierVersion(run::Run& run, std::string_view id) {
+  std::lock_guard<platform::NamedMutex> lock(run.dupe_base_mutex);
+  return EarlierVersion(run.dupe_base, id);
+}
+
 void AddToDupeBase(run::Run& run, std::string_view id) {
   if (id.empty()) return;
   std::lock_guard<platform::NamedMutex> lock(run.dupe_base_mutex);

@@ -34,6 +34,11 @@ void SaveDupeBase(run::Run& run);
 // through an index).
 bool IsDupe(run::Run& run, std::string_view id);
 
+// The stored ID of an earlier version of the same post: same ID up to the
+// checksum of the text (an edited post). The one stored last wins, as that is
+// the version the reader holds. Empty when there is none.
+std::string EarlierVersion(run::Run& run, std::string_view id);
+
 // Appends the ID (after its article was written).
 void AddToDupeBase(run::Run& run, std::string_view id);
 

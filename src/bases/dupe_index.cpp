@@ -24,7 +24,10 @@ void IndexNewText(run::DupeBaseState& state) {
       return;
     }
     if (text[close] == '>') {
-      state.ids.emplace(text.substr(open, close - open + 1));
+      const std::string_view id = text.substr(open, close - open + 1);
+      state.ids.emplace(id);
+      const std::string_view stem = VersionStem(id);
+      if (!stem.empty()) state.latest_version.insert_or_assign(std::string(stem), std::string(id));
       position = close + 1;
     } else {
       position = close;  // this "<" starts the next candidate run
@@ -39,9 +42,30 @@ bool IsBracketedRun(std::string_view id) {
          id.substr(1, id.size() - 2).find_first_of("<>") == std::string_view::npos;
 }
 
+std::string_view VersionStem(std::string_view id) {
+  if (!IsBracketedRun(id)) return {};
+  const size_t dot = id.rfind('.');
+  if (dot == std::string_view::npos || id.find('@') > dot) return {};
+  const std::string_view checksum = id.substr(dot + 1, id.size() - dot - 2);
+  if (checksum.empty() || checksum.size() > 8) return {};
+  for (char c : checksum) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return {};
+  }
+  return id.substr(0, dot + 1);
+}
+
+std::string EarlierVersion(const run::DupeBaseState& state, std::string_view id) {
+  const std::string_view stem = VersionStem(id);
+  if (stem.empty()) return {};
+  const auto found = state.latest_version.find(stem);
+  if (found == state.latest_version.end() || found->second == id) return {};
+  return found->second;
+}
+
 void ResetDupeText(run::DupeBaseState& state, std::string text) {
   state.text = std::move(text);
   state.ids.clear();
+  state.latest_version.clear();
   state.indexed_up_to = 0;
   IndexNewText(state);
 }

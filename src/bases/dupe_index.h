@@ -29,4 +29,13 @@ bool DupeTextContains(const run::DupeBaseState& state, std::string_view id);
 // "<...>" with no "<" or ">" inside.
 bool IsBracketedRun(std::string_view id);
 
+// The part of a Message-ID that all versions of one post share: the ID up to
+// and including the "." before its checksum (the lower-case hexadecimal digits
+// before ">"). Empty for an ID without such a checksum.
+std::string_view VersionStem(std::string_view id);
+
+// The ID stored last that shares `id`'s stem, looked up in the index; empty
+// when there is none or when it is `id` itself.
+std::string EarlierVersion(const run::DupeBaseState& state, std::string_view id);
+
 }  // namespace quorix::bases

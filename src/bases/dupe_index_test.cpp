@@ -24,6 +24,28 @@ TEST(DupeIndex, FindsWholeIdsOnly) {
   EXPECT_FALSE(DupeTextContains(state, ""));
 }
 
+TEST(DupeIndex, EarlierVersionOfAnEditedPost) {
+  run::DupeBaseState state;
+  ResetDupeText(state, "3ab><g@forum1.000001.html.0.1a2b><g@forum1.000001.html.1.ff>");
+  AppendDupeText(state, "<g@forum1.000001.html.1.fe><g@forum2.7.4700.0.c0ffee><odd.id>");
+  struct Case {
+    const char* id;
+    const char* earlier;
+  };
+  const Case cases[] = {
+      {"<g@forum1.000001.html.0.99>", "<g@forum1.000001.html.0.1a2b>"},
+      // Edited twice: the version stored last is the one the reader holds.
+      {"<g@forum1.000001.html.1.12>", "<g@forum1.000001.html.1.fe>"},
+      {"<g@forum2.7.4700.0.1>", "<g@forum2.7.4700.0.c0ffee>"},
+      {"<g@forum1.000001.html.1.fe>", ""},  // itself
+      {"<g@forum1.000001.html.2.1a2b>", ""},
+      {"<g@forum1.000001.html.0.XY>", ""},  // no checksum
+      {"<odd.id>", ""},
+      {"<a.b.3ab>", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(EarlierVersion(state, c.id), c.earlier) << c.id;
+}
+
 TEST(DupeIndex, RunOpenAtTheEndIsCompletedByTheNextAppend) {
   run::DupeBaseState state;
   // A saved base may be cut inside an ID; the pieces join again.

@@ -2,16 +2,18 @@
 #include "convert/article_delivery.h"
 
 #include "bases/dupe_base.h"
+#include "convert/article_charset.h"
 #include "convert/filters.h"
 #include "convert/spool_writer.h"
 #include "log/logger.h"
 
 namespace quorix::convert {
 
-std::string FilterBody(std::string& body, const run::ForumTemplate& tmpl, Engine engine) {
+std::string FilterBody(std::string& body, const run::ForumTemplate& tmpl, Engine engine,
+                       text::Charset charset) {
   if (tmpl.strip_smiley) ReplaceSmileys(body, tmpl);
   if (tmpl.strip_urls) StripUrlLinks(body, tmpl);
-  if (tmpl.strip_html) DecodeEntities(body);
+  if (tmpl.strip_html) DecodeEntities(body, charset);
   if (tmpl.strip_quote) {
     if (engine == Engine::kUbb) {
       QuoteUbbBlocks(body, tmpl);
@@ -50,8 +52,11 @@ void PageSpool::Deliver(const Post& post, std::string_view newsgroup, std::strin
   } else {
     run_.log.WriteLog("Article: " + id + " is new/edited", slot_, log::kProgress);
     const std::string references = ReferencesValue(topic.reference_chain);
-    NewsArticle article{newsgroup,  post.address, post.author, post.subject, id,
-                        references, post.date,    post.body,   page_url,     topic.article_counter};
+    const ArticleText text = ArticleTextFor(post.author, post.subject, post.body, topic.charset);
+    const std::string replaced = bases::EarlierVersion(run_, id);
+    NewsArticle article{newsgroup,  post.address, text.author, text.subject, id,
+                        references, post.date,    text.body,   page_url,     topic.article_counter,
+                        replaced,   text.charset};
     if (file_.IsOpen() && WriteNewsArticle(file_, article)) bases::AddToDupeBase(run_, id);
   }
   if (topic.article_counter == 0) {

@@ -8,6 +8,7 @@
 
 #include "platform/file.h"
 #include "run/run.h"
+#include "text/charset.h"
 
 namespace quorix::convert {
 
@@ -19,6 +20,9 @@ inline constexpr std::string_view kPlaceholderAddress = "unknown@quorix.invalid"
 struct TopicConversion {
   int article_counter = 0;      // index of the next article of the topic
   std::string reference_chain;  // the topic's Message-IDs so far, blank-separated
+  // The character set of the page being converted (the caller sets it for
+  // every page, from what the page declares).
+  text::Charset charset = text::Charset::kLatin1;
 };
 
 enum class Engine { kUbb, kThreads };
@@ -26,8 +30,10 @@ enum class Engine { kUbb, kThreads };
 // Applies the template's switched-on filters to a body, in the order smileys,
 // web links, entities, quotes, code blocks, mail links, highlights. Returns
 // the author address: the mail filter's result, the placeholder when it found
-// none, empty when the mail filter is off.
-std::string FilterBody(std::string& body, const run::ForumTemplate& tmpl, Engine engine);
+// none, empty when the mail filter is off. Numeric character references are
+// decoded into `charset`, the page's character set.
+std::string FilterBody(std::string& body, const run::ForumTemplate& tmpl, Engine engine,
+                       text::Charset charset = text::Charset::kLatin1);
 
 // A post ready to be delivered.
 struct Post {
@@ -52,7 +58,9 @@ class PageSpool {
   const std::string& name() const { return name_; }
 
   // Dupe check, log line, entry, dupe base; then the post joins the topic's
-  // reference chain and the counter moves on, whatever became of it.
+  // reference chain and the counter moves on, whatever became of it. The
+  // texts are written in the article's character set (article_charset.h);
+  // an edited post's entry names the version it replaces (Supersedes).
   void Deliver(const Post& post, std::string_view newsgroup, std::string_view page_url,
                TopicConversion& topic);
 

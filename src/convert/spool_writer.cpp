@@ -4,6 +4,7 @@
 #include <mutex>
 #include <vector>
 
+#include "convert/article_headers.h"
 #include "log/logger.h"
 #include "text/text.h"
 
@@ -101,18 +102,30 @@ std::string BuildNewsArticle(const NewsArticle& a) {
                   a.message_id.size() + a.references.size() + a.date.size() + a.body.size() +
                   a.page_url.size());
   article.append("Path: quorix!localhost\n");
-  std::string from(a.author);
+  std::string from = HeaderValue(a.author);
+  if (a.charset) from = EncodeHeaderText(from, *a.charset, kMaxEncodedName);
   from.append(" <").append(a.address).append(">");
   AppendHeader(article, "From: ", from);
   article.append("Reply-To: \n");
   AppendHeader(article, "Newsgroups: ", a.newsgroup);
   AppendHeader(article, "Message-ID: ", a.message_id);
-  if (a.article_index > 0) AppendHeader(article, "References: ", a.references);
+  if (a.article_index > 0) article.append(FoldedHeader("References: ", HeaderValue(a.references)));
+  if (!a.supersedes.empty()) AppendHeader(article, "Supersedes: ", a.supersedes);
   std::string subject = HeaderValue(a.subject);
-  if (a.article_index > 0 && subject.compare(0, 4, "Re: ") != 0) subject.insert(0, "Re: ");
+  std::string_view prefix;
+  if (a.article_index > 0 && subject.compare(0, 4, "Re: ") != 0) prefix = "Re: ";
+  if (a.charset) {
+    subject = EncodeHeaderText(subject, *a.charset, kMaxEncodedSubject - prefix.size());
+  }
+  subject.insert(0, prefix);
   AppendHeader(article, "Subject: ", subject);
   AppendHeader(article, "Date: ", a.date);
   AppendHeader(article, "X-Htmlpage: ", a.page_url);
+  if (a.charset) {
+    article.append("MIME-Version: 1.0\n");
+    article.append("Content-Type: text/plain; charset=").append(text::CharsetName(*a.charset));
+    article.append("\nContent-Transfer-Encoding: 8bit\n");
+  }
   article.push_back('\n');
   article.append(a.body);
   article.push_back('\n');
@@ -141,8 +154,9 @@ bool WriteNewsArticle(platform::File& file, std::string_view newsgroup, std::str
                       std::string_view message_id, std::string_view references,
                       std::string_view date, std::string_view body, std::string_view page_url,
                       int article_index) {
-  return WriteNewsArticle(file, NewsArticle{newsgroup, address, author, subject, message_id,
-                                            references, date, body, page_url, article_index});
+  NewsArticle article{newsgroup, address, author,   subject,       message_id, references,
+                      date,      body,    page_url, article_index, {},         std::nullopt};
+  return WriteNewsArticle(file, article);
 }
 
 }  // namespace quorix::convert

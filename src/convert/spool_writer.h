@@ -8,22 +8,31 @@
 //   Reply-To:
 //   Newsgroups: <newsgroup>
 //   Message-ID: <id>
-//   References: <chain>          (only for the second and later article of a topic)
+//   References: <chain>          (only for the second and later article of a topic;
+//                                folded so that no line passes 998 characters)
+//   Supersedes: <id>             (only for an edited post: the version it replaces)
 //   Subject: [Re: ]<subject>     ("Re: " unless the subject already begins with it)
 //   Date: <date>
 //   X-Htmlpage: <page url>
+//   MIME-Version: 1.0            (these three only for an article with 8-bit text)
+//   Content-Type: text/plain; charset=<charset>
+//   Content-Transfer-Encoding: 8bit
 //   (empty line)
 //   <body>
 //
 // Header values never carry CR, LF or NUL: each becomes a blank, so that a
-// forum cannot add header lines.
+// forum cannot add header lines. In an article with 8-bit text, an 8-bit
+// author name or subject is written as RFC 2047 encoded-words that fit the
+// reader's limits (see article_headers.h).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/file.h"
 #include "run/run.h"
+#include "text/charset.h"
 
 namespace quorix::convert {
 
@@ -48,6 +57,9 @@ struct NewsArticle {
   std::string_view body;
   std::string_view page_url;
   int article_index = 0;  // 0 for the first article of a topic
+  std::string_view supersedes;  // the Message-ID this article replaces, or empty
+  // The character set of author, subject and body; none for an ASCII article.
+  std::optional<text::Charset> charset;
 };
 
 // The article text (without the batch line).

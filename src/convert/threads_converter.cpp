@@ -48,7 +48,7 @@ std::string ThreadsAuthor(std::string_view cell) {
 
 // The bold text after the subject icon, without the character on each side,
 // trimmed; a link shows its link text. Entities decoded.
-std::string ThreadsSubject(std::string_view cell) {
+std::string ThreadsSubject(std::string_view cell, text::Charset charset) {
   size_t icon = cell.find(kSubjectIcon);
   size_t bold = cell.find("<b>", icon == std::string_view::npos ? 0 : icon);
   size_t start = bold == std::string_view::npos ? 3 : bold + 4;
@@ -59,7 +59,7 @@ std::string ThreadsSubject(std::string_view cell) {
       text::TrimBlanks(start < end ? cell.substr(start, end - start) : std::string_view());
   if (subject.substr(0, 8) == "<a href=") subject = text::ExtractField(subject, ">", 1, "<");
   std::string decoded(subject);
-  DecodeEntities(decoded);
+  DecodeEntities(decoded, charset);
   return decoded;
 }
 
@@ -90,10 +90,10 @@ std::vector<std::string_view> ThreadsPostCells(std::string_view page, std::strin
   return cells;
 }
 
-ThreadsPost ExtractThreadsPost(std::string_view cell) {
+ThreadsPost ExtractThreadsPost(std::string_view cell, text::Charset charset) {
   ThreadsPost post;
   post.author = ThreadsAuthor(cell);
-  post.subject = ThreadsSubject(cell);
+  post.subject = ThreadsSubject(cell, charset);
   // "#number - date - ..." after the small font tag and one more character.
   std::string_view details = text::ExtractField(cell, kSmallFont, kSmallFont.size() + 1, "<i></i>");
   std::string_view number = text::TrimBlanks(text::Field(details, "-", 1));
@@ -147,7 +147,7 @@ bool ConvertThreadsPage(run::Run& run, std::string_view newsgroup, std::string_v
   // The page title would be the subject until a cell sets its own; every
   // cell sets one, so it is never used.
   for (std::string_view cell : ThreadsPostCells(page, tmpl.article_start, tmpl.article_end)) {
-    ThreadsPost fields = ExtractThreadsPost(cell);
+    ThreadsPost fields = ExtractThreadsPost(cell, topic.charset);
     Post post;
     post.message_id = ThreadsMessageId(newsgroup, forum_number, topic_number, fields.post_number,
                                        topic.article_counter, fields.body);
@@ -155,7 +155,7 @@ bool ConvertThreadsPage(run::Run& run, std::string_view newsgroup, std::string_v
     post.subject = std::move(fields.subject);
     post.date = std::move(fields.date);
     post.body = std::move(fields.body);
-    post.address = FilterBody(post.body, tmpl, Engine::kThreads);
+    post.address = FilterBody(post.body, tmpl, Engine::kThreads, topic.charset);
     spool.Deliver(post, newsgroup, page_url, topic);
   }
   spool.Close();

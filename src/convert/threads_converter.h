@@ -35,7 +35,9 @@ struct ThreadsPost {
   std::string body;  // unfiltered, as the checksum sees it
 };
 
-ThreadsPost ExtractThreadsPost(std::string_view cell);
+// The subject's entities are decoded into `charset`, the page's character set.
+ThreadsPost ExtractThreadsPost(std::string_view cell,
+                               text::Charset charset = text::Charset::kLatin1);
 
 // "05.10.2004 22:30" -> "05 Oct 2004 22:30:00 +0100".
 std::string ThreadsDateText(std::string_view raw_date);

@@ -50,10 +50,10 @@ std::vector<std::string_view> UbbPostCells(std::string_view page) {
   return cells;
 }
 
-std::string UbbTopicSubject(std::string_view page) {
+std::string UbbTopicSubject(std::string_view page, text::Charset charset) {
   std::string subject(
       text::TrimBlanks(text::ExtractField(page, kSubjectStart, kSubjectStart.size(), "</B>")));
-  DecodeEntities(subject);
+  DecodeEntities(subject, charset);
   if (subject.size() > kMaxUbbSubject) subject.resize(kMaxUbbSubject);
   return subject;
 }
@@ -100,7 +100,7 @@ bool ConvertUbbPage(run::Run& run, std::string_view newsgroup, std::string_view 
   PageSpool spool(run, slot);
   if (!spool.IsOpen()) return true;
   const run::ForumTemplate& tmpl = run.slots[slot].forum_template;
-  const std::string subject = UbbTopicSubject(page);
+  const std::string subject = UbbTopicSubject(page, topic.charset);
   const std::string page_url = PageUrl(run, slot, page_address);
 
   for (std::string_view cell : UbbPostCells(page)) {
@@ -113,7 +113,7 @@ bool ConvertUbbPage(run::Run& run, std::string_view newsgroup, std::string_view 
     post.date = std::move(fields->date);
     post.subject = subject;
     post.body = std::move(fields->body);
-    post.address = FilterBody(post.body, tmpl, Engine::kUbb);
+    post.address = FilterBody(post.body, tmpl, Engine::kUbb, topic.charset);
     spool.Deliver(post, newsgroup, page_url, topic);
   }
   spool.Close();

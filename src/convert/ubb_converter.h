@@ -31,7 +31,7 @@ std::vector<std::string_view> UbbPostCells(std::string_view page);
 // The page's subject: after "<B>Topic:&nbsp;&nbsp;" up to "</B>", trimmed,
 // entities decoded, at most kMaxUbbSubject bytes (the subject goes into every
 // article of the page).
-std::string UbbTopicSubject(std::string_view page);
+std::string UbbTopicSubject(std::string_view page, text::Charset charset = text::Charset::kLatin1);
 inline constexpr size_t kMaxUbbSubject = 998;
 
 struct UbbPost {

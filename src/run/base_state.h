@@ -28,6 +28,7 @@ using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>
 struct DupeBaseState {
   std::string text;                    // DupeBaseText
   TextSet ids;                         // every "<...>" run of `text` without inner brackets
+  TextMap<std::string> latest_version;  // ID up to its checksum -> the ID indexed last with it
   size_t indexed_up_to = 0;            // where indexing resumes after an append
   bool load_failed = false;            // the file could not be read when the work started
   bool added = false;                  // this run added an ID

@@ -1,0 +1,156 @@
+// Character sets of delivered articles: numeric references, the article's
+// set, encoded-words and folded references.
+#include "convert/article_charset.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "convert/article_headers.h"
+#include "convert/filters.h"
+
+namespace quorix::convert {
+namespace {
+
+using text::Charset;
+
+TEST(DecodeNumericReferences, IntoThePagesCharset) {
+  struct Case {
+    Charset charset;
+    std::string in;
+    std::string out;
+  };
+  const Case cases[] = {
+      {Charset::kUtf8, "J&#246;rg &#x2013; &#X20AC;", "J\xC3\xB6rg \xE2\x80\x93 \xE2\x82\xAC"},
+      {Charset::kLatin1, "J&#246;rg &#8211; &#8364;", "J\xF6rg \x96 \x80"},
+      // 128..159 name the windows-1252 characters.
+      {Charset::kUtf8, "&#150;&#128;", "\xE2\x80\x93\xE2\x82\xAC"},
+      // What the set lacks, and what is no character, stays.
+      {Charset::kLatin1, "&#128512; &#x142;", "&#128512; &#x142;"},
+      {Charset::kUtf8, "&#0; &#xD800; &#1114112; &#123456789; &#; &#x; &#65 &#6a;",
+       "&#0; &#xD800; &#1114112; &#123456789; &#; &#x; &#65 &#6a;"},
+      {Charset::kUtf8, "&&#65;&#65;&", "&AA&"},
+  };
+  for (const Case& c : cases) {
+    std::string text = c.in;
+    DecodeNumericReferences(text, c.charset);
+    EXPECT_EQ(text, c.out) << c.in;
+  }
+}
+
+TEST(DecodeEntities, ReferencesBeforeTheAmpersand) {
+  std::string text = "&amp;#252; &#38;lt; &#252;";
+  DecodeEntities(text, Charset::kUtf8);
+  EXPECT_EQ(text, "&#252; < \xC3\xBC");
+}
+
+TEST(ArticleTextFor, CharsetPerPage) {
+  struct Case {
+    Charset page;
+    std::string body;
+    std::string written;
+    std::optional<Charset> charset;
+  };
+  const Case cases[] = {
+      {Charset::kUtf8, "plain", "plain", std::nullopt},
+      {Charset::kUtf8,
+       "Gr\xC3\xBC\xC3\x9F"
+       "e",
+       "Gr\xC3\xBC\xC3\x9F"
+       "e",
+       Charset::kUtf8},
+      // Typographic characters in ASCII; nothing 8-bit left: no charset.
+      {Charset::kUtf8,
+       "a \xE2\x80\x93 b \xE2\x80\x94 \xE2\x80\x9Cq\xE2\x80\x9D \xE2\x80\x98s\xE2\x80\x99 "
+       "\xE2\x80\xA6 5 \xE2\x82\xAC",
+       "a - b -- \"q\" 's' ... 5 EUR", std::nullopt},
+      {Charset::kUtf8, "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", Charset::kUtf8},
+      {Charset::kLatin1, "J\xF6rg \x96 \x80", "J\xF6rg - EUR", Charset::kLatin1},
+      // ISO-8859-1 pages keep ISO-8859-1 unless a character lacks a byte there.
+      {Charset::kLatin1,
+       "\x8A"
+       "a",
+       "\xC5\xA0"
+       "a",
+       Charset::kUtf8},
+      {Charset::kWindows1252, "J\xF6rg", "J\xC3\xB6rg", Charset::kUtf8},
+      {Charset::kLatin9, "\xA4 \xBD", "EUR \xC5\x93", Charset::kUtf8},
+  };
+  for (const Case& c : cases) {
+    ArticleText text = ArticleTextFor("Bob", "Hi", c.body, c.page);
+    EXPECT_EQ(text.body, c.written) << c.body;
+    EXPECT_EQ(text.charset, c.charset) << c.body;
+    EXPECT_EQ(text.author, "Bob");
+  }
+  // One 8-bit text decides for all three.
+  ArticleText text = ArticleTextFor("J\xC3\xB6rg", "Hi \xE2\x80\x93 there", "x", Charset::kUtf8);
+  EXPECT_EQ(text.charset, Charset::kUtf8);
+  EXPECT_EQ(text.subject, "Hi - there");
+}
+
+TEST(EncodeHeaderText, EncodedWordsWithinLimits) {
+  struct Case {
+    std::string text;
+    Charset charset;
+    size_t limit;
+    std::string header;
+  };
+  const Case cases[] = {
+      {"Hello", Charset::kUtf8, 70, "Hello"},
+      {"J\xC3\xB6rg M\xC3\xBCller", Charset::kUtf8, 70, "=?UTF-8?Q?J=C3=B6rg_M=C3=BCller?="},
+      {"Gr\xFC\xDF"
+       "e aus Bonn",
+       Charset::kLatin1, 244, "=?ISO-8859-1?Q?Gr=FC=DFe?= aus Bonn"},
+      {"Re: a K\xF6ln b", Charset::kLatin1, 244, "Re: a =?ISO-8859-1?Q?K=F6ln?= b"},
+      // Cut at a character boundary to fit: never half of "ö".
+      {"J\xC3\xB6rg M\xC3\xBCller", Charset::kUtf8, 25, "=?UTF-8?Q?J=C3=B6rg?= M"},
+      {"\xC3\xB6", Charset::kUtf8, 12, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EncodeHeaderText(c.text, c.charset, c.limit), c.header) << c.text;
+  }
+  // A long subject: every word at most 75 characters, the whole within 244.
+  std::string subject;
+  for (int i = 0; i < 60; ++i) subject += "\xC3\xA4\xC3\xB6 ";
+  const std::string header = EncodeHeaderText(subject, Charset::kUtf8, kMaxEncodedSubject);
+  EXPECT_LE(header.size(), kMaxEncodedSubject);
+  EXPECT_GT(header.size(), kMaxEncodedSubject - 20);
+  size_t start = 0;
+  while (start < header.size()) {
+    size_t end = header.find(' ', start);
+    if (end == std::string::npos) end = header.size();
+    std::string word = header.substr(start, end - start);
+    EXPECT_LE(word.size(), kMaxEncodedWord);
+    EXPECT_EQ(word.substr(0, 10), "=?UTF-8?Q?");
+    EXPECT_EQ(word.substr(word.size() - 2), "?=");
+    EXPECT_EQ(word.find("=C3?="), std::string::npos) << "a character split: " << word;
+    start = end + 1;
+  }
+}
+
+TEST(FoldedHeader, NoLineOverTheLimitAndTheParentLast) {
+  EXPECT_EQ(FoldedHeader("References: ", "<a@b> <c@d>"), "References: <a@b> <c@d>\n");
+  std::string chain;
+  for (int i = 0; i < 60; ++i) chain += (i ? " <" : "<") + std::string(40, 'a' + i % 26) + ">";
+  const std::string folded = FoldedHeader("References: ", chain + " <parent@x>");
+  EXPECT_EQ(folded.substr(folded.size() - 12), " <parent@x>\n");
+  size_t start = 0;
+  int lines = 0;
+  std::string unfolded;
+  while (start < folded.size()) {
+    size_t end = folded.find('\n', start);
+    const std::string line = folded.substr(start, end - start);
+    EXPECT_LE(line.size(), kMaxHeaderLine);
+    if (lines > 0) {
+      EXPECT_EQ(line[0], ' ');
+    }
+    unfolded += line;
+    ++lines;
+    start = end + 1;
+  }
+  EXPECT_GE(lines, 3);
+  EXPECT_EQ(unfolded, "References: " + chain + " <parent@x>");
+}
+
+}  // namespace
+}  // namespace quorix::convert
