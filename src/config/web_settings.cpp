@@ -105,6 +105,7 @@ void ReadWebSettings(run::Run& run, std::string_view config_text, int slot) {
   s.web.sender_address = GetSetting(config_text, "Username=", "") + "@" +
                          GetSetting(config_text, "Pointname=", "") +
                          GetSetting(config_text, "Domain=", "");
+  s.web.charset = GetSetting(config_text, "WebCharset=", "");
   s.forum_template = ReadForumTemplate(config_text);
   s.shown_server.Set(s.web.server);
   ReadGroupList(run, slot);

@@ -47,6 +47,8 @@ void PostingThread(run::Run& run, int slot) {
   s.status.Set("Reading configuration");
   for (int i = 1; i <= fetch_threads; ++i) {
     s.box_file = run.slots[i].box_file;
+    // The forum's pages were read by the box's fetch thread (ended by now).
+    s.forum_charset = run.slots[i].forum_charset;
     if (config::ReadBoxConfig(run, s.box_file, slot) && s.web.posting == 1) {
       posting::ProcessOutgoingSpool(run, slot);
     }

@@ -6,6 +6,7 @@
 #include "bases/html_base.h"
 #include "convert/threads_converter.h"
 #include "convert/ubb_converter.h"
+#include "harvest/page_charset.h"
 #include "http/http_client.h"
 #include "log/logger.h"
 #include "text/text.h"
@@ -35,6 +36,7 @@ bool ReadUbbContinuation(run::Run& run, std::string_view newsgroup, int forum_nu
     slot.activity.Set(kReadingActivity);
     page = http::HttpGet(run, next_path, slot_number);
     if (page.empty()) break;
+    topic.charset = NotePageCharset(slot, page);
     // Every page of the topic is converted under the first page's path.
     success = convert::ConvertUbbPage(run, newsgroup, request_path, forum_number, page, topic,
                                       slot_number);
@@ -60,6 +62,7 @@ void RetrieveTopic(run::Run& run, std::string_view newsgroup, int forum_number,
   if (page.empty()) return;  // tried again on the next run
 
   convert::TopicConversion topic;
+  topic.charset = NotePageCharset(slot, page);
   bool success = false;
   if (engine == run::kUbbThreads) {
     success = convert::ConvertThreadsPage(run, newsgroup, request_path, forum_number, page, topic,

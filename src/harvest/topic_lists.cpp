@@ -1,5 +1,6 @@
 #include "harvest/topic_lists.h"
 
+#include "harvest/page_charset.h"
 #include "http/http_client.h"
 #include "log/logger.h"
 #include "text/text.h"
@@ -17,6 +18,7 @@ std::string UbbPathStem(const run::WebSettings& web, std::string_view forum_name
 }
 
 void RecordPage(run::Slot& slot, std::string_view page, TopicTable& table) {
+  NotePageCharset(slot, page);
   if (slot.web.engine == run::kUbb) {
     ParseUbbTopicRows(page, slot.web.path, table);
   } else {

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "log/logger.h"
@@ -15,6 +16,7 @@
 #include "run/base_state.h"
 #include "run/settings.h"
 #include "run/shared_text.h"
+#include "text/charset.h"
 
 namespace quorix::run {
 
@@ -41,6 +43,10 @@ struct Slot {
   std::string group_list_text;  // GroupListText
   int topic_count = 0;          // TopicCount
   int next_topic = 1;           // NextTopic
+  // The character set of the forum's pages as this run read them (the last
+  // page fetched with status 200); none before the first. Written by the
+  // fetch thread, read by the posting thread after the fetch threads ended.
+  std::optional<text::Charset> forum_charset;
 
   // The open connection, so that the status display can cut it. The owner
   // attaches it after connecting and detaches it before closing; the killer

@@ -25,6 +25,7 @@ struct WebSettings {
   int flooding_control = 0;  // WebFloodingControl, seconds
   std::string group_file;    // WebFile
   std::string sender_address;  // SenderAddress
+  std::string charset;         // WebCharset: the forum's character set, when its pages mislead
 };
 
 // The eleven smileys, in the order the smiley filter applies them.
