@@ -5,6 +5,7 @@
 #include "log/shared_file.h"
 #include "platform/file.h"
 #include "posting/outgoing_article.h"
+#include "posting/outgoing_charset.h"
 #include "posting/outgoing_spool.h"
 #include "posting/posting_forms.h"
 #include "posting/threads_poster.h"
@@ -72,6 +73,15 @@ bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, 
   if (!article.has_content) {
     run.log.WriteLog("Empty article: " + name, slot, log::kProblem);
     return NotPosted(run, slot);
+  }
+  if (!IsAsciiArticle(article)) {
+    const std::optional<text::Charset> forum = ForumCharset(state.web.charset, state.forum_charset);
+    if (!forum) {
+      // Sent in a guessed set, the text would stay garbled in the forum.
+      run.log.WriteLog("Forum character set unknown, article kept: " + name, slot, log::kProblem);
+      return NotPosted(run, slot);
+    }
+    ConvertArticleCharset(article, ReaderCharset(article.content_type), *forum);
   }
   CompleteArticle(engine, state.web, state.group_list_text, article);
   PostingRequest request = BuildPostingRequest(engine, state.web, article);

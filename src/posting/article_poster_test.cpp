@@ -161,9 +161,41 @@ TEST_F(PosterTest, HeadersWithoutBodyArePosted) {
 TEST_F(PosterTest, BinaryBytesAreEncoded) {
   static constexpr char kBinary[] = "Subject: \x01\xff\n\n\x00\x80\x1b\n";
   Spool(std::string(kBinary, sizeof(kBinary) - 1));
+  slot().forum_charset = text::Charset::kLatin1;
   EXPECT_TRUE(Post());
   EXPECT_NE(body_.find("&TopicSubject=%01%FF&Message=%0D%0A%00%80%1B%0D%0A"), std::string::npos)
       << body_;
+}
+
+TEST_F(PosterTest, EightBitTextIsConvertedToTheForumsCharset) {
+  // Written in the reader in ISO-8859-1 (no Content-Type), posted to a
+  // forum whose pages were UTF-8; the forum's euro sign stays one character.
+  Spool(
+      "Subject: Gr\xFC\xDF"
+      "e\n\n5 \x80\n");
+  slot().forum_charset = text::Charset::kUtf8;
+  EXPECT_TRUE(Post());
+  EXPECT_NE(body_.find("&TopicSubject=Gr%C3%BC%C3%9Fe&Message=%0D%0A5+%E2%82%AC%0D%0A"),
+            std::string::npos)
+      << body_;
+  // A UTF-8 article (declared) to an ISO-8859-1 forum (configured): what the
+  // forum's set lacks goes as a character reference.
+  Spool("Content-Type: text/plain; charset=UTF-8\nSubject: \xC3\xBC\n\n\xF0\x9F\x98\x80\n");
+  slot().web.charset = "ISO-8859-1";
+  slot().forum_charset = text::Charset::kUtf8;
+  EXPECT_TRUE(Post());
+  EXPECT_NE(body_.find("&TopicSubject=%FC&Message=%0D%0A%26%23128512%3B%0D%0A"), std::string::npos)
+      << body_;
+}
+
+TEST_F(PosterTest, EightBitTextWaitsWhileTheForumsCharsetIsUnknown) {
+  Spool(
+      "Subject: Gr\xFC\xDF"
+      "e\n\nx\n");
+  EXPECT_FALSE(Post());
+  EXPECT_EQ(sends_, 0);
+  EXPECT_TRUE(Spooled());
+  EXPECT_TRUE(LogHas("? 14:03:59  QUORIX #2: Forum character set unknown, article kept: "));
 }
 
 TEST_F(PosterTest, OversizedFileIsNotPosted) {

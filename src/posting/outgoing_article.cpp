@@ -133,6 +133,8 @@ void OutgoingArticleParser::AddHeaderLine(std::string_view line, bool* subject_s
     article_.newsreader = std::string(text::TrimBlanks(FromCharacter(line, 14)));
   } else if (StartsWith(line, "User-Agent:")) {
     article_.newsreader = std::string(text::TrimBlanks(FromCharacter(line, 12)));
+  } else if (StartsWith(line, "Content-Type:")) {
+    article_.content_type = std::string(text::TrimBlanks(FromCharacter(line, 14)));
   }
 }
 

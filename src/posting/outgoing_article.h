@@ -28,6 +28,9 @@ struct OutgoingArticle {
   std::string topic_id;         // TopicId
   std::string reply_number;     // ReplyNumber
   std::string body;             // Body
+  // The "Content-Type:" header as written (its charset names the reader's
+  // character set); empty when the article has none.
+  std::string content_type;
 
   // The last "Subject:" value as written, before the "RE: " cut: what the
   // status line shows while the article is posted.
