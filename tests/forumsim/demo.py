@@ -1,6 +1,7 @@
 """Sample forums for the demo: one UBB forum with a long topic and enough
-topics for a second list page, a small UBB help forum, and a UBBThreads
-board with an administrator and enough topics for a second list page.
+topics for a second list page, a small UBB help forum, a UBBThreads board
+with an administrator and enough topics for a second list page, and a UBB
+forum that serves UTF-8 (umlauts, the euro sign, dashes, an emoji).
 Dates are fixed, so the demo produces the same articles on every run.
 """
 
@@ -69,7 +70,17 @@ def _fill_threads(sim, number: int) -> None:
                       BASE - timedelta(days=i))
 
 
+def _fill_utf8(sim, number: int) -> None:
+    sim.add_forum("ubb", number, "Umlaut Talk", charset="utf-8")
+    topic = sim.add_topic(number, "Grüße aus Köln – Preise in €", "Jörg Müller",
+                          "Schöne Grüße! Das Buch kostet 12 € — „günstig“ … 😀",
+                          BASE + timedelta(hours=5))
+    sim.add_post(number, topic.id, "Zoë", "Danke, Jörg – bis bald!",
+                 BASE + timedelta(hours=6))
+
+
 def fill_demo(sim) -> None:
     _fill_general(sim, 3)
     _fill_help(sim, 5)
     _fill_threads(sim, 7)
+    _fill_utf8(sim, 9)

@@ -9,7 +9,7 @@ import re
 from dataclasses import dataclass
 from urllib.parse import unquote_to_bytes
 
-from forumsim.model import ModelError
+from forumsim.model import ModelError, read_field
 
 
 @dataclass
@@ -63,6 +63,7 @@ class FormHandler:
             return _error("There is no such forum.")
         if fields.get("forum", "") != forum.name:
             return _error("There is no such forum.")
+        fields = {name: read_field(value, forum.charset) for name, value in fields.items()}
         try:
             with self.model.lock:
                 return self._ubb_action(forum, action, user, fields)
@@ -131,6 +132,8 @@ class FormHandler:
         try:
             with self.model.lock:
                 forum = self.model.forum(int(match.group(1)), "threads")
+                fields = {name: read_field(value, forum.charset)
+                          for name, value in fields.items()}
                 topic = self.model.topic(forum.number, topic_id)
                 parent = _number(fields.get("Parent", ""))
                 if parent is not None:

@@ -140,8 +140,9 @@ class ForumSim:
 
     # -- model ------------------------------------------------------------------
 
-    def add_forum(self, engine: str, number: int, name: str):
-        return self.model.add_forum(engine, number, name)
+    def add_forum(self, engine: str, number: int, name: str, **options):
+        """options: charset ("iso-8859-1" or "utf-8"), declare ("header" or "meta")."""
+        return self.model.add_forum(engine, number, name, **options)
 
     def add_topic(self, forum: int, subject: str, author: str, body: str,
                   date: datetime | None = None, **post):
@@ -209,7 +210,9 @@ class ForumSim:
             self.users.update(req["users"])
             return None
         if op == "add_forum":
-            self.add_forum(req["engine"], int(req["number"]), req["name"])
+            self.add_forum(req["engine"], int(req["number"]), req["name"],
+                           charset=req.get("charset", "iso-8859-1"),
+                           declare=req.get("declare", "header"))
             return None
         if op == "add_topic":
             return self.add_topic(**req).id

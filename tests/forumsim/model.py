@@ -1,7 +1,9 @@
 """In-memory forums of both engines: forums, topics, posts.
 
-Texts are Python strings that hold bytes one to one (latin-1), because the
-gateway moves bytes in the console's code page and never converts them.
+Texts are Python strings. A forum serves its pages in its character set:
+"iso-8859-1" (the engines' historic set; characters beyond it go out as
+numeric character references, as such forums store what browsers send) or
+"utf-8". Form fields arrive as bytes and are read in the forum's set.
 
 Addressing differs between the engines, as on the real servers:
 - UBB: a topic has a number within its forum (shown as six digits, 000123);
@@ -17,6 +19,23 @@ from dataclasses import dataclass, field
 from datetime import datetime
 
 ENGINES = ("ubb", "threads")
+CHARSETS = ("iso-8859-1", "utf-8")
+
+
+def encode_page(text: str, charset: str) -> bytes:
+    """A page's bytes in a forum's set; what ISO-8859-1 lacks becomes a
+    numeric character reference."""
+    if charset == "utf-8":
+        return text.encode("utf-8")
+    return text.encode("latin-1", errors="xmlcharrefreplace")
+
+
+def read_field(raw: str, charset: str) -> str:
+    """A form field (bytes held one to one in a str) read in the forum's set;
+    bytes that are no UTF-8 become U+FFFD, as such forums show them."""
+    if charset == "utf-8":
+        return raw.encode("latin-1").decode("utf-8", errors="replace")
+    return raw
 
 
 class ModelError(Exception):
@@ -61,6 +80,8 @@ class Forum:
     name: str            # shown name; the query strings carry it with "+"
     topics: dict = field(default_factory=dict)   # id -> Topic
     next_topic_id: int = 1
+    charset: str = "iso-8859-1"   # or "utf-8"
+    declare: str = "header"       # where pages name the set: "header" (HTTP) or "meta"
 
     @property
     def query_name(self) -> str:
@@ -82,13 +103,16 @@ class ForumModel:
 
     # -- forums ---------------------------------------------------------------
 
-    def add_forum(self, engine: str, number: int, name: str) -> Forum:
+    def add_forum(self, engine: str, number: int, name: str,
+                  charset: str = "iso-8859-1", declare: str = "header") -> Forum:
         if engine not in ENGINES:
             raise ValueError(f"unknown engine {engine!r}")
+        if charset not in CHARSETS or declare not in ("header", "meta"):
+            raise ValueError(f"unknown charset {charset!r} or declaration {declare!r}")
         with self.lock:
             if number in self.forums:
                 raise ValueError(f"forum number {number} is taken")
-            forum = Forum(engine, number, name)
+            forum = Forum(engine, number, name, charset=charset, declare=declare)
             self.forums[number] = forum
             return forum
 

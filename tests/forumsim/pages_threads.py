@@ -42,7 +42,7 @@ def topic_link(board: str, topic_id: int) -> str:
 
 
 def _profile(author: str, board: str) -> str:
-    user = quote_plus(author, encoding="latin-1").replace("&", "%26")
+    user = quote_plus(author, encoding="latin-1", errors="xmlcharrefreplace").replace("&", "%26")
     return f'/ubbthreads/showprofile.php?Cat=&amp;User={user}&amp;Board={board}'
 
 

@@ -16,11 +16,12 @@ from __future__ import annotations
 
 import html
 import re
+import threading
 from urllib.parse import unquote_to_bytes
 
 from forumsim import pages_threads, pages_ubb
 from forumsim.forms import parse_form
-from forumsim.model import ModelError
+from forumsim.model import ModelError, read_field
 from forumsim.templates import POST_SCRIPTS
 
 TOPIC_FILE = re.compile(r"Forum(\d+)/HTML/(\d+)(?:-(\d+))?\.html$")
@@ -53,19 +54,37 @@ def _page(title: str, text: str) -> str:
 class Router:
     def __init__(self, sim):
         self.sim = sim
+        self._seen = threading.local()  # the forum the current request named
 
     def answer(self, request) -> tuple:
+        """(status, page text, content type); the page goes out in the
+        content type's charset."""
         path, _, query = request.path.partition("?")
         host = request.header("Host") or "127.0.0.1"
+        self._seen.forum = None
         try:
             with self.sim.model.lock:
                 if request.method == "GET":
-                    return self._get(path, query, host)
+                    return self._typed(*self._get(path, query, host))
                 if request.method == "POST":
-                    return self._post(path, request.body)
+                    return self._typed(*self._post(path, request.body))
         except ModelError as err:
-            return 404, _page("Not found", str(err))
-        return 405, _page("Not allowed", f"{request.method} is not served here")
+            return self._typed(404, _page("Not found", str(err)))
+        return self._typed(405, _page("Not allowed", f"{request.method} is not served here"))
+
+    def _typed(self, status: int, text: str) -> tuple:
+        """The answer in the set of the forum it came from (ISO-8859-1 for
+        anything else), declared in the HTTP header or in a meta tag."""
+        forum = self._seen.forum
+        charset = forum.charset if forum is not None else "iso-8859-1"
+        if forum is not None and forum.declare == "meta":
+            meta = f'<meta http-equiv="Content-Type" content="text/html; charset={charset}">'
+            for head in ("<HEAD>", "<head>"):
+                if head in text:
+                    text = text.replace(head, head + meta, 1)
+                    break
+            return status, text, "text/html"
+        return status, text, f"text/html; charset={charset}"
 
     def _get(self, path: str, query: str, host: str) -> tuple:
         parts = query_parts(query)
@@ -74,7 +93,7 @@ class Router:
             return self._ubb_list(path, parts, values, host)
         match = TOPIC_FILE.search(path)
         if match:
-            forum = self.sim.model.forum(int(match.group(1)), "ubb")
+            forum = self._seen.forum = self.sim.model.forum(int(match.group(1)), "ubb")
             topic = self.sim.model.topic(forum.number, int(match.group(2)))
             page = int(match.group(3) or 1)
             text = pages_ubb.topic_page(forum, topic, page, self.sim.posts_per_page,
@@ -86,7 +105,8 @@ class Router:
             return self._threads_list(path, parts, values)
         if path.endswith("showflat.php"):
             board = values.get("Board", "")
-            forum = self.sim.model.forum(_int(re.sub(r"^\D*", "", board), -1), "threads")
+            forum = self._seen.forum = self.sim.model.forum(_int(re.sub(r"^\D*", "", board), -1),
+                                                       "threads")
             number = _int(values.get("Number", ""), -1)
             topic = forum.topics.get(number) or self.sim.model.find_post_topic(forum.number, number)
             return 200, pages_threads.flat_view(forum, topic, board)
@@ -95,8 +115,8 @@ class Router:
         return 404, _page("Not found", f"nothing at {path}")
 
     def _ubb_list(self, path, parts, values, host) -> tuple:
-        forum = self.sim.model.forum(_int(values.get("number", ""), -1), "ubb")
-        if values.get("forum") != forum.name:
+        forum = self._seen.forum = self.sim.model.forum(_int(values.get("number", ""), -1), "ubb")
+        if read_field(values.get("forum", ""), forum.charset) != forum.name:
             return 200, _page("Error", "There is no such forum.")
         offset = max(_int(values.get("start", ""), 0), 0)
         kept = "&".join(f"{n}={v}" for n, v in parts if n not in ("LastLogin", "start"))
@@ -105,7 +125,8 @@ class Router:
 
     def _threads_list(self, path, parts, values) -> tuple:
         board = values.get("Board", "")
-        forum = self.sim.model.forum(_int(re.sub(r"^\D*", "", board), -1), "threads")
+        forum = self._seen.forum = self.sim.model.forum(_int(re.sub(r"^\D*", "", board), -1),
+                                                   "threads")
         page = max(_int(values.get("page", ""), 0), 0)
 
         def page_link(other: int) -> str:

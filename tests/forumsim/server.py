@@ -13,6 +13,7 @@ import traceback
 from dataclasses import dataclass
 
 from forumsim.faults import garbage_bytes, huge_chunks
+from forumsim.model import encode_page
 
 MAX_HEAD = 64 * 1024
 MAX_BODY = 64 * 1024 * 1024
@@ -52,6 +53,13 @@ def response_bytes(status: int, body: bytes, content_type="text/html; charset=is
             f"Content-Length: {len(body)}\r\n"
             "Connection: close\r\n\r\n")
     return head.encode("latin-1") + body
+
+
+def page_charset_of(content_type: str, page: str) -> str:
+    """Where the answer names its set: the header, else the page's meta tag."""
+    if "charset=" in content_type:
+        return content_type.lower()
+    return page[:1024].lower()
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -107,14 +115,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
         rule = sim.faults.take(target)
         if rule is not None and self._misbehave(rule, request):
             return
+        content_type = "text/html; charset=iso-8859-1"
         try:
-            status, page = sim.answer(request)
+            status, page, *typed = sim.answer(request)
+            if typed:
+                content_type = typed[0]
         except Exception:  # a fault of the simulator itself: say so, keep serving
             traceback.print_exc()
             status, page = 500, "<html><body>forumsim: internal error</body></html>"
         if rule is not None and rule.mode == "status":
             status = int(rule.params.get("code", 500))
-        data = response_bytes(status, page.encode("latin-1", errors="replace"))
+        charset = "utf-8" if "utf-8" in page_charset_of(content_type, page) else "iso-8859-1"
+        data = response_bytes(status, encode_page(page, charset), content_type)
         if rule is not None and rule.mode == "close_after":
             data = data[:int(rule.params.get("bytes", 0))]
         self._send(data)

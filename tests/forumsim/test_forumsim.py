@@ -146,6 +146,45 @@ class ThreadsReplyForm(SimCase):
         self.assertEqual(len(self.thread.posts), 2)
 
 
+class CharacterSets(SimCase):
+    def setUp(self):
+        super().setUp()
+        self.sim.add_forum("ubb", 9, "Umlaut Talk", charset="utf-8")
+        self.sim.add_topic(9, "Grüße – 5 €", "Jörg", "Schöne Grüße 😀", DATE)
+        self.sim.add_forum("ubb", 4, "Meta Talk", charset="utf-8", declare="meta")
+        self.sim.add_topic(4, "Köln", "Jörg", "ok", DATE)
+        self.sim.add_topic(3, "Euro €", "Jörg", "5 €", DATE)
+
+    def page(self, forum: int, topic: int) -> tuple:
+        raw = exchange(self.sim.port, get_request(
+            f"/support/forums/Forum{forum}/HTML/{topic:06d}.html"))
+        head, _, body = raw.partition(b"\r\n\r\n")
+        return head.decode("latin-1"), body
+
+    def test_pages_in_the_forums_set_and_declared(self):
+        head, body = self.page(9, 1)
+        self.assertIn("Content-Type: text/html; charset=utf-8\r\n", head)
+        self.assertIn("Grüße – 5 €".encode("utf-8"), body)
+        self.assertIn("Schöne Grüße 😀".encode("utf-8"), body)
+        head, body = self.page(4, 1)
+        self.assertIn("Content-Type: text/html\r\n", head)
+        self.assertIn(b'<meta http-equiv="Content-Type" content="text/html; charset=utf-8">', body)
+        self.assertIn("Köln".encode("utf-8"), body)
+        head, body = self.page(3, 2)  # ISO-8859-1: the euro sign as a reference
+        self.assertIn("Content-Type: text/html; charset=iso-8859-1\r\n", head)
+        self.assertIn(b"Euro &#8364;", body)
+
+    def test_form_fields_read_in_the_forums_set(self):
+        body = (b"UserName=Tester&Password=secret&ReplyMessage=Gr%C3%BC%C3%9Fe+%FC"
+                b"&action=postreply&forum=Umlaut+Talk&number=9&topic=1")
+        status, text = post(self.sim.port, UBB_POST, body)
+        self.assertIn(POST_OK, text)
+        self.assertEqual(self.sim.model.topic(9, 1).posts[-1].body, "Grüße \ufffd")
+        body = body.replace(b"Umlaut", b"General").replace(b"number=9", b"number=3")
+        post(self.sim.port, UBB_POST, body)
+        self.assertEqual(self.sim.model.topic(3, 1).posts[-1].body, "Gr\xc3\xbc\xc3\x9fe \xfc")
+
+
 class Misbehaviour(SimCase):
     PATH = "/support/forums/Forum3/HTML/000001.html"
 
