@@ -191,5 +191,34 @@ class Charsets(E2ECase):
                          [UTF_AUTHOR, "Tester", "Tester"])
 
 
+class LongReferences(E2ECase):
+    def test_folded_with_the_parent_last(self):
+        sim = ForumSim(clock=lambda: DATE, posts_per_page=40).start()
+        self.addCleanup(sim.stop)
+        sim.add_forum("ubb", 3, "General Talk")
+        topic = sim.add_topic(3, "Long", "Bob", "post 0")
+        for i in range(1, 30):
+            sim.add_post(3, topic.id, "Bob", f"post {i}")
+        inst = self.installation("xp2")
+        box = inst.add_box("MYBOX", port=sim.port, template=sim.template_text("ubb"),
+                           web=sim.web_settings("ubb"), posting="N")
+        box.write(group_list_text([("de.test.forum", "General+Talk", 3, 30)]))
+        self.assertEqual(self.run_quorix(inst, ["MYBOX.BFG"]).returncode, 0)
+        articles = [a for path in spool_files(box.spool_dir) for a in parse_rnews(path.read_bytes())]
+        self.assertEqual(len(articles), 30)
+        ids = [a.split(b"\nMessage-ID: ", 1)[1].split(b"\n", 1)[0] for a in articles]
+        head = articles[-1].split(b"\n\n", 1)[0].split(b"\n")
+        start = next(i for i, line in enumerate(head) if line.startswith(b"References: "))
+        lines = [head[start]]
+        while head[start + len(lines)].startswith(b" "):
+            lines.append(head[start + len(lines)])
+        self.assertGreater(len(lines), 1, "a chain of 29 IDs passes 998 characters")
+        for line in lines:
+            self.assertLessEqual(len(line), 998)
+        self.assertEqual(b"".join(lines), b"References: " + b" ".join(ids[:-1]))
+        self.assertTrue(lines[-1].endswith(b" " + ids[-2]), "the parent is the last ID")
+        self.assertEqual(head[start + len(lines)][:9], b"Subject: ")
+
+
 if __name__ == "__main__":
     unittest.main()
