@@ -17,7 +17,9 @@
 #include <regex>
 #include <string>
 
+#include "convert/article_charset.h"
 #include "convert/article_delivery.h"
+#include "convert/article_headers.h"
 #include "convert/block_loop.h"
 #include "convert/filters.h"
 #include "fuzz_support.h"
@@ -186,6 +188,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string author_address = convert::FilterBody(
       filtered, tmpl, threads ? convert::Engine::kThreads : convert::Engine::kUbb);
   QUORIX_FUZZ_CHECK(!author_address.empty());
+
+  // Character sets: the article's texts are valid in the set they declare,
+  // encoded headers keep their limit, folded lines their length.
+  const quorix::text::Charset charsets[] = {
+      quorix::text::Charset::kLatin1, quorix::text::Charset::kWindows1252,
+      quorix::text::Charset::kLatin9, quorix::text::Charset::kUtf8};
+  const quorix::text::Charset page_charset = charsets[static_cast<unsigned char>(mode) % 4];
+  std::string decoded(body);
+  convert::DecodeEntities(decoded, page_charset);
+  const convert::ArticleText article =
+      convert::ArticleTextFor(body, decoded, filtered, page_charset);
+  if (!article.charset) {
+    QUORIX_FUZZ_CHECK(quorix::text::IsAscii(article.subject) &&
+                      quorix::text::IsAscii(article.body));
+  } else {
+    const std::string subject =
+        convert::EncodeHeaderText(article.subject, *article.charset, convert::kMaxEncodedSubject);
+    QUORIX_FUZZ_CHECK(subject.size() <= convert::kMaxEncodedSubject);
+    if (*article.charset == quorix::text::Charset::kUtf8) {
+      const std::string again = quorix::text::EncodeText(
+          quorix::text::DecodeText(article.body, quorix::text::Charset::kUtf8),
+          quorix::text::Charset::kUtf8, [](char32_t, std::string* out) { out->push_back('?'); });
+      QUORIX_FUZZ_CHECK(again == article.body);
+    }
+  }
 
   // The block loop with the input's markers, and the block filters with them.
   CheckBlockLoop(body, parts[2], parts[3], mode);
