@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "platform/console.h"
 #include "platform/named_mutex.h"
 #include "platform/socket.h"
+#include "platform/tls.h"
 #include "run/base_state.h"
 #include "run/settings.h"
 #include "run/shared_text.h"
@@ -41,6 +43,9 @@ struct Slot {
   std::string group_list_text;  // GroupListText
   int topic_count = 0;          // TopicCount
   int next_topic = 1;           // NextTopic
+  // Trusted roots and resumable sessions of the slot's TLS connections, made
+  // by the first HTTPS request and kept for the next ones (slot's thread only).
+  std::unique_ptr<platform::TlsClient> tls_client;
 
   // The open connection, so that the status display can cut it. The owner
   // attaches it after connecting and detaches it before closing; the killer
