@@ -290,6 +290,7 @@ def fetch_alone(port: int, paths: list, tls: bool = False) -> float:
         with socket.create_connection(("127.0.0.1", port), timeout=30) as raw:
             conn = raw
             if context is not None:
+                raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
                 conn = context.wrap_socket(raw, server_hostname="localhost", session=session)
             conn.sendall(f"GET {path} HTTP/1.0\r\nHost: 127.0.0.1\r\n"
                          "Referer: 127.0.0.1\r\n\r\n".encode("latin-1"))

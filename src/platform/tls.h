@@ -80,10 +80,6 @@ class TlsStream {
   // passed, or the connection failed or was interrupted.
   int64_t Receive(char* buffer, int64_t size, int timeout_ms);
 
-  // "TLSv1.3", "TLSv1.2"; whether the session of an earlier connection was resumed.
-  std::string Version() const;
-  bool Resumed() const;
-
   struct State;  // the implementation's own
 
  private:

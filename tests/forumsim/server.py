@@ -181,6 +181,9 @@ class SimServer(http.server.ThreadingHTTPServer):
         time-out, so a client that never finishes it holds up nobody."""
         sock, address = super().get_request()
         if self.tls is not None:
+            # The session tickets and the answer are separate writes: without
+            # this the answer waits for the client's delayed acknowledgement.
+            sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
             sock = self.tls.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
         return sock, address
 

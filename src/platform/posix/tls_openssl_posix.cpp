@@ -169,12 +169,12 @@ TlsStream::~TlsStream() {
   if (!state_ || state_->ssl == nullptr) return;
   // A TLS 1.3 server sends its session tickets after the handshake; they have
   // arrived with the response, so the session is kept only now.
-  SSL_SESSION* session = SSL_get1_session(state_->ssl);
+  // A copy: SSL_free marks the connection's own session as not resumable
+  // when no closing alert was sent, and HTTP/1.0 never sends one.
+  SSL_SESSION* current = SSL_get0_session(state_->ssl);
+  if (current == nullptr || SSL_SESSION_is_resumable(current) != 1) return;
+  SSL_SESSION* session = SSL_SESSION_dup(current);
   if (session == nullptr) return;
-  if (SSL_SESSION_is_resumable(session) != 1) {
-    SSL_SESSION_free(session);
-    return;
-  }
   auto& sessions = state_->client->state_->sessions;
   auto [entry, inserted] = sessions.emplace(state_->session_key, session);
   if (!inserted) {
@@ -266,9 +266,5 @@ int64_t TlsStream::Receive(char* buffer, int64_t size, int timeout_ms) {
   }
   return static_cast<int64_t>(got);
 }
-
-std::string TlsStream::Version() const { return SSL_get_version(state_->ssl); }
-
-bool TlsStream::Resumed() const { return SSL_session_reused(state_->ssl) == 1; }
 
 }  // namespace quorix::platform
