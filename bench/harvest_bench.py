@@ -29,8 +29,17 @@ retrieval makes it (BM_ConvertSimulatorPages). The list pages of the second
 run are parsed the same way (BM_ParseSimulatorLists). No network, no
 simulator, no process start.
 
+With --https every engine is measured twice in the same run: over plain
+HTTP, then with a second simulator serving HTTPS (a test CA's certificate,
+"WebServer=https://localhost", "WebCAFile=") and the bare client fetching over
+TLS too; the table gets an "engine/https" row set and the ratio of the runs.
+
     python3 bench/harvest_bench.py                 # both engines, 3 rounds
-    QUORIX_BIN=build/quorix python3 bench/harvest_bench.py --engines ubb
+    QUORIX_BIN=$PWD/build/quorix python3 bench/harvest_bench.py --engines ubb
+    QUORIX_BIN=$PWD/build/quorix python3 bench/harvest_bench.py --https --no-conversion
+
+QUORIX_BIN must be an absolute path: the binary is linked into installations
+in other directories.
 
 Standard library only. Exit status 1 when a check fails.
 """
@@ -43,6 +52,7 @@ import os
 import resource
 import shutil
 import socket
+import ssl
 import statistics
 import subprocess
 import sys
@@ -55,6 +65,7 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests"))
 
+from e2e.certificates import test_certificates  # noqa: E402
 from e2e.installation import create_installation, group_list_text, quorix_binary  # noqa: E402
 from e2e.runner import parse_article, parse_rnews, run_quorix, spool_files  # noqa: E402
 from forumsim.forumsim import ForumSim  # noqa: E402
@@ -156,8 +167,11 @@ class Round:
         self.sim, self.engine = sim, engine
         self.inst = create_installation(root, "xp2")
         self.box = self.inst.add_box(
-            "BENCH", port=sim.port, engine=engine, template=sim.template_text(engine),
+            "BENCH", server="https://localhost" if sim.tls else "127.0.0.1", port=sim.port,
+            engine=engine, template=sim.template_text(engine),
             web=sim.web_settings(engine), posting="N", timeout=30)
+        if sim.tls:
+            self.box.keys.append(("WebCAFile", str(test_certificates().ca_file)))
         self.box.write(group_list_text([FORUMS[engine][2]]))
 
     def run_empty(self, timed: TimedRouter) -> dict:
@@ -262,17 +276,31 @@ def conversion_alone(bench: Path, manifest: Path, template: Path, scratch: Path,
     return {name: (median(real), median(cpu)) for name, (real, cpu) in times.items()}
 
 
-def fetch_alone(port: int, paths: list) -> float:
+def fetch_alone(port: int, paths: list, tls: bool = False) -> float:
     """Seconds to fetch `paths` one after the other as the binary does (a new
     HTTP/1.0 connection per request, read until the server closes), doing
-    nothing with the answers: the network and simulator side of a run."""
+    nothing with the answers: the network and simulator side of a run. Over
+    TLS each connection resumes the session of the one before, as the binary's do."""
+    context = None
+    if tls:
+        context = ssl.create_default_context(cafile=str(test_certificates().ca_file))
+    session = None
     started = time.perf_counter()
     for path in paths:
-        with socket.create_connection(("127.0.0.1", port), timeout=30) as conn:
+        with socket.create_connection(("127.0.0.1", port), timeout=30) as raw:
+            conn = raw
+            if context is not None:
+                raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+                conn = context.wrap_socket(raw, server_hostname="localhost", session=session)
             conn.sendall(f"GET {path} HTTP/1.0\r\nHost: 127.0.0.1\r\n"
                          "Referer: 127.0.0.1\r\n\r\n".encode("latin-1"))
-            while conn.recv(65536):
-                pass
+            try:
+                while conn.recv(65536):
+                    pass
+            except ssl.SSLEOFError:
+                pass  # the server closes without a closing alert, as HTTP/1.0 may
+            if context is not None:
+                session = conn.session
     return time.perf_counter() - started
 
 
@@ -293,7 +321,7 @@ def one_round(sim, timed, engine, args, problems, root) -> dict:
     runs["second"] = second = rnd.run(timed)
     check_second_run(rnd, second, first["spool_files"], problems)
     for figures in runs.values():
-        figures["fetch"] = fetch_alone(sim.port, figures["paths"])
+        figures["fetch"] = fetch_alone(sim.port, figures["paths"], bool(sim.tls))
     timed.take()
     say(f"{engine} round: first {first['wall']:.2f} s ({len(first['paths'])} requests, "
         f"{first['articles']} articles), second {second['wall']:.2f} s "
@@ -301,8 +329,10 @@ def one_round(sim, timed, engine, args, problems, root) -> dict:
     return runs
 
 
-def bench_engine(engine: str, args, problems: list, scratch_root: Path) -> dict:
-    sim = ForumSim(posts_per_page=10).start()
+def bench_engine(engine: str, args, problems: list, scratch_root: Path,
+                 https: bool = False) -> dict:
+    tls = test_certificates().server("good") if https else None
+    sim = ForumSim(posts_per_page=10, tls=tls).start()
     try:
         timed = TimedRouter(sim.router)
         sim.router = timed
@@ -386,6 +416,8 @@ def main(argv=None) -> int:
     parser.add_argument("--scratch", help="directory for installations (default: /dev/shm "
                         "when present, else the system's temporary directory)")
     parser.add_argument("--keep", action="store_true", help="keep the installations")
+    parser.add_argument("--https", action="store_true",
+                        help="measure every engine over HTTPS too, and the ratio")
     args = parser.parse_args(argv)
 
     binary = quorix_binary()
@@ -400,7 +432,15 @@ def main(argv=None) -> int:
     results = {}
     for engine in args.engines.split(","):
         results[engine] = bench_engine(engine, args, problems, scratch)
+        if args.https:
+            results[engine + "/https"] = bench_engine(engine, args, problems, scratch, True)
     print_table(results, args)
+    if args.https:
+        for engine in args.engines.split(","):
+            plain, https = results[engine], results[engine + "/https"]
+            say(f"{engine}: HTTPS / HTTP wall time: first run "
+                f"{https['first']['wall'] / plain['first']['wall']:.2f}, second run "
+                f"{https['second']['wall'] / plain['second']['wall']:.2f}")
     say(f"load average at the end {os.getloadavg()[0]:.2f} (other work shares the machine)")
     for problem in problems:
         say(f"PROBLEM: {problem}")

@@ -10,6 +10,9 @@
    they leave the spool. The run after that delivers the new posts as articles.
 
 Run it in a terminal to watch the status screen; otherwise the runs are headless.
+With --https the simulator serves HTTPS with a certificate of a test CA made
+for the demo (openssl command line), and the boxes read "WebServer=https://localhost"
+and trust that CA through "WebCAFile=".
 """
 
 from __future__ import annotations
@@ -24,6 +27,7 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests"))
 
+from e2e.certificates import test_certificates  # noqa: E402
 from e2e.installation import create_installation, group_list_text  # noqa: E402
 from e2e.runner import log_messages, parse_article, parse_rnews, spool_files  # noqa: E402
 from forumsim.demo import fill_demo  # noqa: E402
@@ -80,9 +84,12 @@ def outgoing(path: Path, lines: list[str]) -> Path:
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--keep", action="store_true", help="keep the installation directory")
+    parser.add_argument("--https", action="store_true",
+                        help="serve the forums over HTTPS with a test CA the boxes trust")
     args = parser.parse_args()
 
-    sim = ForumSim()
+    https = test_certificates() if args.https else None
+    sim = ForumSim(tls=https.server("good") if https else None)
     fill_demo(sim)
     sim.start()
     root = Path(tempfile.mkdtemp(prefix="quorix-demo-"))
@@ -90,12 +97,18 @@ def main() -> int:
         say(f"Forum simulator: {sim.url}")
         say(f"Stand-in XP2 installation: {root}")
         inst = create_installation(root, "xp2")
-        ubb = inst.add_box("DEMO", port=sim.port, engine="ubb", user="Admin", password="admin",
-                           template=sim.template_text("ubb"), **web_keys(sim, "ubb"))
+        server = "https://localhost" if https else "127.0.0.1"
+        ubb = inst.add_box("DEMO", server=server, port=sim.port, engine="ubb", user="Admin",
+                           password="admin", template=sim.template_text("ubb"),
+                           **web_keys(sim, "ubb"))
+        threads = inst.add_box("PHP", server=server, port=sim.port, engine="threads",
+                               user="Admin", password="admin",
+                               template=sim.template_text("threads"), **web_keys(sim, "threads"))
+        for box in (ubb, threads):
+            if https:
+                box.keys.append(("WebCAFile", str(https.ca_file)))
+                say(f"  box {box.name}: WebServer=https://localhost, WebCAFile={https.ca_file}")
         ubb.write(group_list_text(UBB_GROUPS))
-        threads = inst.add_box("PHP", port=sim.port, engine="threads", user="Admin",
-                               password="admin", template=sim.template_text("threads"),
-                               **web_keys(sim, "threads"))
         threads.write(group_list_text(THREADS_GROUPS))
         boxes = [ubb.file_name, threads.file_name]
 

@@ -32,11 +32,20 @@ void SetPort(run::Run& run, run::WebSettings& web, std::string_view value, int s
   }
 }
 
+// The server setting with its scheme taken off; an https server gets port 443
+// when the box names no port.
+void SetServerAndPort(run::Run& run, run::WebSettings& web, std::string_view server_value,
+                      const std::string& port_value, int slot) {
+  web.server = ServerHost(server_value, &web.tls);
+  const char* default_port = web.tls ? "443" : "119";
+  SetPort(run, web, port_value.empty() ? default_port : port_value, slot);
+}
+
 void ReadRfcPppKeys(run::Run& run, std::string_view cfg, int slot) {
   run::Slot& s = run.slots[slot];
   run::WebSettings& web = s.web;
-  web.server = GetSetting(cfg, "WebServer=", "");
-  SetPort(run, web, GetSetting(cfg, "WebPort=", "119"), slot);
+  SetServerAndPort(run, web, GetSetting(cfg, "WebServer=", ""), GetSetting(cfg, "WebPort=", ""),
+                   slot);
   web.user = GetSetting(cfg, "WebUser=", "");
   web.password = GetSetting(cfg, "WebPass=", "");
   web.engine = EngineFromName(GetSetting(cfg, "WebClient=", "UBBCGI"));
@@ -54,8 +63,8 @@ void ReadRfcPppKeys(run::Run& run, std::string_view cfg, int slot) {
 
 void ReadRfcClientKeys(run::Run& run, std::string_view cfg, int slot, std::string_view box_name) {
   run::WebSettings& web = run.slots[slot].web;
-  web.server = GetSetting(cfg, "Client-WebServer=", "");
-  SetPort(run, web, GetSetting(cfg, "Client-WebPort=", "119"), slot);
+  SetServerAndPort(run, web, GetSetting(cfg, "Client-WebServer=", ""),
+                   GetSetting(cfg, "Client-WebPort=", ""), slot);
   web.user = GetSetting(cfg, "Client-WebUser=", "");
   web.password = GetSetting(cfg, "Client-WebPassword=", "");
   web.engine = EngineFromName(GetSetting(cfg, "Client-WebClient=", "UBBCGI"));
@@ -71,8 +80,8 @@ void ReadRfcClientKeys(run::Run& run, std::string_view cfg, int slot, std::strin
   web.posting = text::IsTrueSetting(GetSetting(cfg, "WebPosting=", "Y")) ? 1 : 0;
   // "WebFloodingControl=" is not a key of this style: the slot keeps its value.
   run.RaiseDupeBaseLimit(text::LeadingNumber(GetSetting(cfg, "WebDupeSize=", "64000")));
-  web.group_file = GetSetting(cfg, "Client-Path=", "") + std::string(NameBeforeFirstDot(box_name)) +
-                   ".WEB";
+  web.group_file =
+      GetSetting(cfg, "Client-Path=", "") + std::string(NameBeforeFirstDot(box_name)) + ".WEB";
   run.log.OpenClientLog(cfg, run.env.omralog);
 }
 
@@ -91,6 +100,17 @@ int EngineFromName(std::string_view name) {
   return run::kNoEngine;
 }
 
+std::string ServerHost(std::string_view value, bool* tls) {
+  const std::string upper = text::UpperCase437(value.substr(0, 8));
+  *tls = upper.starts_with("HTTPS://");
+  size_t scheme = *tls ? 8 : 0;
+  if (upper.starts_with("HTTP://")) scheme = 7;
+  if (scheme == 0) return std::string(value);
+  std::string_view host = value.substr(scheme);
+  if (host.ends_with('/')) host.remove_suffix(1);
+  return std::string(host);
+}
+
 std::string_view NameBeforeFirstDot(std::string_view name) {
   return name.substr(0, name.find('.'));
 }
@@ -106,6 +126,7 @@ void ReadWebSettings(run::Run& run, std::string_view config_text, int slot) {
                          GetSetting(config_text, "Pointname=", "") +
                          GetSetting(config_text, "Domain=", "");
   s.web.charset = GetSetting(config_text, "WebCharset=", "");
+  s.web.ca_file = GetSetting(config_text, "WebCAFile=", "");
   s.forum_template = ReadForumTemplate(config_text);
   s.shown_server.Set(s.web.server);
   ReadGroupList(run, slot);

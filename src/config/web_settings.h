@@ -2,6 +2,7 @@
 // list file and sender address, from either CrossPoint configuration style.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "run/run.h"
@@ -11,6 +12,11 @@ namespace quorix::config {
 // Engine name to engine: "CGI"/"UBBCGI" -> UBB, "THREADS"/"UBBTHREADS"/"UBBTHREAD"
 // -> UBBThreads (letter case ignored), anything else -> none.
 int EngineFromName(std::string_view name);
+
+// The host of a server setting: "https://host" -> "host" with *tls set;
+// "http://host" and a bare "host" -> "host" without. A "/" after a scheme's
+// host is dropped; a bare value stays exactly as it is.
+std::string ServerHost(std::string_view value, bool* tls);
 
 // The name up to its first "." (all of it when there is none).
 std::string_view NameBeforeFirstDot(std::string_view name);

@@ -75,6 +75,39 @@ TEST_F(WebSettingsTest, ClientWebSpoolWinsOverClientSpool) {
   EXPECT_EQ(web.spool, "A\\");
 }
 
+// The scheme picks TLS and the default port; every box without one reads as before.
+TEST_F(WebSettingsTest, ServerSchemeTlsAndDefaultPort) {
+  struct Case {
+    const char* keys;
+    bool xp2;
+    const char* host;
+    bool tls;
+    int port;
+  };
+  const Case cases[] = {
+      {"WebServer=forum.example\r\n", true, "forum.example", false, 119},
+      {"WebServer=http://forum.example\r\n", true, "forum.example", false, 119},
+      {"WebServer=https://forum.example\r\n", true, "forum.example", true, 443},
+      {"WebServer=HTTPS://forum.example/\r\nWebPort=8443\r\n", true, "forum.example", true, 8443},
+      {"WebServer=https://forum.example\r\nWebPort=80\r\n", true, "forum.example", true, 80},
+      {"WebServer=forum.example/\r\n", true, "forum.example/", false, 119},
+      {"Client-WebServer=https://forum.example\r\n", false, "forum.example", true, 443},
+      {"Client-WebServer=http://forum.example\r\nClient-WebPort=81\r\n", false, "forum.example",
+       false, 81},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    const run::WebSettings& web = Read(c.keys, c.xp2);
+    EXPECT_EQ(web.server, c.host);
+    EXPECT_EQ(web.tls, c.tls);
+    EXPECT_EQ(web.port, c.port);
+    EXPECT_TRUE(web.port_valid);
+  }
+  EXPECT_EQ(Read("WebServer=https://f\r\nWebCAFile=C:\\XP\\CA.PEM\r\n", true).ca_file,
+            "C:\\XP\\CA.PEM");
+  EXPECT_EQ(Read("WebServer=https://f\r\n", true).ca_file, "");
+}
+
 TEST(EngineFromName, Names) {
   const std::pair<const char*, int> cases[] = {
       {"CGI", 1}, {"ubbcgi", 1}, {"threads", 2}, {"UBBTHREADS", 2}, {"UbbThread", 2},

@@ -92,7 +92,8 @@ std::string ReferencesValue(std::string_view chain) {
 }
 
 std::string PageUrl(const run::Run& run, int slot, std::string_view page_address) {
-  std::string url = "http://" + run.slots[slot].web.server;
+  const run::WebSettings& web = run.slots[slot].web;
+  std::string url = (web.tls ? "https://" : "http://") + web.server;
   url.append(page_address);
   return url;
 }

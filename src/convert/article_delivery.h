@@ -80,7 +80,7 @@ class PageSpool {
 inline constexpr size_t kMaxReferences = 32768;
 std::string ReferencesValue(std::string_view chain);
 
-// "http://" + the slot's WebServer + the page address.
+// "http://" (or "https://" for an https box) + the slot's WebServer + the page address.
 std::string PageUrl(const run::Run& run, int slot, std::string_view page_address);
 
 }  // namespace quorix::convert

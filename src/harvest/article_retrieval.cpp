@@ -6,6 +6,7 @@
 #include "bases/html_base.h"
 #include "convert/threads_converter.h"
 #include "convert/ubb_converter.h"
+#include "harvest/moved_forum.h"
 #include "harvest/page_charset.h"
 #include "http/http_client.h"
 #include "log/logger.h"
@@ -35,6 +36,7 @@ bool ReadUbbContinuation(run::Run& run, std::string_view newsgroup, int forum_nu
     success = false;
     slot.activity.Set(kReadingActivity);
     page = http::HttpGet(run, next_path, slot_number);
+    ReportMovedForum(run, next_path, page, ForumRequest::kTopicPage, slot_number);
     if (page.empty()) break;
     topic.charset = NotePageCharset(slot, page);
     // Every page of the topic is converted under the first page's path.
@@ -59,6 +61,7 @@ void RetrieveTopic(run::Run& run, std::string_view newsgroup, int forum_number,
   slot.activity.Set(kReadingActivity);
   slot.status.Set(request_path);
   std::string page = http::HttpGet(run, request_path, slot_number);
+  ReportMovedForum(run, request_path, page, ForumRequest::kTopicPage, slot_number);
   if (page.empty()) return;  // tried again on the next run
 
   convert::TopicConversion topic;

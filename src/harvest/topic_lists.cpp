@@ -1,5 +1,6 @@
 #include "harvest/topic_lists.h"
 
+#include "harvest/moved_forum.h"
 #include "harvest/page_charset.h"
 #include "http/http_client.h"
 #include "log/logger.h"
@@ -39,8 +40,9 @@ void ScanUbbLists(run::Run& run, std::string_view forum_name, int forum_number, 
   const std::string display_name = DisplayName(forum_name);
   slot.activity.Set("Scanning: " + display_name);
   slot.status.Set("Page: 1");
-  const std::string first_page =
-      http::HttpGet(run, UbbFirstPagePath(slot.web, forum_name, forum_number, days), slot_number);
+  const std::string first_path = UbbFirstPagePath(slot.web, forum_name, forum_number, days);
+  const std::string first_page = http::HttpGet(run, first_path, slot_number);
+  ReportMovedForum(run, first_path, first_page, ForumRequest::kTopicList, slot_number);
   RecordPage(slot, first_page, table);
 
   const std::string index_count = slot.forum_template.index_count;
@@ -53,11 +55,10 @@ void ScanUbbLists(run::Run& run, std::string_view forum_name, int forum_number, 
     slot.activity.Set("Scanning: " + display_name);
     slot.status.Set("Page: " + text::Decimal(i + 1) + " of " + text::Decimal(further_pages + 1) +
                     " Pages");
-    const std::string page =
-        http::HttpGet(run,
-                      UbbFurtherPagePath(slot.web, forum_name, forum_number, days, index_count,
-                                         i * kUbbTopicsPerPage),
-                      slot_number);
+    const std::string path = UbbFurtherPagePath(slot.web, forum_name, forum_number, days,
+                                                index_count, i * kUbbTopicsPerPage);
+    const std::string page = http::HttpGet(run, path, slot_number);
+    ReportMovedForum(run, path, page, ForumRequest::kTopicList, slot_number);
     RecordPage(slot, page, table);
   }
 }
@@ -68,7 +69,9 @@ void ScanThreadsLists(run::Run& run, std::string_view forum_name, int forum_numb
   const std::string display_name = DisplayName(forum_name);
   slot.activity.Set("Scanning: " + display_name);
   slot.status.Set("Page: 1");
-  std::string page = http::HttpGet(run, ThreadsPagePath(slot.web, forum_number, 0), slot_number);
+  const std::string first_path = ThreadsPagePath(slot.web, forum_number, 0);
+  std::string page = http::HttpGet(run, first_path, slot_number);
+  ReportMovedForum(run, first_path, page, ForumRequest::kTopicList, slot_number);
   RecordPage(slot, page, table);
   for (int64_t i = 1;; ++i) {
     const std::string candidate = ThreadsPagePath(slot.web, forum_number, i);
@@ -80,6 +83,7 @@ void ScanThreadsLists(run::Run& run, std::string_view forum_name, int forum_numb
     slot.activity.Set("Scanning: " + display_name);
     slot.status.Set("Page: " + text::Decimal(i + 1));
     page = http::HttpGet(run, candidate, slot_number);
+    ReportMovedForum(run, candidate, page, ForumRequest::kTopicList, slot_number);
     RecordPage(slot, page, table);
   }
 }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "http/transport.h"
 #include "log/logger.h"
 #include "platform/file.h"
 #include "platform/socket.h"
@@ -36,8 +37,9 @@ std::string RequestTarget(std::string_view path) {
 
 // The request as it goes out: every element is one send call. Lines end in
 // CR LF; a POST body follows the empty line as it is, with nothing after it.
-std::vector<std::string> RequestParts(const Request& request, const std::string& server) {
+std::vector<std::string> RequestParts(const Request& request, const std::string& server, bool tls) {
   const std::string path = RequestTarget(request.path);
+  const std::string user_agent_line = std::string(tls ? kUserAgentLineTls : kUserAgentLine);
   const std::string host_line = "Host: " + server + kCrLf;
   const std::string referer_line = "Referer: " + server + kCrLf;
   std::vector<std::string> parts;
@@ -45,14 +47,14 @@ std::vector<std::string> RequestParts(const Request& request, const std::string&
     parts.push_back("GET " + std::string(path) + " HTTP/1.0" + kCrLf);
     parts.push_back(host_line);
     parts.push_back(referer_line);
-    parts.push_back(std::string(kUserAgentLine) + kCrLf);
+    parts.push_back(user_agent_line + kCrLf);
     parts.push_back(kCrLf);
     return parts;
   }
   parts.push_back("POST " + std::string(path) + " HTTP/1.0" + kCrLf);
   parts.push_back(referer_line);
   parts.push_back(host_line);
-  parts.push_back(std::string(kUserAgentLine) + kCrLf);
+  parts.push_back(user_agent_line + kCrLf);
   parts.push_back(std::string("Content-type: application/x-www-form-urlencoded") + kCrLf);
   parts.push_back(
       "Content-Length:" + text::DecimalSigned(static_cast<int64_t>(request.body.size())) + kCrLf);
@@ -115,8 +117,8 @@ int ConnectTimeoutMs(int seconds) {
   return ms < 1000 ? 1000 : ms;
 }
 
-void SendParts(run::Run& run, platform::Connection& connection,
-               const std::vector<std::string>& parts, int timeout_ms) {
+void SendParts(run::Run& run, Transport& connection, const std::vector<std::string>& parts,
+               int timeout_ms) {
   // A failed send does not end the request: the reply (if any) is still read.
   for (const std::string& part : parts) {
     if (connection.SendAll(part, timeout_ms)) {
@@ -127,7 +129,7 @@ void SendParts(run::Run& run, platform::Connection& connection,
 
 // Reads until a receive returns nothing, in chunks of at most 4096 bytes,
 // straight into the result. Past kMaxResponseBytes nothing more is kept.
-std::string ReadResponse(run::Run& run, platform::Connection& connection, int timeout_ms,
+std::string ReadResponse(run::Run& run, Transport& connection, int timeout_ms,
                          const std::string& server, int slot) {
   std::string response;
   for (;;) {
@@ -207,6 +209,11 @@ std::string Perform(run::Run& run, const Request& request, int slot_number) {
       slot.error.store(1);
       return {};
     }
+    Transport transport(*connection);
+    if (slot.web.tls &&
+        !transport.StartTls(run, slot_number, ConnectTimeoutMs(slot.web.timeout_seconds))) {
+      return {};
+    }
     slot.connected.store(1);
     if (request.is_post) {
       run.log.WriteLog("POST: " + std::string(request.path), slot_number, log::kProgress);
@@ -215,8 +222,8 @@ std::string Perform(run::Run& run, const Request& request, int slot_number) {
     } else {
       run.log.WriteLog("GET: " + std::string(request.path), slot_number, log::kProgress);
     }
-    SendParts(run, *connection, RequestParts(request, server), timeout_ms);
-    response = ReadResponse(run, *connection, timeout_ms, server, slot_number);
+    SendParts(run, transport, RequestParts(request, server, slot.web.tls), timeout_ms);
+    response = ReadResponse(run, transport, timeout_ms, server, slot_number);
     if (request.is_post) WritePostedHtml(run, response);
     slot.connected.store(0);
     if (request.is_post) slot.status.Set("Disconnected");

@@ -16,6 +16,8 @@ namespace quorix::http {
 
 // The user agent line as every request sends it.
 inline constexpr char kUserAgentLine[] = "User-Agent: Korvendale 3.50 (http://quorix.invalid/)";
+// The same for a box whose server is "https://...": the web address takes its scheme.
+inline constexpr char kUserAgentLineTls[] = "User-Agent: Korvendale 3.50 (https://quorix.invalid/)";
 // The answer to the last form submission, in the current directory.
 inline constexpr char kPostedHtmlFile[] = "POSTED.HTML";
 // Responses are cut at this size; the rest is not read.
@@ -23,6 +25,9 @@ inline constexpr int64_t kMaxResponseBytes = int64_t{64} * 1024 * 1024;
 // Bytes asked for in one receive.
 inline constexpr int64_t kReceiveChunk = 4096;
 
+// An https server ("WebServer=https://...") is spoken to over TLS on the same
+// connection; everything else is the same.
+//
 // GET `path` from the slot's WebServer. Empty when the request could not be made.
 std::string HttpGet(run::Run& run, std::string_view path, int slot);
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include "platform/console.h"
 #include "platform/named_mutex.h"
 #include "platform/socket.h"
+#include "platform/tls.h"
 #include "run/base_state.h"
 #include "run/settings.h"
 #include "run/shared_text.h"
@@ -20,7 +22,7 @@
 
 namespace quorix::run {
 
-constexpr int kSlotCount = 11;        // slots 0..10
+constexpr int kSlotCount = 11;  // slots 0..10
 constexpr int kMaxFetchThreads = 8;
 constexpr int kMaxOpenHandles = 999;  // open files and connections of the process
 inline constexpr char kVersionText[] = "v0.23g";
@@ -30,10 +32,10 @@ inline constexpr char kExitRequestText[] = "Exit requested by User";
 // One worker's state. Texts that the status display reads are SharedText;
 // flags are atomic. The rest is written and read by the slot's own thread.
 struct Slot {
-  std::string box_file;         // BoxFile
-  SharedText activity;          // SlotActivity: the "Information" line
-  SharedText status;            // SlotStatus: the "Sent/Rcvd" line
-  SharedText shown_server;      // WebServer as the status screen shows it
+  std::string box_file;           // BoxFile
+  SharedText activity;            // SlotActivity: the "Information" line
+  SharedText status;              // SlotStatus: the "Sent/Rcvd" line
+  SharedText shown_server;        // WebServer as the status screen shows it
   std::atomic<int> connected{0};  // SlotConnected
   std::atomic<int> error{0};      // SlotError
   std::atomic<int> socket{0};     // SlotSocket: handle of the current or last connection
@@ -47,6 +49,9 @@ struct Slot {
   // page fetched with status 200); none before the first. Written by the
   // fetch thread, read by the posting thread after the fetch threads ended.
   std::optional<text::Charset> forum_charset;
+  // Trusted roots and resumable sessions of the slot's TLS connections, made
+  // by the first HTTPS request and kept for the next ones (slot's thread only).
+  std::unique_ptr<platform::TlsClient> tls_client;
 
   // The open connection, so that the status display can cut it. The owner
   // attaches it after connecting and detaches it before closing; the killer
@@ -74,17 +79,17 @@ struct Slot {
 
 // Facts about the CrossPoint installation, set once at start.
 struct Environment {
-  std::string program_dir;  // ProgramDir, ending in "\" or "/" (empty: current directory)
-  int xp_supported = 0;     // XpSupported
-  int xp_variant = 0;       // XpVariant: 0 none, 1 OpenXP/FreeXP, 2 XP2
-  int is_xp2 = 0;           // IsXp2: RFC/PPP style
-  int is_rfc_client = 0;    // IsRfcClient: RFC/Client style
-  int is_free_xp = 0;       // IsFreeXp
-  int has_openxp_help = 0;  // HasOpenXpHelp
-  int screen_lines = 0;     // ScreenLines
+  std::string program_dir;        // ProgramDir, ending in "\" or "/" (empty: current directory)
+  int xp_supported = 0;           // XpSupported
+  int xp_variant = 0;             // XpVariant: 0 none, 1 OpenXP/FreeXP, 2 XP2
+  int is_xp2 = 0;                 // IsXp2: RFC/PPP style
+  int is_rfc_client = 0;          // IsRfcClient: RFC/Client style
+  int is_free_xp = 0;             // IsFreeXp
+  int has_openxp_help = 0;        // HasOpenXpHelp
+  int screen_lines = 0;           // ScreenLines
   std::string log_dir = "LOG\\";  // LogDir
-  int shell25 = 0;          // Shell25
-  std::string omralog;      // the environment variable OMRALOG
+  int shell25 = 0;                // Shell25
+  std::string omralog;            // the environment variable OMRALOG
 };
 
 struct Run {

@@ -10,7 +10,9 @@ namespace quorix::run {
 enum ForumEngine : int { kNoEngine = 0, kUbb = 1, kUbbThreads = 2 };
 
 struct WebSettings {
-  std::string server;        // WebServer
+  std::string server;        // WebServer: the host alone, without a scheme
+  bool tls = false;          // "https://" before the host: the forum is read over TLS
+  std::string ca_file;       // WebCAFile: further trusted certificates (PEM), or empty
   int port = 0;              // WebPort (1..65535 when valid)
   bool port_valid = true;    // false when the configured port lies outside 1..65535
   std::string user;          // WebUser

@@ -13,7 +13,8 @@ Importable (tests put the "tests" directory on sys.path):
         sim.requests  # every request received
 
 Standalone:  python3 tests/forumsim/forumsim.py --port P --demo
-prints "http://127.0.0.1:P/" and serves until interrupted. Other processes
+prints "http://127.0.0.1:P/" and serves until interrupted; with --tls-cert C
+--tls-key K it serves HTTPS and prints "https://127.0.0.1:P/". Other processes
 drive it through POST /__control with a JSON object (see `control`).
 """
 
@@ -36,7 +37,7 @@ from forumsim.faults import FaultPlan  # noqa: E402
 from forumsim.forms import FormHandler  # noqa: E402
 from forumsim.model import ForumModel, ModelError  # noqa: E402
 from forumsim.routes import Router  # noqa: E402
-from forumsim.server import SimServer, control_reply  # noqa: E402
+from forumsim.server import SimServer, control_reply, tls_context  # noqa: E402
 
 
 def _now() -> datetime:
@@ -46,8 +47,9 @@ def _now() -> datetime:
 class ForumSim:
     def __init__(self, port: int = 0, *, users: dict | None = None,
                  admins=("Admin",), clock=None, posts_per_page: int = 10,
-                 texts: dict | None = None):
+                 texts: dict | None = None, tls: tuple | None = None):
         self.requested_port = port
+        self.tls = tls  # (certificate chain file, key file): serve HTTPS
         self.model = ForumModel()
         self.users = dict(users if users is not None else
                           {"Tester": "secret", "Admin": "admin", "Bob": "bob"})
@@ -68,7 +70,8 @@ class ForumSim:
     # -- life cycle -------------------------------------------------------------
 
     def start(self) -> "ForumSim":
-        self._server = SimServer(("127.0.0.1", self.requested_port), self)
+        context = tls_context(*self.tls) if self.tls else None
+        self._server = SimServer(("127.0.0.1", self.requested_port), self, context)
         self._thread = threading.Thread(target=self._server.serve_forever,
                                         kwargs={"poll_interval": 0.05},
                                         name="forumsim", daemon=True)
@@ -96,7 +99,8 @@ class ForumSim:
 
     @property
     def url(self) -> str:
-        return f"http://127.0.0.1:{self.port}/"
+        scheme = "https" if self.tls else "http"
+        return f"{scheme}://127.0.0.1:{self.port}/"
 
     # -- requests ---------------------------------------------------------------
 
@@ -231,8 +235,12 @@ def main(argv=None) -> int:
     parser = argparse.ArgumentParser(description="Forum simulator (UBB and UBBThreads)")
     parser.add_argument("--port", type=int, default=0, help="TCP port (0 = any free)")
     parser.add_argument("--demo", action="store_true", help="serve sample forums")
+    parser.add_argument("--tls-cert", help="serve HTTPS with this certificate chain (PEM)")
+    parser.add_argument("--tls-key", help="the certificate's private key (PEM)")
     args = parser.parse_args(argv)
-    sim = ForumSim(args.port)
+    if bool(args.tls_cert) != bool(args.tls_key):
+        parser.error("--tls-cert and --tls-key go together")
+    sim = ForumSim(args.port, tls=(args.tls_cert, args.tls_key) if args.tls_cert else None)
     if args.demo:
         from forumsim.demo import fill_demo
         fill_demo(sim)

@@ -8,6 +8,7 @@ from __future__ import annotations
 import http.server
 import json
 import socket
+import ssl
 import struct
 import traceback
 from dataclasses import dataclass
@@ -181,9 +182,30 @@ class SimServer(http.server.ThreadingHTTPServer):
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, address, sim):
+    def __init__(self, address, sim, tls: ssl.SSLContext | None = None):
         self.sim = sim
+        self.tls = tls
         super().__init__(address, Handler)
+
+    def get_request(self):
+        """With a TLS context every connection is wrapped; the handshake runs
+        in the request's own thread, on its first read, under the handler's
+        time-out, so a client that never finishes it holds up nobody."""
+        sock, address = super().get_request()
+        if self.tls is not None:
+            # The session tickets and the answer are separate writes: without
+            # this the answer waits for the client's delayed acknowledgement.
+            sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            sock = self.tls.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
+        return sock, address
+
+
+def tls_context(cert_file: str, key_file: str) -> ssl.SSLContext:
+    """A server context for TLS 1.2 and 1.3 with this certificate chain."""
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.minimum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(cert_file, key_file)
+    return context
 
 
 def control_reply(payload) -> bytes:
