@@ -28,8 +28,8 @@ struct Engine {
   int engine;
   std::string (*page)(int topic, int posts);
   std::string (*address)(int topic);
-  bool (*convert)(run::Run&, std::string_view, std::string_view, int, std::string_view,
-                  convert::TopicConversion&, int);
+  convert::PageOutcome (*convert)(run::Run&, std::string_view, std::string_view, int,
+                                  std::string_view, convert::TopicConversion&, int);
   const char* newsgroup;
   int forum;
 };

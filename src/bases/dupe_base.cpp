@@ -4,6 +4,7 @@
 #include <mutex>
 #include <vector>
 
+#include "bases/delivery_journal.h"
 #include "bases/dupe_index.h"
 #include "log/logger.h"
 #include "platform/file.h"
@@ -34,63 +35,110 @@ bool ReadDupeData(const std::string& path, bool create, std::string* data) {
   return true;
 }
 
+// The current file's data; a missing file holds none. False when it exists
+// but cannot be read.
+bool ReadCurrentData(const std::string& path, std::string* data) {
+  data->clear();
+  return !platform::FileExists(path) || ReadDupeData(path, /*create=*/false, data);
+}
+
+// The "<...>" runs of a stored text, in order.
+std::vector<std::string_view> StoredIds(std::string_view text) {
+  std::vector<std::string_view> ids;
+  size_t open = text.find('<');
+  while (open != std::string_view::npos) {
+    size_t close = text.find_first_of("<>", open + 1);
+    if (close == std::string_view::npos) break;
+    if (text[close] == '>') {
+      ids.push_back(text.substr(open, close - open + 1));
+      open = text.find('<', close + 1);
+    } else {
+      open = close;
+    }
+  }
+  return ids;
+}
+
+// Temporary files of base rewrites that a killed run left in the program
+// directory. Every rewrite of them holds "quorix_fileopen", as the caller
+// does, so none of these belongs to a running save.
+void DeleteLeftoverTemporaries(run::Run& run) {
+  for (const char* pattern : {"QUORIX.IDX.tmp*", "QUORIX.HTM.tmp*", "QUORIX.JRN.tmp*"}) {
+    for (const std::string& name : platform::ListDirectory(run.env.program_dir, pattern)) {
+      platform::DeleteFile(run.env.program_dir + name);
+    }
+  }
+}
+
 }  // namespace
 
 void LoadDupeBase(run::Run& run) {
+  std::lock_guard<platform::NamedMutex> journal_lock(run.dupe_base_mutex);
   std::string data;
   bool read;
   {
     std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
+    DeleteLeftoverTemporaries(run);
     read = ReadDupeData(DupeBasePath(run), /*create=*/true, &data);
   }
   if (!read) run.log.WriteLog("Error Reading Dupebase", log::kMainThread, log::kProblem);
-
-  std::lock_guard<platform::NamedMutex> lock(run.dupe_base_mutex);
-  run.dupe_base.load_failed = !read;
-  if (read) ResetDupeText(run.dupe_base, std::move(data));
+  {
+    std::lock_guard<std::mutex> lock(run.dupe_base.lock);
+    run.dupe_base.load_failed = !read;
+    if (read) ResetDupeText(run.dupe_base, std::move(data));
+  }
+  // What earlier runs delivered after their last save (or other instances
+  // deliver right now).
+  if (!CatchUpJournal(run)) {
+    run.log.WriteLog("Error Reading Journal", log::kMainThread, log::kProblem);
+  }
 }
 
 void SaveDupeBase(run::Run& run) {
   const long long limit = run.DupeBaseLimit();
-  std::string text;
-  bool load_failed;
+  std::lock_guard<platform::NamedMutex> journal_lock(run.dupe_base_mutex);
+  const bool journal_read = CatchUpJournal(run);
   std::vector<std::string> added_ids;
   {
-    std::lock_guard<platform::NamedMutex> lock(run.dupe_base_mutex);
-    const run::DupeBaseState& state = run.dupe_base;
-    if (!state.added || limit < kSmallestLimit) return;
-    load_failed = state.load_failed;
-    if (load_failed) {
-      added_ids = state.added_ids;
-    } else {
-      text = state.text;
-    }
+    std::lock_guard<std::mutex> lock(run.dupe_base.lock);
+    if (!run.dupe_base.added || limit < kSmallestLimit) return;
+    added_ids = run.dupe_base.added_ids;
   }
 
+  // What the file holds now (another instance may have saved meanwhile),
+  // and this run's IDs that it lacks.
   const std::string path = DupeBasePath(run);
   std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
-  if (load_failed) {
-    // Keep what the file holds and add this run's IDs that it lacks.
-    run::DupeBaseState merged;
-    std::string old;
-    if (platform::FileExists(path) && !ReadDupeData(path, /*create=*/false, &old)) return;
-    ResetDupeText(merged, std::move(old));
-    for (const std::string& id : added_ids) {
-      if (!DupeTextContains(merged, id)) AppendDupeText(merged, id);
-    }
-    text = std::move(merged.text);
+  std::string old;
+  if (!ReadCurrentData(path, &old)) return;
+  run::DupeBaseState merged;
+  ResetDupeText(merged, std::move(old));
+  for (const std::string& id : added_ids) {
+    if (!DupeTextContains(merged, id)) AppendDupeText(merged, id);
   }
+  const std::string& text = merged.text;
   const size_t keep =
       static_cast<size_t>(limit) < text.size() ? static_cast<size_t>(limit) : text.size();
   std::string contents;
   contents.reserve(kDupeBaseHeader.size() + keep);
   contents.append(kDupeBaseHeader);
   contents.append(text, text.size() - keep, keep);
-  platform::ReplaceFileContents(path, contents);
+  // The journal is emptied only once the base holds what it recorded.
+  if (platform::ReplaceFileContents(path, contents) && journal_read) ResetJournal(run);
+}
+
+bool MergeDupeFile(run::Run& run) {
+  std::string data;
+  {
+    std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
+    if (!ReadCurrentData(DupeBasePath(run), &data)) return false;
+  }
+  for (std::string_view id : StoredIds(data)) AddIfNew(run, id);
+  return true;
 }
 
 bool IsDupe(run::Run& run, std::string_view id) {
-  std::lock_guard<platform::NamedMutex> lock(run.dupe_base_mutex);
+  std::lock_guard<std::mutex> lock(run.dupe_base.lock);
   return DupeTextContains(run.dupe_base, id);
 }
 
@@ -101,11 +149,22 @@ std::string EarlierVersion(run::Run& run, std::string_view id) {
 
 void AddToDupeBase(run::Run& run, std::string_view id) {
   if (id.empty()) return;
-  std::lock_guard<platform::NamedMutex> lock(run.dupe_base_mutex);
+  std::lock_guard<std::mutex> lock(run.dupe_base.lock);
   run::DupeBaseState& state = run.dupe_base;
   AppendDupeText(state, id);
   state.added = true;
   state.added_ids.emplace_back(id);
+}
+
+bool AddIfNew(run::Run& run, std::string_view id) {
+  if (id.empty()) return false;
+  std::lock_guard<std::mutex> lock(run.dupe_base.lock);
+  run::DupeBaseState& state = run.dupe_base;
+  if (DupeTextContains(state, id)) return false;
+  AppendDupeText(state, id);
+  state.added = true;
+  state.added_ids.emplace_back(id);
+  return true;
 }
 
 }  // namespace quorix::bases

@@ -19,19 +19,30 @@ inline constexpr std::string_view kDupeBaseFile = "QUORIX.IDX";
 inline constexpr std::string_view kDupeBaseHeader =
     "# QUORIX Dupebase, do not edit or delete! #\r\n";
 
-// Reads the file (created empty when missing) into the base. A file that
-// cannot be opened or read logs "Error Reading Dupebase" (level 2, main) and
-// leaves the base as it was; the save then merges instead of overwriting.
+// Reads the file (created empty when missing) into the base, then the
+// delivery journal (what runs delivered after their last save, see
+// delivery_journal.h), and deletes temporary files that killed rewrites of
+// the bases left behind. A file that cannot be opened or read logs "Error
+// Reading Dupebase" (level 2, main) and leaves the base as it was.
 void LoadDupeBase(run::Run& run);
 
-// Writes the header and the last DupeBaseLimit characters, crash-safe, when
-// this run added an ID and the limit is at least 16000. After a failed load
-// the file is read again first and this run's new IDs are added to what it
-// holds. A failing save changes nothing and logs nothing.
+// When this run added an ID (its own or another instance's from the journal)
+// and the limit is at least 16000: reads the file again, adds this run's IDs
+// that it lacks, writes the header and the last DupeBaseLimit characters
+// crash-safe, and then starts the journal's next generation. Under the
+// "quorix_dupebase" lock, so that instances saving one after the other lose
+// none of each other's IDs. A failing save changes nothing and logs nothing.
 void SaveDupeBase(run::Run& run);
 
+// Adds the IDs that the file holds and the base lacks (another instance saved
+// them). False when the file exists but cannot be read.
+bool MergeDupeFile(run::Run& run);
+
+// Adds the ID unless the base knows it already; true when it was added.
+bool AddIfNew(run::Run& run, std::string_view id);
+
 // True when the ID occurs in the base (a plain substring search, answered
-// through an index).
+// through an index). Takes only the in-process lock of the base.
 bool IsDupe(run::Run& run, std::string_view id);
 
 // The stored ID of an earlier version of the same post: same ID up to the

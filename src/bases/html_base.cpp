@@ -100,24 +100,21 @@ void LoadHtmlBase(run::Run& run) {
 }
 
 void SaveHtmlBase(run::Run& run) {
-  std::vector<std::string> records;
-  bool load_failed;
+  std::vector<std::string> recorded;
   {
     std::lock_guard<std::mutex> lock(run.html_base.lock);
-    records = run.html_base.records;
-    load_failed = run.html_base.load_failed;
+    recorded = run.html_base.recorded;
   }
+  // What the file holds now (another instance may have saved meanwhile),
+  // with this run's topics replacing or extending it.
   const std::string path = HtmlBasePath(run);
   std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
-  if (load_failed) {
-    std::string old;
-    if (platform::FileExists(path) && !ReadContents(path, /*create=*/false, &old)) return;
-    std::vector<std::string> merged = ParseRecords(old);
-    run::TextMap<size_t> index;
-    BuildIndex(merged, index);
-    for (std::string& record : records) StoreRecord(merged, index, std::move(record));
-    records = std::move(merged);
-  }
+  std::string old;
+  if (platform::FileExists(path) && !ReadContents(path, /*create=*/false, &old)) return;
+  std::vector<std::string> records = ParseRecords(old);
+  run::TextMap<size_t> index;
+  BuildIndex(records, index);
+  for (std::string& record : recorded) StoreRecord(records, index, std::move(record));
   size_t size = kHtmlBaseHeader.size();
   for (const std::string& record : records) size += record.size() + 1;
   std::string contents;
@@ -141,6 +138,7 @@ std::optional<std::string> FindHtmlRecord(run::Run& run, std::string_view link) 
 void RecordTopic(run::Run& run, std::string_view topic_entry) {
   std::string entry = WithoutNul(topic_entry);
   std::lock_guard<std::mutex> lock(run.html_base.lock);
+  run.html_base.recorded.push_back(entry);
   StoreRecord(run.html_base.records, run.html_base.first_index, std::move(entry));
 }
 

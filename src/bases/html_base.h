@@ -30,9 +30,10 @@ int64_t MarkerNumberOf(std::string_view entry);
 // Htmlbase" (level 2, main) and leaves the base empty.
 void LoadHtmlBase(run::Run& run);
 
-// Writes the header and all records crash-safe, also when there are none.
-// After a failed load the file is read again first, and this run's records
-// replace or extend what it holds. A failing save changes nothing.
+// Reads the file again (another instance may have saved since the load), lets
+// this run's recorded topics replace or extend its records, and writes the
+// header and all records crash-safe, also when there are none. A failing save
+// changes nothing.
 void SaveHtmlBase(run::Run& run);
 
 // The first record whose link equals `link`, whole.

@@ -37,17 +37,13 @@ std::string FilterBody(std::string& body, const run::ForumTemplate& tmpl, Engine
   return address;
 }
 
-PageSpool::PageSpool(run::Run& run, int slot) : run_(run), slot_(slot) {
-  const std::string spool_dir = run.slots[slot].web.spool;
-  file_ = CreateSpoolFile(run, spool_dir, &name_, "N", ".MSG", slot);
-}
-
-PageSpool::~PageSpool() { Close(); }
+PageSpool::PageSpool(run::Run& run, int slot) : run_(run), slot_(slot) {}
 
 void PageSpool::Deliver(const Post& post, std::string_view newsgroup, std::string_view page_url,
                         TopicConversion& topic) {
   const std::string& id = post.message_id;
-  if (bases::IsDupe(run_, id)) {
+  ++posts_;
+  if (pending_ids_.contains(id) || bases::IsDupe(run_, id)) {
     run_.log.WriteLog("Article: " + id + " is a Dupe", slot_, log::kProgress);
   } else {
     run_.log.WriteLog("Article: " + id + " is new/edited", slot_, log::kProgress);
@@ -57,7 +53,8 @@ void PageSpool::Deliver(const Post& post, std::string_view newsgroup, std::strin
     NewsArticle article{newsgroup,  post.address, text.author, text.subject, id,
                         references, post.date,    text.body,   page_url,     topic.article_counter,
                         replaced,   text.charset};
-    if (file_.IsOpen() && WriteNewsArticle(file_, article)) bases::AddToDupeBase(run_, id);
+    articles_.push_back(SpoolArticle{id, BuildSpoolEntry(article)});
+    pending_ids_.insert(id);
   }
   if (topic.article_counter == 0) {
     topic.reference_chain = id;
@@ -67,11 +64,14 @@ void PageSpool::Deliver(const Post& post, std::string_view newsgroup, std::strin
   ++topic.article_counter;
 }
 
-void PageSpool::Close() {
-  if (!file_.IsOpen()) return;
-  const int64_t size = file_.Size();
-  file_.Close();
-  if (size == 0) platform::DeleteFile(name_);
+PageOutcome PageSpool::Close() {
+  if (posts_ == 0) return PageOutcome::kNoPosts;
+  std::vector<SpoolArticle> articles = std::move(articles_);
+  articles_.clear();
+  pending_ids_.clear();
+  const std::string spool_dir = run_.slots[slot_].web.spool;
+  return DeliverSpoolArticles(run_, slot_, spool_dir, articles) ? PageOutcome::kDelivered
+                                                                : PageOutcome::kFailed;
 }
 
 std::string ReferencesValue(std::string_view chain) {

@@ -5,8 +5,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "platform/file.h"
+#include "convert/spool_delivery.h"
 #include "run/run.h"
 #include "text/charset.h"
 
@@ -45,32 +46,37 @@ struct Post {
   std::string message_id;
 };
 
-// The spool file of one page: created at the start, closed at the end and
-// deleted when no article went into it.
+// What became of a page.
+enum class PageOutcome {
+  kDelivered,  // every post of the page is in the spool or was delivered before
+  kNoPosts,    // the page held no post: it was no topic page
+  kFailed,     // the spool could not take (all of) the page's new articles
+};
+
+// The new articles of one page, delivered together as one spool file when the
+// page is done (see spool_delivery.h).
 class PageSpool {
  public:
   PageSpool(run::Run& run, int slot);
-  ~PageSpool();
   PageSpool(const PageSpool&) = delete;
   PageSpool& operator=(const PageSpool&) = delete;
 
-  bool IsOpen() const { return file_.IsOpen(); }
-  const std::string& name() const { return name_; }
-
-  // Dupe check, log line, entry, dupe base; then the post joins the topic's
-  // reference chain and the counter moves on, whatever became of it. The
-  // texts are written in the article's character set (article_charset.h);
-  // an edited post's entry names the version it replaces (Supersedes).
+  // Dupe check and log line; a new article is kept for the spool file, its
+  // texts in the article's character set (article_charset.h), an edited
+  // post's entry naming the version it replaces (Supersedes). Then the post
+  // joins the topic's reference chain and the counter moves on.
   void Deliver(const Post& post, std::string_view newsgroup, std::string_view page_url,
                TopicConversion& topic);
 
-  void Close();
+  // Writes the kept articles; what became of the page.
+  PageOutcome Close();
 
  private:
   run::Run& run_;
   int slot_;
-  platform::File file_;
-  std::string name_;
+  int posts_ = 0;
+  std::vector<SpoolArticle> articles_;
+  run::TextSet pending_ids_;  // the Message-IDs of articles_
 };
 
 // The References value of an article: the topic's chain, unless it is longer

@@ -140,7 +140,10 @@ std::string BuildSpoolEntry(const NewsArticle& article) {
 }
 
 bool WriteNewsArticle(platform::File& file, const NewsArticle& article) {
-  const std::string entry = BuildSpoolEntry(article);
+  return WriteSpoolEntry(file, BuildSpoolEntry(article));
+}
+
+bool WriteSpoolEntry(platform::File& file, std::string_view entry) {
   const int64_t entry_start = file.Position();
   if (entry_start < 0) return false;
   if (file.Write(entry)) return true;

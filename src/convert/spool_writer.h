@@ -70,6 +70,8 @@ std::string BuildSpoolEntry(const NewsArticle& article);
 // Appends one entry with a single write at the file's position. On failure
 // the file is cut back to where the entry began and the result is false.
 bool WriteNewsArticle(platform::File& file, const NewsArticle& article);
+// The same for an entry already built (BuildSpoolEntry).
+bool WriteSpoolEntry(platform::File& file, std::string_view entry);
 bool WriteNewsArticle(platform::File& file, std::string_view newsgroup, std::string_view address,
                       std::string_view author, std::string_view subject,
                       std::string_view message_id, std::string_view references,

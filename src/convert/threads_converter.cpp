@@ -136,11 +136,11 @@ std::string ThreadsMessageId(std::string_view newsgroup, int forum_number,
   return cleaned;
 }
 
-bool ConvertThreadsPage(run::Run& run, std::string_view newsgroup, std::string_view page_address,
-                        int forum_number, std::string_view page, TopicConversion& topic, int slot) {
-  if (slot < 0 || slot >= run::kSlotCount) return true;
+PageOutcome ConvertThreadsPage(run::Run& run, std::string_view newsgroup,
+                               std::string_view page_address, int forum_number,
+                               std::string_view page, TopicConversion& topic, int slot) {
+  if (slot < 0 || slot >= run::kSlotCount) return PageOutcome::kFailed;
   PageSpool spool(run, slot);
-  if (!spool.IsOpen()) return true;
   const run::ForumTemplate& tmpl = run.slots[slot].forum_template;
   const std::string page_url = PageUrl(run, slot, page_address);
   const std::string topic_number = ThreadsTopicNumber(page_address);
@@ -158,8 +158,7 @@ bool ConvertThreadsPage(run::Run& run, std::string_view newsgroup, std::string_v
     post.address = FilterBody(post.body, tmpl, Engine::kThreads, topic.charset);
     spool.Deliver(post, newsgroup, page_url, topic);
   }
-  spool.Close();
-  return true;
+  return spool.Close();
 }
 
 }  // namespace quorix::convert

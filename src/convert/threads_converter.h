@@ -15,9 +15,11 @@
 
 namespace quorix::convert {
 
-// Converts one page; returns true in every case (the page was handled).
-bool ConvertThreadsPage(run::Run& run, std::string_view newsgroup, std::string_view page_address,
-                        int forum_number, std::string_view page, TopicConversion& topic, int slot);
+// Converts one page; new articles go into one spool file. Returns what became
+// of the page (only kDelivered lets its topic count as read).
+PageOutcome ConvertThreadsPage(run::Run& run, std::string_view newsgroup,
+                               std::string_view page_address, int forum_number,
+                               std::string_view page, TopicConversion& topic, int slot);
 
 // The pure steps, for tests.
 

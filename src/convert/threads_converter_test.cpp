@@ -50,7 +50,7 @@ class ThreadsConversion : public testing::ConverterTest {
     tmpl().article_start = "<!-- Start of post -->";
     tmpl().article_end = "<!-- End of post -->";
   }
-  bool Convert(const std::string& page, TopicConversion& topic) {
+  PageOutcome Convert(const std::string& page, TopicConversion& topic) {
     return ConvertThreadsPage(t_.run(), "de.talk", kAddress, 9, page, topic, kSlot);
   }
 };
@@ -61,7 +61,7 @@ TEST_F(ThreadsConversion, PostsBecomeArticlesWithChains) {
       {Section("Joe", "Tom &amp; Jerry", 101, "05.10.2004 22:30", "Hello<br />\nWorld"),
        Section("<font color=\"#FF0000\">Admin</font>", "<a href=\"/x\">Linked &lt;subject&gt;</a>",
                102, "06.10.2004 09:15", "Second post")});
-  EXPECT_TRUE(Convert(page, topic));
+  EXPECT_EQ(Convert(page, topic), PageOutcome::kDelivered);
   std::vector<std::string> articles = Articles("N000000.msg");
   ASSERT_EQ(articles.size(), 2u);
   // The body ends ten characters before the reply link: "<!--end-->" goes.
@@ -116,7 +116,7 @@ TEST_F(ThreadsConversion, TruncatedAndDamagedPagesNeverBreakTheConversion) {
                 Section("Ann", "<a href=\"x\">T</a>", 2, "06.10.2004 10:00", "two")});
   for (size_t length = 0; length <= page.size(); ++length) {
     TopicConversion topic;
-    EXPECT_TRUE(Convert(page.substr(0, length), topic));
+    EXPECT_NE(Convert(page.substr(0, length), topic), PageOutcome::kFailed);
   }
   std::mt19937 random(3);
   for (int round = 0; round < 300; ++round) {
@@ -125,7 +125,7 @@ TEST_F(ThreadsConversion, TruncatedAndDamagedPagesNeverBreakTheConversion) {
       damaged[random() % damaged.size()] = static_cast<char>(random() % 256);
     }
     TopicConversion topic;
-    EXPECT_TRUE(Convert(damaged, topic));
+    EXPECT_NE(Convert(damaged, topic), PageOutcome::kFailed);
   }
 }
 

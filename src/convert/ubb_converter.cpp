@@ -94,11 +94,11 @@ std::string UbbMessageId(std::string_view newsgroup, int forum_number,
   return id;
 }
 
-bool ConvertUbbPage(run::Run& run, std::string_view newsgroup, std::string_view page_address,
-                    int forum_number, std::string_view page, TopicConversion& topic, int slot) {
-  if (slot < 0 || slot >= run::kSlotCount) return true;
+PageOutcome ConvertUbbPage(run::Run& run, std::string_view newsgroup, std::string_view page_address,
+                           int forum_number, std::string_view page, TopicConversion& topic,
+                           int slot) {
+  if (slot < 0 || slot >= run::kSlotCount) return PageOutcome::kFailed;
   PageSpool spool(run, slot);
-  if (!spool.IsOpen()) return true;
   const run::ForumTemplate& tmpl = run.slots[slot].forum_template;
   const std::string subject = UbbTopicSubject(page, topic.charset);
   const std::string page_url = PageUrl(run, slot, page_address);
@@ -116,8 +116,7 @@ bool ConvertUbbPage(run::Run& run, std::string_view newsgroup, std::string_view 
     post.address = FilterBody(post.body, tmpl, Engine::kUbb, topic.charset);
     spool.Deliver(post, newsgroup, page_url, topic);
   }
-  spool.Close();
-  return true;
+  return spool.Close();
 }
 
 }  // namespace quorix::convert

@@ -18,10 +18,12 @@
 namespace quorix::convert {
 
 // Converts one page; the topic's counter and reference chain carry on across
-// its pages. Articles that are not dupes go into a fresh spool file, which is
-// deleted when none did. Returns true in every case: the page was handled.
-bool ConvertUbbPage(run::Run& run, std::string_view newsgroup, std::string_view page_address,
-                    int forum_number, std::string_view page, TopicConversion& topic, int slot);
+// its pages. Articles that are not dupes go into one spool file (none when
+// there are none). Returns what became of the page (only kDelivered lets its
+// topic count as read; a page without a post cell is kNoPosts).
+PageOutcome ConvertUbbPage(run::Run& run, std::string_view newsgroup, std::string_view page_address,
+                           int forum_number, std::string_view page, TopicConversion& topic,
+                           int slot);
 
 // The pure steps, for tests.
 

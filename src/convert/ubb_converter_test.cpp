@@ -50,15 +50,15 @@ std::string ThreePosts() {
 
 class UbbConversion : public testing::ConverterTest {
  protected:
-  bool Convert(const std::string& page, TopicConversion& topic,
-               const std::string& address = kAddress) {
+  PageOutcome Convert(const std::string& page, TopicConversion& topic,
+                      const std::string& address = kAddress) {
     return ConvertUbbPage(t_.run(), "de.test", address, 3, page, topic, kSlot);
   }
 };
 
 TEST_F(UbbConversion, ThreeCellsGiveThreeEntriesWithReferenceChains) {
   TopicConversion topic;
-  EXPECT_TRUE(Convert(ThreePosts(), topic));
+  EXPECT_EQ(Convert(ThreePosts(), topic), PageOutcome::kDelivered);
   ASSERT_EQ(SpoolFiles(), std::vector<std::string>{"N000000.msg"});
   std::vector<std::string> articles = Articles("N000000.msg");
   ASSERT_EQ(articles.size(), 3u);
@@ -103,7 +103,7 @@ TEST_F(UbbConversion, SamePageAgainGivesDupesAndNoSpoolFile) {
   TopicConversion first;
   Convert(ThreePosts(), first);
   TopicConversion again;
-  EXPECT_TRUE(Convert(ThreePosts(), again));
+  EXPECT_EQ(Convert(ThreePosts(), again), PageOutcome::kDelivered);
   // The second page's file (N000001.msg) stayed empty and was deleted.
   EXPECT_EQ(SpoolFiles(), std::vector<std::string>{"N000000.msg"});
   std::string log = t_.LogMessages();
@@ -178,19 +178,30 @@ TEST_F(UbbConversion, ShortCellsAreSkipped) {
   EXPECT_EQ(topic.article_counter, 1);
 }
 
-TEST_F(UbbConversion, NoSpoolDirectoryStillHandlesThePage) {
+TEST_F(UbbConversion, NoSpoolDirectoryFailsThePageAndRemembersNothing) {
   slot().web.spool = t_.dir() + "/MISSING\\";
   TopicConversion topic;
-  EXPECT_TRUE(Convert(ThreePosts(), topic));
-  EXPECT_EQ(topic.article_counter, 0);
-  EXPECT_EQ(t_.LogMessages(), "Error Spoolfile: " + t_.dir() + "/MISSING\\N000000.msg\n");
+  EXPECT_EQ(Convert(ThreePosts(), topic), PageOutcome::kFailed);
+  EXPECT_EQ(Count(t_.LogMessages(), "Error Spoolfile: " + t_.dir() + "/MISSING\\N000000.msg\n"),
+            1u);
+  // Once the folder is there, the same page delivers all three articles.
+  slot().web.spool = t_.dir() + "/SPOOL\\";
+  TopicConversion again;
+  EXPECT_EQ(Convert(ThreePosts(), again), PageOutcome::kDelivered);
+  EXPECT_EQ(Articles("N000000.msg").size(), 3u);
+}
+
+TEST_F(UbbConversion, PageWithoutPostCellsIsNoTopicPage) {
+  TopicConversion topic;
+  EXPECT_EQ(Convert("<HTML>Service Unavailable</HTML>", topic), PageOutcome::kNoPosts);
+  EXPECT_EQ(SpoolFiles(), std::vector<std::string>{});
 }
 
 TEST_F(UbbConversion, TruncatedPagesNeverBreakTheConversion) {
   const std::string page = ThreePosts();
   for (size_t length = 0; length <= page.size(); ++length) {
     TopicConversion topic;
-    EXPECT_TRUE(Convert(page.substr(0, length), topic));
+    EXPECT_NE(Convert(page.substr(0, length), topic), PageOutcome::kFailed);
     EXPECT_LE(topic.article_counter, 3);
   }
   // Every spool file that stayed holds whole entries.

@@ -9,6 +9,7 @@
 #include "harvest/moved_forum.h"
 #include "harvest/page_charset.h"
 #include "http/http_client.h"
+#include "http/http_response.h"
 #include "log/logger.h"
 #include "text/text.h"
 
@@ -18,12 +19,59 @@ namespace {
 
 constexpr char kReadingActivity[] = "Reading Article(s)";
 
+// A topic page as the forum meant it: status 200 and, when the answer states
+// its length, all of it. Anything else (an error page, a cut or garbled
+// answer) leaves the topic for the next run.
+bool IsWholePage(std::string_view response) {
+  if (http::StatusCode(response) != 200) return false;
+  const std::string_view length = http::HeaderValue(response, "Content-Length");
+  if (length.empty()) return true;
+  for (char c : length) {
+    if (c < '0' || c > '9') return false;
+  }
+  return static_cast<int64_t>(http::ResponseBody(response).size()) >= text::LeadingNumber(length);
+}
+
+// Fetches one page of a topic. Empty (with a log line for an answer that was
+// no whole page) when the topic cannot be read now.
+std::string FetchTopicPage(run::Run& run, const std::string& path, int slot_number) {
+  run.slots.at(static_cast<size_t>(slot_number)).activity.Set(kReadingActivity);
+  std::string page = http::HttpGet(run, path, slot_number);
+  if (page.empty() || IsWholePage(page)) return page;
+  // A redirect says where the forum went; any other answer that is no whole
+  // page says only that the topic waits.
+  std::string message = MovedForumMessage(path, page, ForumRequest::kTopicPage);
+  if (message.empty()) {
+    message = "Topic page " + path + " not read whole (status " +
+              text::Decimal(http::StatusCode(page)) + "), left for the next run";
+  }
+  run.log.WriteLog(message, slot_number, log::kProblem);
+  return {};
+}
+
+// Converts one fetched page; a spool that failed fails the slot. True when
+// the page's posts are all delivered.
+bool ConvertPage(run::Run& run, int engine, std::string_view newsgroup, int forum_number,
+                 const std::string& request_path, std::string_view page,
+                 convert::TopicConversion& topic, int slot_number) {
+  const convert::PageOutcome outcome =
+      engine == run::kUbbThreads
+          ? convert::ConvertThreadsPage(run, newsgroup, request_path, forum_number, page, topic,
+                                        slot_number)
+          : convert::ConvertUbbPage(run, newsgroup, request_path, forum_number, page, topic,
+                                    slot_number);
+  if (outcome == convert::PageOutcome::kFailed) {
+    run.slots.at(static_cast<size_t>(slot_number)).error = 1;
+  }
+  return outcome == convert::PageOutcome::kDelivered;
+}
+
 // Reads the continuation pages of a UBB topic whose first page was `page`.
-// Returns whether every page fetched was converted.
+// Returns whether each of them was read whole and all its posts delivered.
 bool ReadUbbContinuation(run::Run& run, std::string_view newsgroup, int forum_number,
                          const std::string& request_path, std::string page,
-                         convert::TopicConversion& topic, bool success, int slot_number) {
-  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
+                         convert::TopicConversion& topic, int slot_number) {
+  bool success = true;
   for (int64_t number = 2;; ++number) {
     const std::string next_path = ContinuationPath(request_path, number);
     if (page.find(next_path) == std::string::npos) break;
@@ -31,17 +79,15 @@ bool ReadUbbContinuation(run::Run& run, std::string_view newsgroup, int forum_nu
       run.log.WriteLog(
           "Topic " + request_path + " cut after " + text::Decimal(kMaxTopicPages) + " pages",
           slot_number, log::kProblem);
-      break;
+      return false;
     }
-    success = false;
-    slot.activity.Set(kReadingActivity);
-    page = http::HttpGet(run, next_path, slot_number);
-    ReportMovedForum(run, next_path, page, ForumRequest::kTopicPage, slot_number);
-    if (page.empty()) break;
-    topic.charset = NotePageCharset(slot, page);
+    page = FetchTopicPage(run, next_path, slot_number);
+    if (page.empty()) return false;
+    topic.charset = NotePageCharset(run.slots.at(static_cast<size_t>(slot_number)), page);
     // Every page of the topic is converted under the first page's path.
-    success = convert::ConvertUbbPage(run, newsgroup, request_path, forum_number, page, topic,
-                                      slot_number);
+    success = ConvertPage(run, run::kUbb, newsgroup, forum_number, request_path, page, topic,
+                          slot_number) &&
+              success;
   }
   return success;
 }
@@ -58,24 +104,22 @@ void RetrieveTopic(run::Run& run, std::string_view newsgroup, int forum_number,
   const std::optional<std::string> known = bases::FindHtmlRecord(run, link);
   if (known && bases::MarkerNumberOf(*known) == bases::MarkerNumberOf(entry)) return;  // unchanged
 
-  slot.activity.Set(kReadingActivity);
   slot.status.Set(request_path);
-  std::string page = http::HttpGet(run, request_path, slot_number);
-  ReportMovedForum(run, request_path, page, ForumRequest::kTopicPage, slot_number);
+  std::string page = FetchTopicPage(run, request_path, slot_number);
   if (page.empty()) return;  // tried again on the next run
 
   convert::TopicConversion topic;
   topic.charset = NotePageCharset(slot, page);
-  bool success = false;
-  if (engine == run::kUbbThreads) {
-    success = convert::ConvertThreadsPage(run, newsgroup, request_path, forum_number, page, topic,
-                                          slot_number);
-  } else {
-    success = convert::ConvertUbbPage(run, newsgroup, request_path, forum_number, page, topic,
-                                      slot_number);
+  bool success =
+      ConvertPage(run, engine, newsgroup, forum_number, request_path, page, topic, slot_number);
+  if (engine == run::kUbb) {
     success = ReadUbbContinuation(run, newsgroup, forum_number, request_path, std::move(page),
-                                  topic, success, slot_number);
+                                  topic, slot_number) &&
+              success;
   }
+  // Recorded only when every article of every page is delivered: otherwise
+  // the next run reads the topic again, and the dupe base keeps the articles
+  // that did arrive from coming twice.
   if (success) bases::RecordTopic(run, entry);
 }
 

@@ -19,9 +19,12 @@ inline constexpr int64_t kMaxTopicPages = 10000;
 
 // Handles topics NextTopic .. TopicCount of the slot (numbered from 1): a
 // topic whose link is unknown to the HTML base, or whose marker number
-// changed, is fetched (a UBB topic with its continuation pages), converted,
-// and recorded in the HTML base when every page it fetched was converted.
-// Then NextTopic = TopicCount + 1. Always returns 1.
+// changed, is fetched (a UBB topic with its continuation pages) and
+// converted. It is recorded in the HTML base only when every page was a whole
+// topic page (status 200, as long as it said, at least one post) and all its
+// articles were delivered or known; a spool that could not be written also
+// sets the slot's SlotError. Then NextTopic = TopicCount + 1. Returns 1: the
+// topic list was worked through (a topic left unread is read next run).
 int RetrieveArticles(run::Run& run, std::string_view newsgroup, std::string_view forum_name,
                      int forum_number, const TopicTable& table, int slot);
 

@@ -37,19 +37,35 @@ using testing::TestForum;
 
 constexpr int kSlot = 3;
 constexpr char kTopic[] = "/ubb/Forum3/HTML/000123.html";
+// One UBB post cell: ten lines, author on the second, body on the tenth.
+constexpr char kPostCell[] =
+    "<TD width=18% valign=top>\r\nJoe\r\n3\r\n4\r\n5\r\n6\r\n"
+    "October 05, 2004 10:30 PM\r\n8\r\n9\r\nHello</td></tr>\r\n";
+
+// A forum's answer: status line, Content-Length, the body.
+std::string Answer(const std::string& body, int status = 200) {
+  return "HTTP/1.0 " + std::to_string(status) +
+         " X\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
 
 class RetrieveArticlesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     slot().web.engine = run::kUbb;
     slot().web.spool = scratch_.Prefix();
+    run().env.program_dir = scratch_.Prefix();  // the delivery journal's place
   }
 
   run::Run& run() { return test_run_.run; }
   run::Slot& slot() { return run().slots[kSlot]; }
 
+  // Serves each text as a whole topic page with one post and the text.
   void Serve(std::map<std::string, std::string> pages) {
-    forum_ = std::make_unique<TestForum>(slot(), std::move(pages));
+    for (auto& [path, text] : pages) text = Answer(kPostCell + text);
+    ServeRaw(std::move(pages));
+  }
+  void ServeRaw(std::map<std::string, std::string> answers) {
+    forum_ = std::make_unique<TestForum>(slot(), std::move(answers));
     ASSERT_TRUE(forum_->listening());
   }
   // Runs the retrieval over `table` as a fresh scan would after listing it.
@@ -119,6 +135,41 @@ TEST_F(RetrieveArticlesTest, EmptyAnswerLeavesTheTopicForTheNextRun) {
 
   EXPECT_EQ(forum_->paths(), std::vector<std::string>{kTopic});
   EXPECT_TRUE(Records().empty());
+}
+
+// Answers that are not whole topic pages, and a spool that cannot be
+// written, leave the topic for the next run; only the spool fails the slot.
+TEST_F(RetrieveArticlesTest, TopicIsRecordedOnlyWhenItsPagesWereWholeAndDelivered) {
+  const std::string page = std::string(kPostCell) + "<html>topic</html>";
+  struct Case {
+    const char* name;
+    std::string answer;
+    bool spool_missing;
+    bool recorded;
+    int slot_error;
+  };
+  const Case cases[] = {
+      {"whole page", Answer(page), false, true, 0},
+      {"error status", Answer(page, 503), false, false, 0},
+      {"cut short of its length", Answer(page).substr(0, Answer(page).size() - 5), false, false, 0},
+      {"no status line", page, false, false, 0},
+      {"no post on it", Answer("<html>Service Unavailable</html>"), false, false, 0},
+      {"spool cannot be written", Answer(page), true, false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    quorix::testing::TestRun fresh;
+    quorix::testing::ScratchDir spool;
+    run::Slot& s = fresh.run.slots[kSlot];
+    s.web.engine = run::kUbb;
+    s.web.spool = c.spool_missing ? spool.Prefix() + "missing/" : spool.Prefix();
+    fresh.run.env.program_dir = spool.Prefix();
+    TestForum forum(s, {{kTopic, c.answer}});
+    s.topic_count = 1;
+    RetrieveArticles(fresh.run, "de.test", "Forum+Three", 3, {std::string(kTopic) + ",1"}, kSlot);
+    EXPECT_EQ(bases::HtmlBaseCount(fresh.run), c.recorded ? 1u : 0u);
+    EXPECT_EQ(s.error.load(), c.slot_error);
+  }
 }
 
 TEST_F(RetrieveArticlesTest, ThreadsTopicIsLookedUpByLinkAndFetchedWithTheSuffix) {

@@ -79,6 +79,10 @@ bool DirectoryExists(std::string_view name);
 bool DeleteFile(std::string_view name);
 // Renames `from` over `to` atomically (the replaced file vanishes in one step).
 bool RenameOver(std::string_view from, std::string_view to);
+// Renames `from` to `to` only when no file of that exact name exists: a file
+// that exists under `to` is never replaced, and *error (if given) then says so
+// (IsFileExistsError). Only the directory part of `to` is looked up.
+bool RenameNew(std::string_view from, std::string_view to, int* error = nullptr);
 
 // Names (without directory) of the regular files in `directory` that match the
 // DOS wildcard `pattern` ("?" one character, "*" any run, letter case ignored),

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -25,7 +26,10 @@ template <typename Value>
 using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
 
 // What has been delivered: the Message-IDs, concatenated in the order added.
+// `lock` guards the fields for the threads of this process, one lookup or
+// append at a time; it is never held while a file is touched.
 struct DupeBaseState {
+  std::mutex lock;
   std::string text;                    // DupeBaseText
   TextSet ids;                         // every "<...>" run of `text` without inner brackets
   TextMap<std::string> latest_version;  // ID up to its checksum -> the ID indexed last with it
@@ -35,12 +39,24 @@ struct DupeBaseState {
   std::vector<std::string> added_ids;  // the IDs this run added, in order
 };
 
+// The delivery journal as this process has read it, and the spool file
+// numbers in use per spool directory (listed once per run). Guarded by the
+// "quorix_dupebase" named mutex, which other instances take as well.
+struct DeliveryState {
+  bool journal_read = false;                 // the journal was read at least once in this run
+  int64_t generation = 0;                    // its generation when last read
+  int64_t offset = 0;                        // its bytes taken into the dupe base so far
+  TextMap<std::vector<bool>> spool_numbers;  // spool directory -> numbers in use
+  TextSet waiting_temps;  // temporary spool files of records that could not be renamed yet
+};
+
 // What has been read: one record per topic, "link,marker".
 struct HtmlBaseState {
-  std::mutex lock;                   // one lookup or update at a time
-  std::vector<std::string> records;  // records[0] is record 1
-  TextMap<size_t> first_index;       // link -> index of the first record with it
-  bool load_failed = false;          // the file could not be read when the work started
+  std::mutex lock;                    // one lookup or update at a time
+  std::vector<std::string> records;   // records[0] is record 1
+  TextMap<size_t> first_index;        // link -> index of the first record with it
+  bool load_failed = false;           // the file could not be read when the work started
+  std::vector<std::string> recorded;  // the entries this run recorded, in order
 };
 
 }  // namespace quorix::run

@@ -131,7 +131,8 @@ struct Run {
   platform::NamedMutex dupe_base_mutex{"quorix_dupebase"};
   platform::NamedMutex logfile_mutex{"quorix_logfile"};
 
-  DupeBaseState dupe_base;  // guarded by dupe_base_mutex
+  DupeBaseState dupe_base;  // guarded by dupe_base.lock
+  DeliveryState delivery;   // guarded by dupe_base_mutex (the journal, the spool names)
   HtmlBaseState html_base;  // guarded by html_base.lock
 
   std::mutex posted_html_lock;  // one slot at a time writes POSTED.HTML

@@ -2,6 +2,7 @@
 // not exist exactly, directory listing by wildcard, and the whole-file helpers.
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -148,6 +149,30 @@ bool RenameOver(std::string_view from, std::string_view to) {
   const std::string to_path = ResolveName(to);
   if (from_path.empty() || to_path.empty()) return false;
   return ::rename(from_path.c_str(), to_path.c_str()) == 0;
+}
+
+bool RenameNew(std::string_view from, std::string_view to, int* error) {
+  const std::string from_path = ResolveName(from);
+  const std::string to_path = ResolveDirectoryOf(to);
+  int result_error = ENOENT;
+  if (!from_path.empty() && !to_path.empty()) {
+    if (::renameat2(AT_FDCWD, from_path.c_str(), AT_FDCWD, to_path.c_str(), RENAME_NOREPLACE) ==
+        0) {
+      return true;
+    }
+    result_error = errno;
+    if (result_error == EINVAL || result_error == ENOSYS) {
+      // A file system without the flag: a hard link fails on an existing
+      // name just as well; the old name is removed once the new one exists.
+      if (::link(from_path.c_str(), to_path.c_str()) == 0) {
+        ::unlink(from_path.c_str());
+        return true;
+      }
+      result_error = errno;
+    }
+  }
+  if (error != nullptr) *error = result_error != 0 ? result_error : EIO;
+  return false;
 }
 
 std::vector<std::string> ListDirectory(std::string_view directory, std::string_view pattern) {
