@@ -28,6 +28,7 @@ struct OutgoingArticle {
   std::string topic_id;         // TopicId
   std::string reply_number;     // ReplyNumber
   std::string body;             // Body
+  std::string referenced_id;    // the Message-ID the forum fields were taken from
 
   // The last "Subject:" value as written, before the "RE: " cut: what the
   // status line shows while the article is posted.
