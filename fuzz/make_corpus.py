@@ -184,6 +184,15 @@ def corpus(model: ForumModel) -> dict:
         "/ubbthreads/showflat.php?Cat=&Board=FOR7&Number=4701,5\0"
         "/support/forums/Forum3/HTML/000001.html,9\0,\0no comma\0cut rec")
     files["html_base/short"] = "# QUORIX Html"
+    # Pending posts: the file, an outgoing text, a harvested text.
+    pending_header = "# QUORIX pending posts, do not edit or delete! #\r\n"
+    files["pending_posts/entries"] = SEP.join([
+        pending_header + "S\t0badf00d\tSPOOL\\MYBOX\\n0001.OUT\tUser\t<g@forum1.\thello forum\r\n"
+        "F\t00000001\tSPOOL\\MYBOX\\n0002.OUT\tUser\t<g@forum1.\tseen\r\n"
+        "S\t1234\tshort crc\tu\tp\tw\r\ncut line",
+        "\r\nHello [b]forum[/b]!\r\n", "<p>Hello <b>forum</b>!</p>[I]## XP2, via QUORIX[/I]"])
+    files["pending_posts/markup"] = SEP.join([
+        "", "&amp; &#228;&lt;tag> [quote=Bob]x[/quote] \x84hnlich", "Tom &amp; Jerry &"])
     return files
 
 

@@ -2,6 +2,7 @@
 #include "convert/article_delivery.h"
 
 #include "bases/dupe_base.h"
+#include "bases/pending_posts.h"
 #include "convert/article_charset.h"
 #include "convert/filters.h"
 #include "convert/spool_writer.h"
@@ -46,6 +47,8 @@ void PageSpool::Deliver(const Post& post, std::string_view newsgroup, std::strin
   if (pending_ids_.contains(id) || bases::IsDupe(run_, id)) {
     run_.log.WriteLog("Article: " + id + " is a Dupe", slot_, log::kProgress);
   } else {
+    // A post sent by an earlier run without an answer may turn up here.
+    bases::WatchHarvestedPost(run_, slot_, id, post.author, post.body);
     run_.log.WriteLog("Article: " + id + " is new/edited", slot_, log::kProgress);
     const std::string references = ReferencesValue(topic.reference_chain);
     const ArticleText text = ArticleTextFor(post.author, post.subject, post.body, topic.charset);

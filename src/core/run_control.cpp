@@ -1,5 +1,6 @@
 #include "core/run_control.h"
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ namespace quorix::core {
 namespace {
 
 int ExitCode(const run::Run& run) {
+  if (run.aborted.load() != 0) return 1;
   const int last = std::min(run.slot_count.load(), run::kSlotCount - 1);
   for (int slot = 1; slot <= last; ++slot) {
     if (run.slots[slot].error.load() == 1) return 1;
@@ -42,22 +44,43 @@ std::string ServeBoxes(run::Run& run, const std::vector<std::string>& boxes) {
   run.fetch_thread_count = n;
   run.slot_count = n + 1;
 
-  platform::Thread display =
-      platform::Thread::Start([&run, &screen](int) { console::StatusDisplay(run, screen); }, 0);
-  bases::LoadDupeBase(run);
-  bases::LoadHtmlBase(run);
-  for (int slot = 1; slot <= n; ++slot) run.slots[slot].box_file = boxes[slot - 1];
-  RunWorkers(run);
+  platform::Thread display = StartWorker(
+      run, [&screen](run::Run& r, int) { console::StatusDisplay(r, screen); }, 0);
+  // The display ends within one cycle of StopDisplay; the screen is given
+  // back only after its last drawing, so nothing is drawn over the user's
+  // screen. On every way out, an exception's included.
+  auto give_back_screen = [&] {
+    run.stop_display = 1;
+    display.Join();
+    screen.PopScreen();
+    run.console.LeaveStatusScreen();
+  };
+  bool bases_loaded = false;
+  std::string summary;
+  try {
+    bases::LoadDupeBase(run);
+    bases::LoadHtmlBase(run);
+    bases_loaded = true;
+    for (int slot = 1; slot <= n; ++slot) run.slots[slot].box_file = boxes[slot - 1];
+    RunWorkers(run);
 
-  const std::string summary(text::TrimBlanks(console::TransferSummary(run)));
-  bases::SaveHtmlBase(run);
-  bases::SaveDupeBase(run);
-  run.stop_display = 1;
-  // The display ends within one cycle; the screen is given back only after
-  // its last drawing, so nothing is drawn over the user's screen.
-  display.Join();
-  screen.PopScreen();
-  run.console.LeaveStatusScreen();
+    summary = text::TrimBlanks(console::TransferSummary(run));
+    bases::SaveHtmlBase(run);
+    bases::SaveDupeBase(run);
+  } catch (...) {
+    // What the workers delivered is kept; the threads were joined while the
+    // exception left RunWorkers.
+    if (bases_loaded) {
+      try {
+        bases::SaveHtmlBase(run);
+        bases::SaveDupeBase(run);
+      } catch (...) {
+      }
+    }
+    give_back_screen();
+    throw;
+  }
+  give_back_screen();
   return summary;
 }
 
@@ -92,7 +115,16 @@ int RunProgram(run::Run& run, const CommandLine& command_line, const char* argv0
       run.console.PrintLine("Not supported CrossPoint Version / Error reading configuration ...");
       run.sleeper.SleepMs(kUnsupportedPauseMs);
     } else {
-      summary = ServeBoxes(run, BoxNames(command_line.argument_text));
+      try {
+        summary = ServeBoxes(run, BoxNames(command_line.argument_text));
+      } catch (const std::exception& error) {
+        run.aborted.store(1);
+        run.log.WriteLog(std::string("Error: ") + error.what() + " (run ended)", log::kMainThread,
+                         log::kError);
+      } catch (...) {
+        run.aborted.store(1);
+        run.log.WriteLog("Error: unknown exception (run ended)", log::kMainThread, log::kError);
+      }
     }
   }
   run.log.WriteLog(summary.empty() ? "No Cps-Info available" : summary, log::kMainThread,

@@ -3,11 +3,35 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
+#include <thread>
 
+#include "core/workers.h"
 #include "run/testing.h"
 
 namespace quorix::core {
 namespace {
+
+// Yields like testing::YieldingSleeper, but throws when asked for the pause
+// `throw_on_ms`: an exception at that point of the run.
+class ThrowingSleeper : public platform::Sleeper {
+ public:
+  void SleepMs(int milliseconds) override {
+    if (milliseconds == throw_on_ms) throw std::runtime_error("sleep refused");
+    std::this_thread::yield();
+  }
+  std::atomic<int> throw_on_ms{-1};
+};
+
+// Counts how often the status screen was entered and left.
+class CountingConsole : public platform::HeadlessConsole {
+ public:
+  CountingConsole() : HeadlessConsole(25, 80, false) {}
+  void EnterStatusScreen() override { ++entered; }
+  void LeaveStatusScreen() override { ++left; }
+  int entered = 0;
+  int left = 0;
+};
 
 // A supported XP2 installation in a scratch directory, which is also the
 // current directory; no box file exists, so every fetch thread fails fast.
@@ -33,8 +57,8 @@ class RunProgramTest : public ::testing::Test {
 
   testing::ScratchDir dir_;
   testing::FakeClock clock_;
-  testing::YieldingSleeper sleeper_;
-  platform::HeadlessConsole console_{25, 80, false};
+  ThrowingSleeper sleeper_;
+  CountingConsole console_;
   run::Run run_{clock_, sleeper_, console_};
   std::filesystem::path old_cwd_;
 };
@@ -91,6 +115,49 @@ TEST_F(RunProgramTest, UnsupportedInstallationPrintsItsMessage) {
             std::string::npos)
       << console_.printed();
   EXPECT_FALSE(dir_.Exists("LOG/QUORIX.LOG"));
+}
+
+// Whatever goes wrong between the start and the end, the run gives the screen
+// back, writes its closing lines and ends with exit code 1, never waiting for
+// a thread that was not started.
+TEST_F(RunProgramTest, RefusedThreadsAndExceptionsStillEndTheRunInOrder) {
+  struct Case {
+    const char* what;
+    int refused_slot;  // -2: none, -1: every thread
+    int throw_on_ms;
+    const char* logged;
+  };
+  const Case cases[] = {
+      {"no thread at all", -1, -1, "! 14:03:59  QUORIX #0: Error: Thread for slot 0 could not be started"},
+      {"no status display", 0, -1, "QUORIX #0: Error: Thread for slot 0 could not be started"},
+      {"no fetch thread", 1, -1, "QUORIX #1: Error: Thread for slot 1 could not be started"},
+      {"no posting thread", 2, -1, "QUORIX #2: Error: Thread for slot 2 could not be started"},
+      {"exception in a worker", -2, kConfigErrorPauseMs,
+       "! 14:03:59  QUORIX #1: Error: sleep refused (thread ended)"},
+      {"exception in the main thread", -2, kThreadStartGapMs,
+       "! 14:03:59  QUORIX   : Error: sleep refused (run ended)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(dir_.path() / "LOG" / "QUORIX.LOG");
+    run_.aborted = 0;
+    run_.stop_display = 0;
+    run_.slots[1].error = 0;
+    console_.entered = console_.left = 0;
+    sleeper_.throw_on_ms = c.throw_on_ms;
+    run_.start_thread = [refused = c.refused_slot](std::function<void(int)> body, int slot) {
+      if (refused == -1 || refused == slot) return platform::Thread();
+      return platform::Thread::Start(std::move(body), slot);
+    };
+
+    EXPECT_EQ(Run({"A.BFG"}), 1);
+
+    EXPECT_EQ(console_.entered, 1);
+    EXPECT_EQ(console_.left, 1);
+    const std::string log = Log();
+    EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+    EXPECT_NE(log.find("  14:03:59  QUORIX   : END\r\n"), std::string::npos) << log;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "core/workers.h"
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include "harvest/scan_driver.h"
 #include "platform/thread.h"
 #include "posting/outgoing_spool.h"
+#include "text/text.h"
 
 namespace quorix::core {
 namespace {
@@ -22,7 +24,38 @@ void WaitForThreads(run::Run& run, std::vector<platform::Thread>& threads) {
   for (platform::Thread& thread : threads) thread.Join();
 }
 
+void FailSlot(run::Run& run, int slot, const std::string& message) {
+  run.log.WriteLog(message, slot, log::kError);
+  run.slots[static_cast<size_t>(slot)].status.Set(message);
+  run.slots[static_cast<size_t>(slot)].error.store(1);
+  run.aborted.store(1);
+}
+
 }  // namespace
+
+platform::Thread StartWorker(run::Run& run, const std::function<void(run::Run&, int)>& body,
+                             int slot) {
+  auto guarded = [&run, body](int s) {
+    try {
+      body(run, s);
+    } catch (const std::exception& error) {
+      FailSlot(run, s, std::string("Error: ") + error.what() + " (thread ended)");
+    } catch (...) {
+      FailSlot(run, s, "Error: unknown exception (thread ended)");
+    }
+  };
+  platform::Thread thread;
+  try {
+    thread = run.start_thread(guarded, slot);
+  } catch (const std::exception&) {
+    thread = platform::Thread();  // a starter that throws refused the thread as well
+  }
+  if (!thread.Started()) {
+    FailSlot(run, slot,
+             "Error: Thread for slot" + text::DecimalSigned(slot) + " could not be started");
+  }
+  return thread;
+}
 
 void FetchThread(run::Run& run, int slot) {
   run::Slot& s = run.slots[slot];
@@ -59,13 +92,13 @@ void RunWorkers(run::Run& run) {
   const int n = run.fetch_thread_count.load();
   std::vector<platform::Thread> fetchers;
   for (int slot = 1; slot <= n; ++slot) {
-    fetchers.push_back(platform::Thread::Start([&run](int s) { FetchThread(run, s); }, slot));
+    fetchers.push_back(StartWorker(run, FetchThread, slot));
     run.sleeper.SleepMs(kThreadStartGapMs);
   }
   WaitForThreads(run, fetchers);
 
   std::vector<platform::Thread> poster;
-  poster.push_back(platform::Thread::Start([&run](int s) { PostingThread(run, s); }, n + 1));
+  poster.push_back(StartWorker(run, PostingThread, n + 1));
   WaitForThreads(run, poster);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <memory>
 #include <mutex>
@@ -117,11 +118,35 @@ int ConnectTimeoutMs(int seconds) {
   return ms < 1000 ? 1000 : ms;
 }
 
+// The end of a whole request: kRequestTimeOuts x WebTimeOut from now, and at
+// least as many seconds.
+class RequestDeadline {
+ public:
+  explicit RequestDeadline(int timeout_seconds)
+      : seconds_(std::max(1, timeout_seconds) * int64_t{kRequestTimeOuts}),
+        end_(std::chrono::steady_clock::now() + std::chrono::seconds(seconds_)) {}
+  int64_t seconds() const { return seconds_; }
+  bool Passed() const { return std::chrono::steady_clock::now() >= end_; }
+  // `timeout_ms`, shortened to what is left of the request.
+  int WaitMs(int timeout_ms) const {
+    // Rounded up, so that a wait that ends at its bound ends after it.
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now())
+            .count();
+    if (left <= 0) return 0;
+    return static_cast<int>(std::min<int64_t>(left, timeout_ms));
+  }
+
+ private:
+  int64_t seconds_;
+  std::chrono::steady_clock::time_point end_;
+};
+
 void SendParts(run::Run& run, Transport& connection, const std::vector<std::string>& parts,
-               int timeout_ms) {
+               int timeout_ms, const RequestDeadline& deadline) {
   // A failed send does not end the request: the reply (if any) is still read.
   for (const std::string& part : parts) {
-    if (connection.SendAll(part, timeout_ms)) {
+    if (connection.SendAll(part, deadline.WaitMs(timeout_ms))) {
       run.total_bytes.fetch_add(static_cast<long long>(part.size()));
     }
   }
@@ -129,14 +154,20 @@ void SendParts(run::Run& run, Transport& connection, const std::vector<std::stri
 
 // Reads until a receive returns nothing, in chunks of at most 4096 bytes,
 // straight into the result. Past kMaxResponseBytes nothing more is kept.
+// Sets *cut when the request's deadline ended the reading.
 std::string ReadResponse(run::Run& run, Transport& connection, int timeout_ms,
-                         const std::string& server, int slot) {
+                         const RequestDeadline& deadline, const std::string& server, int slot,
+                         bool* cut) {
   std::string response;
   for (;;) {
+    if (deadline.Passed()) {
+      *cut = true;
+      break;
+    }
     const auto size = static_cast<int64_t>(response.size());
     if (size >= kMaxResponseBytes) {
       char probe = 0;
-      const int64_t extra = connection.Receive(&probe, 1, timeout_ms);
+      const int64_t extra = connection.Receive(&probe, 1, deadline.WaitMs(timeout_ms));
       if (extra > 0) {
         run.total_bytes.fetch_add(extra);
         run.log.WriteLog("Response from " + server + " cut at 64 MiB", slot, log::kProblem);
@@ -145,10 +176,15 @@ std::string ReadResponse(run::Run& run, Transport& connection, int timeout_ms,
     }
     const int64_t want = std::min(kReceiveChunk, kMaxResponseBytes - size);
     response.resize(static_cast<size_t>(size + want));
-    const int64_t got = connection.Receive(response.data() + size, want, timeout_ms);
+    const int wait_ms = deadline.WaitMs(timeout_ms);
+    const int64_t got = connection.Receive(response.data() + size, want, wait_ms);
     const int64_t kept = got > 0 ? got : 0;
     response.resize(static_cast<size_t>(size + kept));
-    if (kept == 0) break;
+    if (kept == 0) {
+      // A wait that the request's bound shortened ended the answer: cut.
+      *cut = wait_ms < timeout_ms || deadline.Passed();
+      break;
+    }
     run.total_bytes.fetch_add(kept);
   }
   return response;
@@ -161,7 +197,9 @@ void WritePostedHtml(run::Run& run, std::string_view response) {
   platform::ReplaceFileContents(kPostedHtmlFile, response);
 }
 
-std::string Perform(run::Run& run, const Request& request, int slot_number) {
+std::string Perform(run::Run& run, const Request& request, int slot_number,
+                    RequestOutcome* outcome) {
+  *outcome = RequestOutcome::kNotSent;
   run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
   const std::string server = slot.web.server;
   if (server.empty()) {
@@ -222,8 +260,19 @@ std::string Perform(run::Run& run, const Request& request, int slot_number) {
     } else {
       run.log.WriteLog("GET: " + std::string(request.path), slot_number, log::kProgress);
     }
-    SendParts(run, transport, RequestParts(request, server, slot.web.tls), timeout_ms);
-    response = ReadResponse(run, transport, timeout_ms, server, slot_number);
+    const RequestDeadline deadline(slot.web.timeout_seconds);
+    SendParts(run, transport, RequestParts(request, server, slot.web.tls), timeout_ms, deadline);
+    bool cut = false;
+    response = ReadResponse(run, transport, timeout_ms, deadline, server, slot_number, &cut);
+    if (cut) {
+      run.log.WriteLog("Request to " + server + " cut after" +
+                           text::DecimalSigned(deadline.seconds()) +
+                           " seconds: " + std::string(request.path),
+                       slot_number, log::kProblem);
+      slot.status.Set("Timeout");
+      response.clear();
+    }
+    *outcome = response.empty() ? RequestOutcome::kNoAnswer : RequestOutcome::kAnswered;
     if (request.is_post) WritePostedHtml(run, response);
     slot.connected.store(0);
     if (request.is_post) slot.status.Set("Disconnected");
@@ -237,15 +286,18 @@ std::string Perform(run::Run& run, const Request& request, int slot_number) {
 std::string HttpGet(run::Run& run, std::string_view path, int slot) {
   Request request;
   request.path = path;
-  return Perform(run, request, slot);
+  RequestOutcome outcome;
+  return Perform(run, request, slot, &outcome);
 }
 
-std::string HttpPost(run::Run& run, std::string_view path, std::string_view body, int slot) {
+std::string HttpPost(run::Run& run, std::string_view path, std::string_view body, int slot,
+                     RequestOutcome* outcome) {
   Request request;
   request.is_post = true;
   request.path = path;
   request.body = body;
-  return Perform(run, request, slot);
+  RequestOutcome ignored;
+  return Perform(run, request, slot, outcome != nullptr ? outcome : &ignored);
 }
 
 }  // namespace quorix::http

@@ -24,15 +24,32 @@ inline constexpr char kPostedHtmlFile[] = "POSTED.HTML";
 inline constexpr int64_t kMaxResponseBytes = int64_t{64} * 1024 * 1024;
 // Bytes asked for in one receive.
 inline constexpr int64_t kReceiveChunk = 4096;
+// Besides each wait's WebTimeOut, a whole request (send and receive, after a
+// connect of at most WebTimeOut) ends within this many WebTimeOuts, and
+// within at least as many seconds: a server that drips its answer cannot
+// hold a run. A request cut there is logged and counts as failed: its
+// partial answer is never taken for a page.
+inline constexpr int kRequestTimeOuts = 8;
+
+// What became of a form submission, for the caller who must know whether the
+// forum may have taken it although no answer confirmed it.
+enum class RequestOutcome {
+  kNotSent,   // no connection: the forum never saw the form
+  kAnswered,  // the answer came and the connection ended
+  kNoAnswer,  // the form went out, but the answer was cut or never came
+};
 
 // An https server ("WebServer=https://...") is spoken to over TLS on the same
 // connection; everything else is the same.
 //
-// GET `path` from the slot's WebServer. Empty when the request could not be made.
+// GET `path` from the slot's WebServer. Empty when the request could not be
+// made or was cut at its bound.
 std::string HttpGet(run::Run& run, std::string_view path, int slot);
 
 // POST the form-encoded `body` to `path`; the response is also written to
-// POSTED.HTML. Empty when the request could not be made.
-std::string HttpPost(run::Run& run, std::string_view path, std::string_view body, int slot);
+// POSTED.HTML. Empty when the request could not be made or was cut at its
+// bound; `outcome` (if given) tells which.
+std::string HttpPost(run::Run& run, std::string_view path, std::string_view body, int slot,
+                     RequestOutcome* outcome = nullptr);
 
 }  // namespace quorix::http

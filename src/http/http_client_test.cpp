@@ -171,6 +171,55 @@ TEST_F(HttpClientTest, SilentServerGivesEmptyResultAfterTheTimeOut) {
   EXPECT_EQ(run().open_handles.load(), 0);
 }
 
+TEST_F(HttpClientTest, DrippingServerIsCutAtTheRequestBoundAndCountsAsFailed) {
+  Reply reply;
+  reply.data = "HTTP/1.0 200 OK\r\n\r\n<html>" + std::string(100000, 'x');
+  reply.drip_ms = 100;  // every receive gets a byte long before WebTimeOut
+  TestServer server(reply);
+  UseServer(server, /*timeout_seconds=*/1);
+
+  const auto start = std::chrono::steady_clock::now();
+  RequestOutcome outcome = RequestOutcome::kAnswered;
+  EXPECT_EQ(HttpPost(run(), "/drip", "a=1", kSlot, &outcome), "");
+  const auto took = std::chrono::steady_clock::now() - start;
+
+  EXPECT_EQ(outcome, RequestOutcome::kNoAnswer);
+  EXPECT_GE(took, std::chrono::seconds(kRequestTimeOuts));
+  EXPECT_LT(took, std::chrono::seconds(kRequestTimeOuts + 20));
+  EXPECT_TRUE(LogHasLine(log::kProblem, "Request to 127.0.0.1 cut after 8 seconds: /drip"));
+  EXPECT_EQ(slot().connected.load(), 0);
+}
+
+TEST_F(HttpClientTest, PostOutcomeTellsWhetherTheFormWentOutAndWasAnswered) {
+  Reply silent;
+  silent.silent = true;
+  int closed_port = 0;
+  {
+    TestServer gone(Reply{""});
+    closed_port = gone.port();
+  }
+  struct Case {
+    const char* what;
+    Reply reply;
+    bool reachable;
+    RequestOutcome expected;
+  };
+  const Case cases[] = {
+      {"answered", Reply{"HTTP/1.0 200 OK\r\n\r\nok"}, true, RequestOutcome::kAnswered},
+      {"closed without a byte", Reply{""}, true, RequestOutcome::kNoAnswer},
+      {"silent past WebTimeOut", silent, true, RequestOutcome::kNoAnswer},
+      {"nobody listening", Reply{""}, false, RequestOutcome::kNotSent},
+  };
+  for (const Case& c : cases) {
+    TestServer server(c.reply);
+    UseServer(server, /*timeout_seconds=*/1);
+    if (!c.reachable) slot().web.port = closed_port;
+    RequestOutcome outcome = RequestOutcome::kAnswered;
+    HttpPost(run(), "/p", "a=1", kSlot, &outcome);
+    EXPECT_EQ(outcome, c.expected) << c.what;
+  }
+}
+
 TEST_F(HttpClientTest, KillFromAnotherThreadEndsTheRequestAtOnce) {
   Reply reply;
   reply.silent = true;

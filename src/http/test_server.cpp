@@ -126,7 +126,17 @@ void TestServer::HandleConnection(int fd) {
     return;
   }
   for (int64_t i = 0; i < reply_.repeat && !stop_.load(); ++i) {
-    if (!SendAll(fd, reply_.data)) return;
+    if (reply_.drip_ms <= 0) {
+      if (!SendAll(fd, reply_.data)) return;
+      continue;
+    }
+    for (char byte : reply_.data) {
+      if (!SendAll(fd, std::string_view(&byte, 1))) return;
+      // Waits on the connection, so a client that leaves ends the drip early.
+      pollfd waiting{fd, POLLIN, 0};
+      ::poll(&waiting, 1, reply_.drip_ms);
+      if (stop_.load()) return;
+    }
   }
 }
 

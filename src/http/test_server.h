@@ -19,6 +19,7 @@ struct Reply {
   std::string data;  // sent `repeat` times after the request has been read
   int64_t repeat = 1;
   bool silent = false;  // read the request, never answer, keep the connection open
+  int drip_ms = 0;      // when > 0: send one byte of `data` at a time, this long apart
 };
 
 // Answers one whole request (request line, headers and body) with a response.

@@ -1,6 +1,10 @@
 #include "posting/article_poster.h"
 
+#include <optional>
+
+#include "bases/pending_posts.h"
 #include "http/http_client.h"
+#include "http/http_response.h"
 #include "log/logger.h"
 #include "log/shared_file.h"
 #include "platform/file.h"
@@ -36,8 +40,81 @@ void ReadArticle(run::Run& run, platform::File& file, int article_number, int sl
 }
 
 std::string SendWithHttpClient(run::Run& run, std::string_view path, std::string_view body,
-                               int slot) {
-  return http::HttpPost(run, path, body, slot);
+                               int slot, http::RequestOutcome* outcome) {
+  return http::HttpPost(run, path, body, slot, outcome);
+}
+
+// An answer that arrived whole: a status line, and the whole body its
+// Content-Length announced or, without one, the end of an HTML page. Only such
+// an answer may say that the forum refused a form.
+bool IsWholeAnswer(std::string_view response) {
+  if (http::StatusCode(response) == 0) return false;
+  const std::string_view body = http::ResponseBody(response);
+  const std::string_view length = http::HeaderValue(response, "Content-Length");
+  if (!length.empty()) return body.size() >= static_cast<size_t>(text::LeadingNumber(length));
+  return text::LowerCase437(body).find("</html>") != std::string::npos;
+}
+
+// The record of a new topic or reply about to be sent; none for an edit or a
+// delete, or for an article whose text gives no words to look for.
+std::optional<run::PendingPost> PendingRecord(const run::Slot& state, const std::string& name,
+                                              uint32_t file_crc, const OutgoingArticle& article) {
+  if (article.post_action != kNewTopic && article.post_action != kReply) return std::nullopt;
+  run::PendingPost post;
+  post.file = name;
+  post.file_crc = file_crc;
+  post.user = state.web.user;
+  if (article.post_action == kReply) {
+    // "<newsgroup@forum7." of the referenced post: the posts of its forum.
+    const std::string_view id = article.referenced_id;
+    const size_t at = id.find('@');
+    const size_t dot = at == std::string_view::npos ? at : id.find('.', at);
+    if (dot == std::string_view::npos) return std::nullopt;
+    post.id_prefix = std::string(id.substr(0, dot + 1));
+  } else {
+    post.id_prefix = "<" + article.newsgroup + "@forum" +
+                     text::Decimal(text::LeadingNumber(article.forum_number)) + ".";
+  }
+  std::string body = article.body;
+  const std::string footer = Footer(article.newsreader);
+  if (body.ends_with(footer)) body.resize(body.size() - footer.size());
+  post.words = bases::PostWords(body);
+  if (post.words.size() > bases::kMaxPendingWords) {
+    const size_t cut = post.words.rfind(' ', bases::kMaxPendingWords);
+    post.words.resize(cut == std::string::npos ? bases::kMaxPendingWords : cut);
+  }
+  if (post.words.empty()) return std::nullopt;
+  return post;
+}
+
+// A record left by an earlier run for this very file: its article may be on
+// the forum. Empty when the file is to be sent; else whether the forum has it
+// (the file was deleted) or not (it stays unsent).
+std::optional<bool> SettleEarlierSend(run::Run& run, const std::string& name, uint32_t file_crc,
+                                      int slot) {
+  const std::optional<run::PendingPost> earlier = bases::FindPendingPost(run, name);
+  if (!earlier) return std::nullopt;
+  if (earlier->file_crc != file_crc) {
+    // Another article under the same name: the record was about its predecessor.
+    bases::ForgetPendingPost(run, name, slot);
+    return std::nullopt;
+  }
+  run::Slot& state = run.slots[slot];
+  if (earlier->seen) {
+    state.status.Set("Article posted");
+    run.log.WriteLog("Article already on the forum: " + name, slot, log::kProgress);
+    if (!platform::DeleteFile(name)) {
+      run.log.WriteLog("Error deleting " + name, slot, log::kProblem);
+      return true;
+    }
+    bases::ForgetPendingPost(run, name, slot);
+    return true;
+  }
+  state.status.Set("Article not posted");
+  run.log.WriteLog("Sent before without an answer, not found on the forum since: " + name +
+                       " is kept and not sent again, so that the forum cannot get it twice",
+                   slot, log::kProblem);
+  return false;
 }
 
 }  // namespace
@@ -68,6 +145,16 @@ bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, 
   OutgoingArticleParser parser(engine);
   ReadArticle(run, file, article_number, slot, parser);
   file.Close();
+  std::string content;
+  if (!platform::ReadWholeFile(name, &content, kMaxOutgoingFileSize)) {
+    run.log.WriteLog("Error (2) Opening " + name, slot, log::kProblem);
+    return NotPosted(run, slot);
+  }
+  const uint32_t file_crc = text::Crc32(content);
+  content = std::string();
+  if (const std::optional<bool> settled = SettleEarlierSend(run, name, file_crc, slot)) {
+    return *settled;
+  }
 
   OutgoingArticle article = parser.TakeArticle();
   if (!article.has_content) {
@@ -85,16 +172,31 @@ bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, 
   }
   CompleteArticle(engine, state.web, state.group_list_text, article);
   PostingRequest request = BuildPostingRequest(engine, state.web, article);
+  const std::optional<run::PendingPost> pending = PendingRecord(state, name, file_crc, article);
   article = OutgoingArticle();  // the request holds the text now
+  // Recorded before the form goes out, so that even a run killed while it
+  // waits for the answer leaves the record behind.
+  if (pending && !bases::RecordPendingPost(run, *pending, slot)) return NotPosted(run, slot);
 
-  std::string response = send(run, request.path, request.body, slot);
-  if (!IsPostAccepted(response, state.forum_template)) return NotPosted(run, slot);
+  http::RequestOutcome outcome = http::RequestOutcome::kNotSent;
+  std::string response = send(run, request.path, request.body, slot, &outcome);
+  if (!IsPostAccepted(response, state.forum_template)) {
+    if (pending && outcome != http::RequestOutcome::kNotSent && !IsWholeAnswer(response)) {
+      run.log.WriteLog("No answer from the forum: " + name +
+                           " is kept until the forum shows whether it has the article",
+                       slot, log::kProblem);
+    } else if (pending) {
+      bases::ForgetPendingPost(run, name, slot);
+    }
+    return NotPosted(run, slot);
+  }
 
   state.status.Set("Article posted");
   run.log.WriteLog("Article posted", slot, log::kProgress);
   if (!platform::DeleteFile(name)) {
     run.log.WriteLog("Error deleting " + name, slot, log::kProblem);
   }
+  if (pending) bases::ForgetPendingPost(run, name, slot);
   return true;
 }
 

@@ -7,14 +7,17 @@
 #include <string>
 #include <string_view>
 
+#include "http/http_client.h"
 #include "run/run.h"
 
 namespace quorix::posting {
 
 // Sends a form and returns the forum's whole answer (empty when no request
-// could be made): http::HttpPost in the program, a stand-in in tests.
-using FormSender = std::function<std::string(run::Run& run, std::string_view path,
-                                             std::string_view body, int slot)>;
+// could be made), setting *outcome: http::HttpPost in the program, a stand-in
+// in tests.
+using FormSender =
+    std::function<std::string(run::Run& run, std::string_view path, std::string_view body, int slot,
+                              http::RequestOutcome* outcome)>;
 
 // Outgoing files above this size are not posted (and stay in the spool): no
 // forum takes such a post, and memory stays bounded.
@@ -26,6 +29,14 @@ constexpr int64_t kMaxOutgoingFileSize = 16 * 1024 * 1024;
 // posting Article" / "Article not posted" (file kept). A file that cannot be
 // opened empties the status and stays. A file without any non-empty line is
 // no article: it is not posted and stays. Returns true when confirmed.
+//
+// New topics and replies are recorded as pending (bases/pending_posts.h)
+// before their form is sent, and the record is removed once the forum
+// answered whole or was never reached. A file whose record was left by an
+// earlier run is not sent again: it is deleted when the harvest saw it on the
+// forum ("Article already on the forum"), else it stays with a level 2 line
+// saying why. Edits and deletes are sent again as before: an edit sent twice
+// gives the same post, and a delete of a deleted post is refused.
 bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, int article_number,
                          int slot, const FormSender& send);
 

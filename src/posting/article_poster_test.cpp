@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "bases/pending_posts.h"
 #include "posting/threads_poster.h"
 #include "posting/ubb_poster.h"
 #include "run/testing.h"
@@ -21,6 +22,7 @@ class PosterTest : public ::testing::Test {
   PosterTest() {
     run().log.SetMainLog(log::Logger::OpenLogFile(dir_.PathOf("QUORIX.LOG")), "");
     std::filesystem::create_directories(dir_.path() / "SPOOL");
+    run().env.program_dir = dir_.Prefix();
     run::Slot& state = run().slots[kSlot];
     state.web.server = "forum.example";
     state.web.user = "Tester";
@@ -42,20 +44,22 @@ class PosterTest : public ::testing::Test {
   bool Spooled() const { return dir_.Exists(std::string("SPOOL/") + kFile); }
 
   bool Post(int engine = run::kUbb) {
-    return PostOutgoingArticle(
-        run(), engine, kFile, 1, kSlot,
-        [this](run::Run& r, std::string_view path, std::string_view body, int s) {
-          ++sends_;
-          path_ = path;
-          body_ = body;
-          activity_ = r.slots[s].activity.Get();
-          return response_;
-        });
+    return PostOutgoingArticle(run(), engine, kFile, 1, kSlot,
+                               [this](run::Run& r, std::string_view path, std::string_view body,
+                                      int s, http::RequestOutcome* outcome) {
+                                 ++sends_;
+                                 *outcome = outcome_;
+                                 path_ = path;
+                                 body_ = body;
+                                 activity_ = r.slots[s].activity.Get();
+                                 return response_;
+                               });
   }
 
   testing::ScratchDir dir_;
   testing::TestRun test_run_;
   std::string response_ = kOkPage;
+  http::RequestOutcome outcome_ = http::RequestOutcome::kAnswered;
   int sends_ = 0;
   std::string path_, body_, activity_;
 };
@@ -89,8 +93,12 @@ TEST_F(PosterTest, LfOnlyFilePostsTheSame) {
 }
 
 TEST_F(PosterTest, UnconfirmedAnswersKeepTheFile) {
-  for (std::string response : {"HTTP/1.0 500 Error\r\n\r\nSorry", ""}) {
+  const std::pair<std::string, http::RequestOutcome> answers[] = {
+      {"HTTP/1.0 500 Error\r\n\r\n<html>Sorry</html>", http::RequestOutcome::kAnswered},
+      {"", http::RequestOutcome::kNotSent}};
+  for (const auto& [response, outcome] : answers) {
     response_ = response;
+    outcome_ = outcome;
     Spool(kNewTopic);
     EXPECT_FALSE(Post()) << response;
     EXPECT_TRUE(Spooled());
@@ -99,6 +107,83 @@ TEST_F(PosterTest, UnconfirmedAnswersKeepTheFile) {
   }
   EXPECT_TRUE(LogHas("  14:03:59  QUORIX #2: Article not posted\r\n"));
   EXPECT_FALSE(LogHas("Article posted"));
+}
+
+// A form that went out without a whole answer may be on the forum: the file
+// stays and is not sent again until the harvest has seen the article, and is
+// then deleted without a second send. Whole answers and unsent forms leave no
+// record, nor do edits and deletes, which are sent again as before.
+TEST_F(PosterTest, FormsSentWithoutAnAnswerAreNeverSentBlindlyAgain) {
+  constexpr char kReply[] =
+      "Newsgroups: de.test.forum\r\nSubject: Re: Hi\r\n"
+      "References: <de.test.forum@forum3.000123.html.0.ab>\r\n\r\nMy reply\r\n";
+  constexpr char kEdit[] =
+      "Supersedes: <de.test.forum@forum3.000123.html.2.ab>\r\nSubject: x\r\n\r\nNew\r\n";
+  using Outcome = http::RequestOutcome;
+  struct Case {
+    const char* what;
+    const char* article;
+    const char* answer;
+    Outcome outcome;
+    bool recorded;  // kept back from a second send
+  };
+  const Case cases[] = {
+      {"new topic, connection cut", kNewTopic, "", Outcome::kNoAnswer, true},
+      {"reply, answer cut in its page", kReply, "HTTP/1.0 200 OK\r\n\r\n<html>Thank",
+       Outcome::kAnswered, true},
+      {"reply, short of its Content-Length", kReply,
+       "HTTP/1.0 200 OK\r\nContent-Length: 99\r\n\r\n<html></html>", Outcome::kAnswered, true},
+      {"reply, whole refusal", kReply, "HTTP/1.0 200 OK\r\n\r\n<html>Flood</html>",
+       Outcome::kAnswered, false},
+      {"reply, forum never reached", kReply, "", Outcome::kNotSent, false},
+      {"edit, connection cut", kEdit, "", Outcome::kNoAnswer, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Spool(c.article);
+    sends_ = 0;
+    response_ = c.answer;
+    outcome_ = c.outcome;
+    EXPECT_FALSE(Post());
+    EXPECT_TRUE(Spooled());
+    EXPECT_EQ(dir_.Exists("QUORIX.PND"), c.recorded);
+
+    response_ = kOkPage;
+    outcome_ = Outcome::kAnswered;
+    EXPECT_EQ(Post(), !c.recorded);
+    EXPECT_EQ(sends_, c.recorded ? 1 : 2);
+    EXPECT_EQ(Spooled(), c.recorded);
+    if (!c.recorded) continue;
+    EXPECT_TRUE(
+        LogHas("? 14:03:59  QUORIX #2: Sent before without an answer, not found on the "
+               "forum since: " +
+               dir_.Prefix() + "SPOOL\\n0001.OUT is kept"));
+
+    // The next harvest finds it: the file goes without another send.
+    const bool reply = c.article == kReply;
+    bases::WatchHarvestedPost(run(), 1,
+                              reply ? "<de.test.forum@forum3.000123.html.3.cd>"
+                                    : "<de.test.forum@forum3.000124.html.0.cd>",
+                              "Tester", reply ? "My reply\r\n## CP" : "<p>Text</p>");
+    EXPECT_TRUE(Post());
+    EXPECT_EQ(sends_, 1);
+    EXPECT_FALSE(Spooled());
+    EXPECT_TRUE(LogHas("  14:03:59  QUORIX #2: Article already on the forum: "));
+    EXPECT_FALSE(dir_.Exists("QUORIX.PND"));
+  }
+}
+
+TEST_F(PosterTest, ANewArticleUnderARecordedNameIsSent) {
+  Spool(kNewTopic);
+  response_ = "";
+  outcome_ = http::RequestOutcome::kNoAnswer;
+  EXPECT_FALSE(Post());
+  Spool(std::string(kNewTopic) + "more\r\n");  // CrossPoint reused the name
+  response_ = kOkPage;
+  outcome_ = http::RequestOutcome::kAnswered;
+  EXPECT_TRUE(Post());
+  EXPECT_EQ(sends_, 2);
+  EXPECT_FALSE(dir_.Exists("QUORIX.PND"));
 }
 
 TEST_F(PosterTest, EmptySuccessTextsNeverConfirm) {

@@ -96,6 +96,7 @@ void OutgoingArticleParser::TakeReference(std::string_view message_id, bool topi
   ReferencedPost post = engine_ == run::kUbbThreads ? DecomposeThreadsMessageId(message_id)
                                                     : DecomposeUbbMessageId(message_id);
   article_.forum_number = std::move(post.forum_number);
+  article_.referenced_id = std::string(message_id);
   if (topic) article_.topic_id = std::move(post.topic_id);
   if (reply) article_.reply_number = std::move(post.reply_number);
 }

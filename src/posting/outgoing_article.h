@@ -31,6 +31,7 @@ struct OutgoingArticle {
   // The "Content-Type:" header as written (its charset names the reader's
   // character set); empty when the article has none.
   std::string content_type;
+  std::string referenced_id;  // the Message-ID the forum fields were taken from
 
   // The last "Subject:" value as written, before the "RE: " cut: what the
   // status line shows while the article is posted.

@@ -59,4 +59,22 @@ struct HtmlBaseState {
   std::vector<std::string> recorded;  // the entries this run recorded, in order
 };
 
+// An outgoing article whose form went out without a confirming answer: the
+// forum may hold it. See bases/pending_posts.h for the rules.
+struct PendingPost {
+  bool seen = false;      // the harvest found it on the forum
+  uint32_t file_crc = 0;  // CRC-32 of the outgoing file as it was sent
+  std::string file;       // the outgoing file, with its directory
+  std::string user;       // WebUser of the box
+  std::string id_prefix;  // "<newsgroup@forumN." of the posts of its forum
+  std::string words;      // its text in comparable words (bases::PostWords)
+};
+
+// The pending posts as the file held them when last read or written.
+struct PendingPostState {
+  std::mutex lock;  // guards the members below
+  bool loaded = false;
+  std::vector<PendingPost> entries;
+};
+
 }  // namespace quorix::run

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "platform/console.h"
 #include "platform/named_mutex.h"
 #include "platform/socket.h"
+#include "platform/thread.h"
 #include "platform/tls.h"
 #include "run/base_state.h"
 #include "run/settings.h"
@@ -92,6 +94,10 @@ struct Environment {
   std::string omralog;            // the environment variable OMRALOG
 };
 
+// Starts a worker thread: platform::Thread::Start in the program; tests give
+// one that refuses, as a system out of threads does.
+using ThreadStarter = std::function<platform::Thread(std::function<void(int)> body, int argument)>;
+
 struct Run {
   Run(const platform::Clock& clock, platform::Sleeper& sleeper, platform::Console& console)
       : clock(clock), sleeper(sleeper), console(console), log(clock, kProgramTag, kVersionText) {}
@@ -114,6 +120,11 @@ struct Run {
   std::atomic<long long> total_bytes{0};    // TotalBytes: bytes sent and received
   std::atomic<double> display_start{0};     // DisplayStart
   std::atomic<int> open_handles{0};         // entries of the 999-entry handle table in use
+  // Set when a thread could not be started or ended with an exception: the
+  // run still ends in order, with exit code 1.
+  std::atomic<int> aborted{0};
+
+  ThreadStarter start_thread = platform::Thread::Start;
 
   // DupeBaseLimit: the largest size any box asked for, at least 16000 once a box was read.
   void RaiseDupeBaseLimit(long long requested) {
@@ -130,10 +141,13 @@ struct Run {
   platform::NamedMutex req_access_mutex{"quorix_req_access"};
   platform::NamedMutex dupe_base_mutex{"quorix_dupebase"};
   platform::NamedMutex logfile_mutex{"quorix_logfile"};
+  // One process at a time rewrites the pending-post file (QUORIX.PND).
+  platform::NamedMutex pending_posts_mutex{"quorix_pendingposts"};
 
   DupeBaseState dupe_base;  // guarded by dupe_base.lock
   DeliveryState delivery;   // guarded by dupe_base_mutex (the journal, the spool names)
   HtmlBaseState html_base;  // guarded by html_base.lock
+  PendingPostState pending_posts;
 
   std::mutex posted_html_lock;  // one slot at a time writes POSTED.HTML
 

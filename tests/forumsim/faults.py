@@ -13,6 +13,11 @@ path when none is given) and has a mode:
   reset        close with a TCP reset
   raw          send `data` (latin-1 text) verbatim, then close
   status       answer with HTTP status `code` and the normal body
+  drip         the normal answer one byte every `interval` seconds
+
+With `taken=True`, `stall`, `fail` and `close_after` first let the forum
+handle the request (a posted form changes the forum), as a forum does that
+takes a post and then loses the connection.
 
 `times` limits how often a rule applies (None = always). The first matching
 rule wins.
@@ -25,7 +30,7 @@ import threading
 from dataclasses import dataclass, field
 
 MODES = ("stall", "slow", "close_after", "huge", "garbage", "fail", "reset",
-         "raw", "status")
+         "raw", "status", "drip")
 MATCHES = ("exact", "prefix", "contains", "any")
 
 

@@ -114,23 +114,37 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self._send(response_bytes(400, b"<html><body>Bad request</body></html>"))
             return
         rule = sim.faults.take(target)
+        answer = None
+        if rule is not None and rule.params.get("taken"):
+            answer = self._answer(request)  # the forum acts on it before the fault
         if rule is not None and self._misbehave(rule, request):
             return
         content_type = "text/html; charset=iso-8859-1"
-        try:
-            status, page, *typed = sim.answer(request)
-            if typed:
-                content_type = typed[0]
-        except Exception:  # a fault of the simulator itself: say so, keep serving
-            traceback.print_exc()
-            status, page = 500, "<html><body>forumsim: internal error</body></html>"
+        status, page, *typed = answer if answer is not None else self._answer(request)
+        if typed:
+            content_type = typed[0]
         if rule is not None and rule.mode == "status":
             status = int(rule.params.get("code", 500))
         charset = "utf-8" if "utf-8" in page_charset_of(content_type, page) else "iso-8859-1"
         data = response_bytes(status, encode_page(page, charset), content_type)
         if rule is not None and rule.mode == "close_after":
             data = data[:int(rule.params.get("bytes", 0))]
+        if rule is not None and rule.mode == "drip":
+            interval = float(rule.params.get("interval", 1))
+            for i in range(len(data)):
+                if sim.stopping.is_set():
+                    return
+                self._send(data[i:i + 1])
+                sim.stopping.wait(interval)
+            return
         self._send(data)
+
+    def _answer(self, request):
+        try:
+            return self.server.sim.answer(request)
+        except Exception:  # a fault of the simulator itself: say so, keep serving
+            traceback.print_exc()
+            return 500, "<html><body>forumsim: internal error</body></html>"
 
     def _misbehave(self, rule, request) -> bool:
         """Carry out a rule. True when the answer has been dealt with."""
@@ -166,7 +180,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     break
                 self._send(chunk)
             return True
-        return False  # close_after and status change the normal answer
+        return False  # close_after, status and drip change the normal answer
 
     def _send(self, data: bytes):
         if data:

@@ -244,6 +244,25 @@ class Misbehaviour(SimCase):
         self.sim.misbehave("stall", self.PATH, limit=0.2)
         self.assertTrue(self.raw().startswith(b"HTTP/1.0 200"))
 
+    def test_drip_sends_the_whole_answer_byte_by_byte(self):
+        expected = self.raw()
+        self.sim.misbehave("drip", self.PATH, times=1, interval=0.0005)
+        self.assertEqual(self.raw(timeout=60), expected)
+
+    def test_taken_form_changes_the_forum_before_the_fault(self):
+        fields = (("UserName", "Tester"), ("Password", "secret"), ("ReplyMessage", "got it"),
+                  ("action", "postreply"), ("forum", "General Talk"), ("number", "3"),
+                  ("topic", "000001.cgi"))
+        for mode, params in (("fail", {}), ("close_after", {"bytes": 10}),
+                             ("stall", {"limit": 0.1})):
+            before = len(self.sim.model.topic(3, 1).posts)
+            self.sim.misbehave(mode, UBB_POST, times=1, taken=True, **params)
+            exchange(self.sim.port, post_request(UBB_POST, form_encode(fields)), 10.0)
+            self.assertEqual(len(self.sim.model.topic(3, 1).posts), before + 1, mode)
+        self.sim.misbehave("fail", UBB_POST, times=1)
+        exchange(self.sim.port, post_request(UBB_POST, form_encode(fields)), 10.0)
+        self.assertEqual(len(self.sim.model.topic(3, 1).posts), before + 1, "not taken")
+
     def test_rules_match_their_path_only(self):
         self.sim.misbehave("fail", "/other", match="exact")
         self.assertTrue(self.raw().startswith(b"HTTP/1.0 200"))

@@ -1,0 +1,246 @@
+#include "bases/pending_posts.h"
+
+#include <utility>
+#include <vector>
+
+#include "log/logger.h"
+#include "platform/file.h"
+#include "text/text.h"
+
+namespace quorix::bases {
+namespace {
+
+constexpr size_t kMaxTagLength = 500;     // "<...>" longer than this is text
+constexpr size_t kMaxBracketLength = 40;  // "[...]" longer than this is text
+constexpr size_t kMaxEntityLength = 10;   // "&...;" longer than this is text
+constexpr int64_t kMaxFileSize = 64 * 1024 * 1024;
+
+bool IsWordByte(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c >= 0x80;
+}
+
+bool IsTagStart(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '/' || c == '!';
+}
+
+// The length of the markup that starts at `at` ("<tag>", "[tag]", "&name;"),
+// 0 when none starts there.
+size_t MarkupLength(std::string_view text, size_t at) {
+  const char c = text[at];
+  if (c == '<' && at + 1 < text.size() && IsTagStart(static_cast<unsigned char>(text[at + 1]))) {
+    const size_t end = text.find('>', at);
+    if (end != std::string_view::npos && end - at <= kMaxTagLength) return end - at + 1;
+  } else if (c == '[') {
+    for (size_t i = at + 1; i < text.size() && i - at <= kMaxBracketLength; ++i) {
+      if (text[i] == ']') return i - at + 1;
+      if (text[i] == ' ' || text[i] == '\r' || text[i] == '\n' || text[i] == '[') break;
+    }
+  } else if (c == '&') {
+    size_t i = at + 1;
+    while (i < text.size() && i - at <= kMaxEntityLength &&
+           (IsWordByte(static_cast<unsigned char>(text[i])) || text[i] == '#')) {
+      ++i;
+    }
+    if (i < text.size() && text[i] == ';' && i > at + 1) return i - at + 1;
+  }
+  return 0;
+}
+
+std::string PendingPostsPath(const run::Run& run) {
+  return run.env.program_dir + std::string(kPendingPostsFile);
+}
+
+std::string OneLine(std::string_view value) {
+  std::string line(value);
+  for (char& c : line) {
+    if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+  }
+  return line;
+}
+
+bool SameUser(std::string_view a, std::string_view b) {
+  return text::LowerCase437(text::TrimBlanks(a)) == text::LowerCase437(text::TrimBlanks(b));
+}
+
+std::vector<run::PendingPost> ReadEntries(const run::Run& run) {
+  std::string content;
+  if (!platform::ReadWholeFile(PendingPostsPath(run), &content, kMaxFileSize)) return {};
+  return ParsePendingPosts(content);
+}
+
+void Remember(run::Run& run, std::vector<run::PendingPost> entries) {
+  std::lock_guard<std::mutex> lock(run.pending_posts.lock);
+  run.pending_posts.entries = std::move(entries);
+  run.pending_posts.loaded = true;
+}
+
+// Reads the file, lets `change` edit its entries and writes them back when it
+// returns true, all under the cross-process lock, so that instances never
+// lose each other's entries. False when the file could not be written.
+template <typename Change>
+bool Update(run::Run& run, int slot, Change change) {
+  platform::NamedLock lock(run.pending_posts_mutex);
+  std::vector<run::PendingPost> entries = ReadEntries(run);
+  bool written = true;
+  if (change(entries)) {
+    const std::string path = PendingPostsPath(run);
+    written = entries.empty() ? (platform::DeleteFile(path) || !platform::FileExists(path))
+                              : platform::ReplaceFileContents(path, FormatPendingPosts(entries));
+    if (!written) {
+      run.log.WriteLog("Error writing " + std::string(kPendingPostsFile), slot, log::kProblem);
+    }
+  }
+  Remember(run, std::move(entries));
+  return written;
+}
+
+}  // namespace
+
+std::string PostWords(std::string_view text) {
+  std::string words;
+  size_t at = 0;
+  while (at < text.size()) {
+    if (const size_t markup = MarkupLength(text, at); markup > 0) {
+      at += markup;
+      if (!words.empty() && words.back() != ' ') words += ' ';
+      continue;
+    }
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (IsWordByte(c)) {
+      words += static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    } else if (!words.empty() && words.back() != ' ') {
+      words += ' ';
+    }
+    ++at;
+  }
+  if (!words.empty() && words.back() == ' ') words.pop_back();
+  return words;
+}
+
+bool WordsMatch(std::string_view posted, std::string_view harvested) {
+  if (posted.empty()) return false;
+  const std::string haystack = " " + std::string(harvested) + " ";
+  const std::string needle = " " + std::string(posted) + " ";
+  return haystack.find(needle) != std::string::npos;
+}
+
+std::string FormatPendingPosts(const std::vector<run::PendingPost>& entries) {
+  std::string content(kPendingPostsHeader);
+  for (const run::PendingPost& post : entries) {
+    content.append(post.seen ? "F" : "S").append("\t");
+    std::string crc = text::HexLower(post.file_crc);
+    content.append(std::string(crc.size() < 8 ? 8 - crc.size() : 0, '0')).append(crc);
+    content.append("\t").append(OneLine(post.file));
+    content.append("\t").append(OneLine(post.user));
+    content.append("\t").append(OneLine(post.id_prefix));
+    content.append("\t").append(OneLine(post.words)).append("\r\n");
+  }
+  return content;
+}
+
+std::vector<run::PendingPost> ParsePendingPosts(std::string_view content) {
+  std::vector<run::PendingPost> entries;
+  while (!content.empty()) {
+    const size_t lf = content.find('\n');
+    std::string_view line = content.substr(0, lf);
+    content.remove_prefix(lf == std::string_view::npos ? content.size() : lf + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::vector<std::string_view> fields;
+    for (size_t tab; (tab = line.find('\t')) != std::string_view::npos;) {
+      fields.push_back(line.substr(0, tab));
+      line.remove_prefix(tab + 1);
+    }
+    fields.push_back(line);
+    if (fields.size() != 6 || (fields[0] != "S" && fields[0] != "F") || fields[1].size() != 8 ||
+        fields[2].empty()) {
+      continue;
+    }
+    run::PendingPost post;
+    post.seen = fields[0] == "F";
+    bool hex = true;
+    for (char c : fields[1]) {
+      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+      hex = hex && digit >= 0;
+      post.file_crc = post.file_crc * 16 + static_cast<uint32_t>(digit < 0 ? 0 : digit);
+    }
+    if (!hex) continue;
+    post.file = std::string(fields[2]);
+    post.user = std::string(fields[3]);
+    post.id_prefix = std::string(fields[4]);
+    post.words = std::string(fields[5]);
+    entries.push_back(std::move(post));
+  }
+  return entries;
+}
+
+std::optional<run::PendingPost> FindPendingPost(run::Run& run, std::string_view file) {
+  std::vector<run::PendingPost> entries;
+  {
+    platform::NamedLock lock(run.pending_posts_mutex);
+    entries = ReadEntries(run);
+  }
+  for (run::PendingPost& post : entries) {
+    if (post.file == file) return std::move(post);
+  }
+  return std::nullopt;
+}
+
+bool RecordPendingPost(run::Run& run, const run::PendingPost& post, int slot) {
+  return Update(run, slot, [&post](std::vector<run::PendingPost>& entries) {
+    std::erase_if(entries, [&post](const run::PendingPost& e) { return e.file == post.file; });
+    entries.push_back(post);
+    return true;
+  });
+}
+
+void ForgetPendingPost(run::Run& run, std::string_view file, int slot) {
+  Update(run, slot, [file](std::vector<run::PendingPost>& entries) {
+    return std::erase_if(entries, [file](const run::PendingPost& e) { return e.file == file; }) > 0;
+  });
+}
+
+void WatchHarvestedPost(run::Run& run, int slot, std::string_view message_id,
+                        std::string_view author, std::string_view body) {
+  bool loaded = false;
+  {
+    std::lock_guard<std::mutex> lock(run.pending_posts.lock);
+    loaded = run.pending_posts.loaded;
+  }
+  if (!loaded) {
+    platform::NamedLock lock(run.pending_posts_mutex);
+    Remember(run, ReadEntries(run));
+  }
+  // Which entries could this post be? Most runs have none at all.
+  std::vector<std::string> words_wanted;
+  {
+    std::lock_guard<std::mutex> lock(run.pending_posts.lock);
+    for (const run::PendingPost& post : run.pending_posts.entries) {
+      if (!post.seen && message_id.starts_with(post.id_prefix) && SameUser(author, post.user)) {
+        words_wanted.push_back(post.words);
+      }
+    }
+  }
+  if (words_wanted.empty()) return;
+  const std::string words = PostWords(body);
+  bool any = false;
+  for (const std::string& wanted : words_wanted) any = any || WordsMatch(wanted, words);
+  if (!any) return;
+
+  std::vector<std::string> found;
+  Update(run, slot, [&](std::vector<run::PendingPost>& entries) {
+    for (run::PendingPost& post : entries) {
+      if (!post.seen && message_id.starts_with(post.id_prefix) && SameUser(author, post.user) &&
+          WordsMatch(post.words, words)) {
+        post.seen = true;
+        found.push_back(post.file);
+      }
+    }
+    return !found.empty();
+  });
+  for (const std::string& file : found) {
+    run.log.WriteLog("Article " + file + " is on the forum as " + std::string(message_id), slot,
+                     log::kProgress);
+  }
+}
+
+}  // namespace quorix::bases

@@ -1,0 +1,65 @@
+// The pending posts: outgoing new topics and replies whose form went out
+// without a confirming answer (the connection was cut, or the answer stalled
+// past its bound), so that the forum may hold them already. Kept between runs
+// in "QUORIX.PND" in the program directory, beside the bases.
+//
+// The rule: an entry is written before the form is sent and removed once the
+// forum answered (confirmed or refused) or was never reached. An entry left
+// behind stops the file from being posted again blindly. While the next runs
+// harvest the box, every new post of the entry's forum by the box's user
+// whose text holds the entry's words marks the entry "seen": the forum has
+// the article, so the posting phase deletes the file without sending it
+// again. As long as it is not seen, the file stays and each run says so in
+// the log. An entry whose file was changed or removed no longer counts.
+//
+// Texts are compared as words: the bytes of letters and digits (and every byte
+// from 0x80 up), ASCII letters in lower case, after HTML tags, entities and
+// forum markup in brackets are dropped, so that a forum that reformats a post
+// (line breaks, markup, entities) still matches it.
+//
+// File layout: the line "# QUORIX pending posts, do not edit or delete! #",
+// then one line per entry, fields separated by TAB, lines ending in CR LF:
+// "S" (sent) or "F" (found on the forum), the file's CRC-32 in eight lower-case
+// hex digits, the file with its directory, the user, the Message-ID prefix of
+// the posts of its forum ("<newsgroup@forum7."), and the words. Lines of any
+// other shape are ignored.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "run/run.h"
+
+namespace quorix::bases {
+
+inline constexpr std::string_view kPendingPostsFile = "QUORIX.PND";
+inline constexpr std::string_view kPendingPostsHeader =
+    "# QUORIX pending posts, do not edit or delete! #\r\n";
+// The words kept of an outgoing text (cut at a word's end): enough to tell
+// one post from another, small enough for the file.
+inline constexpr size_t kMaxPendingWords = 2000;
+
+// `text` as comparable words, joined by single blanks.
+std::string PostWords(std::string_view text);
+// True when `posted` (non-empty) is a run of whole words of `harvested`.
+bool WordsMatch(std::string_view posted, std::string_view harvested);
+
+// The entry of `file` (with its directory), as the file holds it now.
+std::optional<run::PendingPost> FindPendingPost(run::Run& run, std::string_view file);
+// Writes `post` into the file (replacing an entry of the same file). False,
+// logged at level 2, when the file could not be written.
+bool RecordPendingPost(run::Run& run, const run::PendingPost& post, int slot);
+// Removes the entry of `file`, if any.
+void ForgetPendingPost(run::Run& run, std::string_view file, int slot);
+
+// The harvest calls this for every new (not yet delivered) post it reads.
+void WatchHarvestedPost(run::Run& run, int slot, std::string_view message_id,
+                        std::string_view author, std::string_view body);
+
+// The file's content as written (for tests and the fuzzer) and as read.
+std::string FormatPendingPosts(const std::vector<run::PendingPost>& entries);
+std::vector<run::PendingPost> ParsePendingPosts(std::string_view content);
+
+}  // namespace quorix::bases

@@ -1,0 +1,117 @@
+#include "bases/pending_posts.h"
+
+#include <gtest/gtest.h>
+
+#include "bases/test_run.h"
+
+namespace quorix::bases {
+namespace {
+
+// An outgoing text against the same post as a forum shows it after the
+// harvest's filters: reformatting must still match, another text must not.
+TEST(PendingPostWords, ReformattedPostsMatchOtherTextsDoNot) {
+  struct Case {
+    const char* posted;
+    const char* harvested;
+    bool match;
+  };
+  const Case cases[] = {
+      {"\r\nHello World,\r\nsecond line!\r\n",
+       "hello world, second line! [I]## XP2, via QUORIX[/I]", true},
+      {"\r\n[B]Bold[/B] & <b>tags</b>\r\n", "<b>Bold</b> &amp; tags", true},
+      {"\r\nTom &amp; Jerry\r\n", "Tom & Jerry", true},
+      {"\r\nquote:\r\n------------------\r\n> x\r\n", "quote: x", true},
+      {"\r\n\x84hnlich \x81"
+       "ber\r\n",
+       "\x84hnlich \x81"
+       "ber",
+       true},
+      {"\r\nHello World\r\n", "Hello Worlds", false},
+      {"\r\nHello World\r\n", "Well, Hello there, World", false},
+      {"\r\n\r\n", "anything", false},  // an empty text matches nothing
+      {"\r\nlong [not a tag because it has blanks] here",
+       "long not a tag because it has blanks here", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WordsMatch(PostWords(c.posted), PostWords(c.harvested)), c.match) << c.posted;
+  }
+  EXPECT_EQ(PostWords("A<br>B&nbsp;C[i]D[/i]  e-F"), "a b c d e f");
+}
+
+class PendingPostsTest : public ::testing::Test {
+ protected:
+  run::PendingPost Entry(const std::string& file, const std::string& words) {
+    run::PendingPost post;
+    post.file_crc = 0x0badf00d;
+    post.file = t_.dir() + "/SPOOL/" + file;
+    post.user = "Tester";
+    post.id_prefix = "<de.test@forum3.";
+    post.words = PostWords(words);
+    return post;
+  }
+  testing::TestRun t_;
+  run::Run& run() { return t_.run(); }
+};
+
+TEST_F(PendingPostsTest, OnlyANewPostOfItsForumByTheUserWithItsWordsMarksItSeen) {
+  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "Hello forum"), 1));
+  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0002.OUT", "Another text"), 1));
+  const std::string first = t_.dir() + "/SPOOL/n0001.OUT";
+
+  WatchHarvestedPost(run(), 1, "<de.test@forum4.000001.html.1.ab>", "Tester", "Hello forum");
+  WatchHarvestedPost(run(), 1, "<de.test@forum3.000001.html.1.ab>", "Someone", "Hello forum");
+  WatchHarvestedPost(run(), 1, "<de.test@forum3.000001.html.1.ab>", "Tester", "Hello world");
+  EXPECT_FALSE(FindPendingPost(run(), first)->seen) << "other forum, author or text";
+
+  WatchHarvestedPost(run(), 1, "<de.test@forum3.000001.html.1.ab>", " tester ",
+                     "<p>Hello <b>forum</b></p>[I]## XP2, via QUORIX v0.23g[/I]");
+  EXPECT_TRUE(FindPendingPost(run(), first)->seen);
+  EXPECT_FALSE(FindPendingPost(run(), t_.dir() + "/SPOOL/n0002.OUT")->seen);
+  EXPECT_NE(t_.LogMessages().find("Article " + first +
+                                  " is on the forum as <de.test@forum3.000001.html.1.ab>"),
+            std::string::npos)
+      << t_.LogMessages();
+
+  ForgetPendingPost(run(), first, 1);
+  EXPECT_FALSE(FindPendingPost(run(), first).has_value());
+  ForgetPendingPost(run(), t_.dir() + "/SPOOL/n0002.OUT", 1);
+  EXPECT_FALSE(t_.Exists("QUORIX.PND")) << "an empty record leaves no file";
+}
+
+TEST_F(PendingPostsTest, FileRoundTripsAndIgnoresLinesOfOtherShapes) {
+  run::PendingPost seen = Entry("n0001.OUT", "Hello");
+  seen.seen = true;
+  seen.file_crc = 0x1f;
+  const std::string content = FormatPendingPosts({seen, Entry("n0002.OUT", "x y")});
+  EXPECT_EQ(content.substr(0, kPendingPostsHeader.size()), kPendingPostsHeader);
+  EXPECT_NE(content.find("F\t0000001f\t" + seen.file + "\tTester\t<de.test@forum3.\thello\r\n"),
+            std::string::npos)
+      << content;
+
+  const std::string damaged = content + "S\t1234\tshort crc\tu\tp\tw\r\nS\tonly\tthree\r\n" +
+                              "S\t0000000g\tf\tu\tp\tw\r\ncut line without its end";
+  const std::vector<run::PendingPost> entries = ParsePendingPosts(damaged);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_TRUE(entries[0].seen);
+  EXPECT_EQ(entries[0].file_crc, 0x1fu);
+  EXPECT_EQ(entries[1].words, "x y");
+  EXPECT_EQ(FormatPendingPosts(entries), content);
+}
+
+TEST_F(PendingPostsTest, TwoInstancesKeepEachOthersEntries) {
+  // A second Run on the same program directory stands for another process.
+  platform::HeadlessConsole console(25, 80, false);
+  testing::FixedClock clock;
+  testing::NoSleeper sleeper;
+  run::Run other(clock, sleeper, console);
+  other.env.program_dir = run().env.program_dir;
+
+  WatchHarvestedPost(run(), 1, "<x@forum1.1.1.1.a>", "u", "b");  // loads the empty file
+  ASSERT_TRUE(RecordPendingPost(other, Entry("n0001.OUT", "one"), 1));
+  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0002.OUT", "two"), 1));
+  EXPECT_TRUE(FindPendingPost(other, t_.dir() + "/SPOOL/n0001.OUT").has_value());
+  EXPECT_TRUE(FindPendingPost(other, t_.dir() + "/SPOOL/n0002.OUT").has_value());
+}
+
+}  // namespace
+}  // namespace quorix::bases
