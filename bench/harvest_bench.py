@@ -281,6 +281,9 @@ def median(values) -> float:
 
 
 PHASES = ("empty", "first", "second")
+# The waits every run keeps whatever its work: 1.5 s per fetch thread before
+# the posting phase and 10 ms between thread starts (one box: one thread).
+FIXED_WAITS = 1.51
 MEASURES = ("wall", "cpu", "sim", "fetch")
 
 
@@ -363,6 +366,10 @@ def print_table(results: dict, args) -> None:
         first = summary["first"]
         say(f"{'':8} first run wrote {first['spool_files']} spool files, "
             f"{first['spool_bytes'] / 1e6:.1f} MB")
+        if first["fetch"] > 0:
+            ratio = (first["wall"] - FIXED_WAITS) / first["fetch"]
+            say(f"{'':8} harvest / fetch alone: (first wall - {FIXED_WAITS:.2f} s fixed waits) / "
+                f"fetch alone = {ratio:.2f}")
     say()
     say("empty: a run with an empty group list (start, the fixed 1.5 s wait before the")
     say("posting phase, the end); first: every topic new; second: nothing changed.")
@@ -388,6 +395,10 @@ def main(argv=None) -> int:
     parser.add_argument("--keep", action="store_true", help="keep the installations")
     args = parser.parse_args(argv)
 
+    # The installation runs the binary from its own directory: a relative
+    # QUORIX_BIN must be made absolute before that.
+    if os.environ.get("QUORIX_BIN"):
+        os.environ["QUORIX_BIN"] = str(Path(os.environ["QUORIX_BIN"]).resolve())
     binary = quorix_binary()
     if not binary.is_file():
         say(f"no binary at {binary}: build it or set QUORIX_BIN")
