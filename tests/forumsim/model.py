@@ -61,6 +61,13 @@ class Forum:
     name: str            # shown name; the query strings carry it with "+"
     topics: dict = field(default_factory=dict)   # id -> Topic
     next_topic_id: int = 1
+    # Benchmarks of big forums: the list order, fixed once the forum is
+    # filled, so that a list page does not sort every topic again. Whoever
+    # changes the forum afterwards sets it back to None.
+    frozen_order: list | None = None
+    # Big forums: the first list page links every list page (UBB counts them
+    # there), the others only their neighbours, so list pages keep their size.
+    compact_page_links: bool = False
 
     @property
     def query_name(self) -> str:
@@ -68,6 +75,8 @@ class Forum:
 
     def topics_by_activity(self) -> list:
         """Most recently active first, as both engines list them."""
+        if self.frozen_order is not None:
+            return self.frozen_order
         return sorted(self.topics.values(),
                       key=lambda t: (t.last_activity(), t.id), reverse=True)
 
