@@ -152,12 +152,12 @@ def child_cpu_seconds() -> float:
 class Round:
     """One fresh installation with one box on the simulator."""
 
-    def __init__(self, sim: ForumSim, engine: str, root: Path):
+    def __init__(self, sim: ForumSim, engine: str, root: Path, timeout: int = 30):
         self.sim, self.engine = sim, engine
         self.inst = create_installation(root, "xp2")
         self.box = self.inst.add_box(
             "BENCH", port=sim.port, engine=engine, template=sim.template_text(engine),
-            web=sim.web_settings(engine), posting="N", timeout=30)
+            web=sim.web_settings(engine), posting="N", timeout=timeout)
         self.box.write(group_list_text([FORUMS[engine][2]]))
 
     def run_empty(self, timed: TimedRouter) -> dict:
