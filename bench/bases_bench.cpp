@@ -1,7 +1,9 @@
-// Benchmarks of the two bases: dupe base lookups among 100,000 Message-IDs
-// and Html base lookups among 20,000 topic records.
+// Benchmarks of the two bases: dupe base lookups among 100,000 Message-IDs,
+// Html base lookups among 20,000 topic records, and loading and saving both
+// files with a million entries each.
 #include <benchmark/benchmark.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -151,6 +153,53 @@ void BM_SaveHtmlBase(benchmark::State& state) {
   for (auto _ : state) bases::SaveHtmlBase(f.bench.run());
 }
 BENCHMARK(BM_SaveHtmlBase)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Both base files with range(0) entries each (IDs ~45 bytes, records ~45
+// bytes), as a long-running installation has them.
+struct BigBasesFixture {
+  ScratchDir dir{"bigbases"};
+  BenchRun bench{dir.path(), EngineTemplate(run::kUbb), run::kUbb};
+
+  explicit BigBasesFixture(int entries) {
+    std::string ids(bases::kDupeBaseHeader);
+    std::string records(bases::kHtmlBaseHeader);
+    for (int n = 0; n < entries; ++n) {
+      ids.append(MessageId(n));
+      records.append(TopicLink(n)).append(",").append(text::Decimal(n % 17)).push_back('\0');
+    }
+    std::ofstream(dir.path() / std::string(bases::kDupeBaseFile), std::ios::binary) << ids;
+    std::ofstream(dir.path() / std::string(bases::kHtmlBaseFile), std::ios::binary) << records;
+    bench.run().RaiseDupeBaseLimit(static_cast<long long>(ids.size()));
+  }
+};
+
+void BM_LoadDupeBase(benchmark::State& state) {
+  BigBasesFixture f(static_cast<int>(state.range(0)));
+  for (auto _ : state) bases::LoadDupeBase(f.bench.run());
+}
+BENCHMARK(BM_LoadDupeBase)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The save after a run that added one ID (a save without additions writes nothing).
+void BM_SaveDupeBase(benchmark::State& state) {
+  BigBasesFixture f(static_cast<int>(state.range(0)));
+  bases::LoadDupeBase(f.bench.run());
+  bases::AddToDupeBase(f.bench.run(), MessageId(static_cast<int>(state.range(0))));
+  for (auto _ : state) bases::SaveDupeBase(f.bench.run());
+}
+BENCHMARK(BM_SaveDupeBase)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_LoadHtmlBase(benchmark::State& state) {
+  BigBasesFixture f(static_cast<int>(state.range(0)));
+  for (auto _ : state) bases::LoadHtmlBase(f.bench.run());
+}
+BENCHMARK(BM_LoadHtmlBase)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SaveHtmlBase1M(benchmark::State& state) {
+  BigBasesFixture f(static_cast<int>(state.range(0)));
+  bases::LoadHtmlBase(f.bench.run());
+  for (auto _ : state) bases::SaveHtmlBase(f.bench.run());
+}
+BENCHMARK(BM_SaveHtmlBase1M)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace quorix::bench

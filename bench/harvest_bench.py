@@ -163,13 +163,13 @@ def child_cpu_seconds() -> float:
 class Round:
     """One fresh installation with one box on the simulator."""
 
-    def __init__(self, sim: ForumSim, engine: str, root: Path):
+    def __init__(self, sim: ForumSim, engine: str, root: Path, timeout: int = 30):
         self.sim, self.engine = sim, engine
         self.inst = create_installation(root, "xp2")
         self.box = self.inst.add_box(
             "BENCH", server="https://localhost" if sim.tls else "127.0.0.1", port=sim.port,
             engine=engine, template=sim.template_text(engine),
-            web=sim.web_settings(engine), posting="N", timeout=30)
+            web=sim.web_settings(engine), posting="N", timeout=timeout)
         if sim.tls:
             self.box.keys.append(("WebCAFile", str(test_certificates().ca_file)))
         self.box.write(group_list_text([FORUMS[engine][2]]))
@@ -309,6 +309,9 @@ def median(values) -> float:
 
 
 PHASES = ("empty", "first", "second")
+# The waits every run keeps whatever its work: 1.5 s per fetch thread before
+# the posting phase and 10 ms between thread starts (one box: one thread).
+FIXED_WAITS = 1.51
 MEASURES = ("wall", "cpu", "sim", "fetch")
 
 
@@ -329,6 +332,38 @@ def one_round(sim, timed, engine, args, problems, root) -> dict:
     return runs
 
 
+HTML_BASE_HEADER = b"# QUORIX Htmlbase, do not edit or delete! #\r\n"
+
+
+def seed_html_base(rnd: Round, sim: ForumSim) -> None:
+    """QUORIX.HTM as a first run over the UBB forum leaves it: every topic
+    as its list row shows it ("/" + WebPath + topic file, a comma, the reply
+    count). Lets a run in which nothing changed be measured on a forum whose
+    first run would take too long; the second run's check (no topic page
+    fetched) proves the records right."""
+    from forumsim.pages_ubb import topic_file  # noqa: PLC0415
+    number = FORUMS["ubb"][0]
+    prefix = "/" + sim.web_settings("ubb")["WebPath"]
+    records = [f"{prefix}{topic_file(number, t.id)},{t.marker()}".encode("latin-1") + b"\0"
+               for t in sim.model.forum(number).topics.values()]
+    (rnd.inst.root / "QUORIX.HTM").write_bytes(HTML_BASE_HEADER + b"".join(records))
+
+
+def unchanged_round(sim, timed, engine, args, problems, root) -> dict:
+    """A run over a forum read before (seeded Html base) in which nothing
+    changed, and the empty run as its floor."""
+    rnd = Round(sim, engine, root)
+    seed_html_base(rnd, sim)
+    runs = {"empty": rnd.run_empty(timed)}
+    runs["second"] = second = rnd.run(timed)
+    check_second_run(rnd, second, 0, problems)
+    for figures in runs.values():
+        figures["fetch"] = fetch_alone(sim.port, figures["paths"])
+    runs["first"] = runs["empty"]
+    say(f"{engine} round: unchanged {second['wall']:.2f} s ({len(second['paths'])} requests)")
+    return runs
+
+
 def bench_engine(engine: str, args, problems: list, scratch_root: Path,
                  https: bool = False) -> dict:
     tls = test_certificates().server("good") if https else None
@@ -337,11 +372,15 @@ def bench_engine(engine: str, args, problems: list, scratch_root: Path,
         timed = TimedRouter(sim.router)
         sim.router = timed
         fill_forum(sim, engine, args.topics, args.posts)
+        forum = sim.model.forum(FORUMS[engine][0])
+        forum.frozen_order = forum.topics_by_activity()  # nothing changes it from here
+        forum.compact_page_links = args.compact_lists
+        round_kind = unchanged_round if args.unchanged_only else one_round
         rounds = []
         for _ in range(args.repeat):
             root = Path(tempfile.mkdtemp(prefix=f"quorix-bench-{engine}-", dir=scratch_root))
             try:
-                rounds.append(one_round(sim, timed, engine, args, problems, root))
+                rounds.append(round_kind(sim, timed, engine, args, problems, root))
             finally:
                 if not args.keep:
                     shutil.rmtree(root, ignore_errors=True)
@@ -350,9 +389,9 @@ def bench_engine(engine: str, args, problems: list, scratch_root: Path,
         last = rounds[-1]
         for phase in PHASES:
             summary[phase]["requests"] = len(last[phase]["paths"])
-        summary["first"]["spool_files"] = last["first"]["spool_files"]
-        summary["first"]["spool_bytes"] = last["first"]["spool_bytes"]
-        if not args.no_conversion:
+        summary["first"]["spool_files"] = last["first"].get("spool_files", 0)
+        summary["first"]["spool_bytes"] = last["first"].get("spool_bytes", 0)
+        if not args.no_conversion and not args.unchanged_only:
             summary["alone"] = measure_conversion(sim, engine, last["first"]["paths"], args,
                                                   problems, scratch_root)
         return summary
@@ -385,14 +424,22 @@ def print_table(results: dict, args) -> None:
         alone = summary.get("alone", {})
         for phase, key in (("empty", None), ("first", "BM_ConvertSimulatorPages"),
                            ("second", "BM_ParseSimulatorLists")):
+            if args.unchanged_only and phase == "first":
+                continue  # not run: the Html base was seeded instead
             row = summary[phase]
             conv = (f"{alone[key][0] * 1000:.1f} ({alone[key][1] * 1000:.1f})"
                     if key in alone else "-")
             say(f"{engine:8} {phase:7} {row['requests']:8d} {row['wall']:7.2f} "
                 f"{row['cpu']:10.2f} {row['sim']:9.2f} {row['fetch']:11.2f} {conv:>17}")
         first = summary["first"]
+        if args.unchanged_only:
+            continue
         say(f"{'':8} first run wrote {first['spool_files']} spool files, "
             f"{first['spool_bytes'] / 1e6:.1f} MB")
+        if first["fetch"] > 0 and not args.unchanged_only:
+            ratio = (first["wall"] - FIXED_WAITS) / first["fetch"]
+            say(f"{'':8} harvest / fetch alone: (first wall - {FIXED_WAITS:.2f} s fixed waits) / "
+                f"fetch alone = {ratio:.2f}")
     say()
     say("empty: a run with an empty group list (start, the fixed 1.5 s wait before the")
     say("posting phase, the end); first: every topic new; second: nothing changed.")
@@ -418,8 +465,18 @@ def main(argv=None) -> int:
     parser.add_argument("--keep", action="store_true", help="keep the installations")
     parser.add_argument("--https", action="store_true",
                         help="measure every engine over HTTPS too, and the ratio")
+    parser.add_argument("--compact-lists", action="store_true",
+                        help="list pages after the first link only their neighbours, so "
+                        "that they keep their size on big forums")
+    parser.add_argument("--unchanged-only", action="store_true",
+                        help="UBB only: skip the first run; seed the Html base as it would "
+                        "leave it and measure the run in which nothing changed (big forums)")
     args = parser.parse_args(argv)
 
+    # The installation runs the binary from its own directory: a relative
+    # QUORIX_BIN must be made absolute before that.
+    if os.environ.get("QUORIX_BIN"):
+        os.environ["QUORIX_BIN"] = str(Path(os.environ["QUORIX_BIN"]).resolve())
     binary = quorix_binary()
     if not binary.is_file():
         say(f"no binary at {binary}: build it or set QUORIX_BIN")

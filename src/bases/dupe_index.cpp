@@ -1,6 +1,7 @@
 // Indexing the bracketed runs of the dupe text.
 #include "bases/dupe_index.h"
 
+#include <cstring>
 #include <utility>
 
 namespace quorix::bases {
@@ -9,32 +10,44 @@ namespace {
 
 // Indexes from `indexed_up_to` to the end. Stops at a "<" whose run is still
 // open, so that the next append completes it.
+//
+// Both brackets are found with a byte search (a set search of two bytes
+// would test every byte against the set). The ">" found for one candidate
+// is kept for the next while it still lies ahead, so a text of many "<" and
+// no ">" is scanned once, not once per "<".
 void IndexNewText(run::DupeBaseState& state) {
   const std::string_view text = state.text;
   size_t position = state.indexed_up_to;
+  size_t close = std::string_view::npos;
+  bool close_known = false;
   while (true) {
-    size_t open = text.find('<', position);
+    const size_t open = text.find('<', position);
     if (open == std::string_view::npos) {
       state.indexed_up_to = text.size();
       return;
     }
-    size_t close = text.find_first_of("<>", open + 1);
+    if (!close_known || close <= open) {
+      close = text.find('>', open + 1);
+      close_known = true;
+    }
+    // The next "<" before that ">" starts the next candidate run instead.
+    const size_t limit = close == std::string_view::npos ? text.size() : close;
+    const void* next_open = std::memchr(text.data() + open + 1, '<', limit - open - 1);
+    if (next_open != nullptr) {
+      position = static_cast<size_t>(static_cast<const char*>(next_open) - text.data());
+      continue;
+    }
     if (close == std::string_view::npos) {
       state.indexed_up_to = open;
       return;
     }
-    if (text[close] == '>') {
-      const std::string_view id = text.substr(open, close - open + 1);
-      state.ids.emplace(id);
-      const std::string_view stem = VersionStem(id);
-      if (!stem.empty()) state.latest_version.insert_or_assign(std::string(stem), std::string(id));
-      position = close + 1;
-    } else {
-      position = close;  // this "<" starts the next candidate run
-    }
+    const std::string_view id = text.substr(open, close - open + 1);
+    state.ids.emplace(id);
+    const std::string_view stem = VersionStem(id);
+    if (!stem.empty()) state.latest_version.insert_or_assign(std::string(stem), std::string(id));
+    position = close + 1;
   }
 }
-
 }  // namespace
 
 bool IsBracketedRun(std::string_view id) {
@@ -66,6 +79,9 @@ void ResetDupeText(run::DupeBaseState& state, std::string text) {
   state.text = std::move(text);
   state.ids.clear();
   state.latest_version.clear();
+  // Room for the IDs the text holds (about 40 bytes each) at once, instead of
+  // rehashing the whole set again and again while a large base is indexed.
+  state.ids.reserve(state.text.size() / 40);
   state.indexed_up_to = 0;
   IndexNewText(state);
 }

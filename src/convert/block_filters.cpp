@@ -39,8 +39,9 @@ std::string QuoteLines(std::string_view content) {
       quoted.push_back(c);
     }
   }
-  quoted = text::ReplaceAll(quoted, "<B>", "");
-  return text::ReplaceAll(quoted, "</B>", "");
+  text::ReplaceAllInPlace(quoted, "<B>", "");
+  text::ReplaceAllInPlace(quoted, "</B>", "");
+  return quoted;
 }
 
 // UBB quote: the content lies between the block's first "<HR>" and the next.

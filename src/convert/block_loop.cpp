@@ -84,7 +84,8 @@ class StraddleCheck {
   // Up to `want` characters of the current text just before block k; false
   // when that would walk through too many (empty) pieces.
   bool Left(size_t k, size_t want, std::string* out) const {
-    std::string gathered;
+    std::string& gathered = *out;
+    gathered.clear();
     size_t gap_end = blocks_[k].start;
     for (size_t steps = 0; gathered.size() < want; ++steps) {
       if (steps > want + 16) return false;
@@ -96,12 +97,12 @@ class StraddleCheck {
       PrependTail(Current(k), want, &gathered);
       gap_end = blocks_[k].start;
     }
-    *out = std::move(gathered);
     return true;
   }
 
   bool Right(size_t k, size_t want, std::string* out) const {
-    std::string gathered;
+    std::string& gathered = *out;
+    gathered.clear();
     size_t gap_start = blocks_[k].end;
     for (size_t steps = 0; gathered.size() < want; ++steps) {
       if (steps > want + 16) return false;
@@ -113,7 +114,6 @@ class StraddleCheck {
       AppendHead(Current(k), want, &gathered);
       gap_start = blocks_[k].end;
     }
-    *out = std::move(gathered);
     return true;
   }
 
@@ -128,20 +128,22 @@ class StraddleCheck {
 
   // No start marker may begin in the text before the replacement or in the
   // replacement and reach into what follows (the replacement itself holds none).
-  bool ReplacementFits(size_t k) const {
+  // The pieces are gathered in buffers kept across blocks: one check per
+  // block would otherwise cost several allocations, more than the search.
+  bool ReplacementFits(size_t k) {
     size_t want = marker_.size() - 1;
     if (want == 0) return true;
-    std::string left, right;
-    if (!Left(k, want, &left) || !Right(k, want, &right)) return false;
+    if (!Left(k, want, &left_) || !Right(k, want, &right_)) return false;
     std::string_view replacement = replacements_[blocks_[k].group];
     if (replacement.size() < 2 * want) {
-      std::string window = left + std::string(replacement) + right;
-      size_t hit = window.find(marker_);
-      return hit == kNone || hit >= left.size() + replacement.size();
+      window_.assign(left_).append(replacement).append(right_);
+      size_t hit = window_.find(marker_);
+      return hit == kNone || hit >= left_.size() + replacement.size();
     }
-    std::string head = left + std::string(replacement.substr(0, want));
-    std::string tail = std::string(replacement.substr(replacement.size() - want)) + right;
-    return head.find(marker_) == kNone && tail.find(marker_) == kNone;
+    window_.assign(left_).append(replacement.substr(0, want));
+    if (window_.find(marker_) != kNone) return false;
+    window_.assign(replacement.substr(replacement.size() - want)).append(right_);
+    return window_.find(marker_) == kNone;
   }
 
   std::string_view text_;
@@ -149,6 +151,7 @@ class StraddleCheck {
   const std::vector<Block>& blocks_;
   const std::vector<std::string>& replacements_;
   std::vector<bool> replaced_;
+  std::string left_, right_, window_;
 };
 
 // The one-pass form; nullopt when it cannot vouch for the literal result.

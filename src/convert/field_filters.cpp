@@ -1,8 +1,10 @@
 // Field extractors of UBB post cells and the replacement filters.
 #include <array>
+#include <optional>
 #include <utility>
 
 #include "convert/filters.h"
+#include "text/replacement_sequence.h"
 #include "text/text.h"
 
 namespace quorix::convert {
@@ -12,8 +14,7 @@ namespace {
 // Replaces every occurrence of `from` by `to` in one pass; leaves the text
 // alone (no copy) when there is none.
 void ReplaceInPlace(std::string& text, std::string_view from, std::string_view to) {
-  if (from.empty() || text.find(from) == std::string::npos) return;
-  text = text::ReplaceAll(text, from, to);
+  text::ReplaceAllInPlace(text, from, to);
 }
 
 using Replacement = std::pair<std::string_view, std::string_view>;
@@ -33,6 +34,9 @@ void ReplaceTags(std::string& text, const std::array<Replacement, N>& table) {
     std::string_view rest = std::string_view(text).substr(hit);
     size_t skip = 1;
     for (const auto& [from, to] : table) {
+      // Every tag has a second byte; comparing it first rejects most tags of
+      // a page without a call per table entry.
+      if (rest.size() < from.size() || rest[1] != from[1]) continue;
       if (rest.substr(0, from.size()) == from) {
         out.append(text, done, hit - done);
         out.append(to);
@@ -107,6 +111,24 @@ void ReplaceSignatureRule(std::string& text) {
   text.swap(out);
 }
 
+// The template's smileys as one replacement table. Checking whether the table
+// allows a single pass costs more than filtering a short post, so each thread
+// keeps the table of the template it used last: a fetch thread converts page
+// after page with its box's template.
+const text::ReplacementSequence& SmileySequence(const run::ForumTemplate& tmpl) {
+  thread_local std::array<std::string, run::kSmileyCount> markups;
+  thread_local std::optional<text::ReplacementSequence> sequence;
+  if (!sequence || markups != tmpl.smileys) {
+    markups = tmpl.smileys;
+    std::vector<text::ReplacementSequence::Entry> entries;
+    for (size_t i = 0; i < kTextSmileys.size(); ++i) {
+      entries.emplace_back(tmpl.smileys[i], kTextSmileys[i]);
+    }
+    sequence.emplace(std::move(entries));
+  }
+  return *sequence;
+}
+
 }  // namespace
 
 std::string UbbAuthorField(std::string_view cell) {
@@ -120,10 +142,19 @@ std::string UbbDateField(std::string_view cell) {
 std::string UbbBodyToText(std::string_view cell) {
   std::string_view field = text::ExtractField(cell, "<FONT><HR>", 12, "</FONT>");
   // The page's own line ends vanish first, so that only the tags break lines.
+  // Copied line by line: the line feeds and carriage returns are found with
+  // a byte search, and what lies between them is appended as a whole.
   std::string body;
   body.reserve(field.size());
-  for (char c : field) {
-    if (c != '\r' && c != '\n') body.push_back(c);
+  while (!field.empty()) {
+    const size_t feed = field.find('\n');
+    std::string_view line = field.substr(0, feed);
+    for (size_t cr = line.find('\r'); cr != std::string_view::npos; cr = line.find('\r')) {
+      body.append(line.substr(0, cr));
+      line.remove_prefix(cr + 1);
+    }
+    body.append(line);
+    field.remove_prefix(feed == std::string_view::npos ? field.size() : feed + 1);
   }
   ReplaceTags(body, kBodyBreaks);
   return body;
@@ -141,9 +172,7 @@ void DecodeEntities(std::string& text) {
 void StripHighlights(std::string& text) { ReplaceTags(text, kHighlights); }
 
 void ReplaceSmileys(std::string& text, const run::ForumTemplate& tmpl) {
-  for (size_t i = 0; i < kTextSmileys.size(); ++i) {
-    ReplaceInPlace(text, tmpl.smileys[i], kTextSmileys[i]);
-  }
+  SmileySequence(tmpl).Apply(text);
 }
 
 void ApplyUbbCodeBlocks(std::string& text, const run::ForumTemplate& tmpl) {

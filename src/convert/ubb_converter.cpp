@@ -59,8 +59,17 @@ std::string UbbTopicSubject(std::string_view page, text::Charset charset) {
 }
 
 std::optional<UbbPost> ExtractUbbPost(std::string_view cell) {
-  std::vector<std::string_view> lines = text::Split(cell, "\r\n");
-  if (lines.size() < 10) return std::nullopt;
+  // Lines 1, 6 and 9 (counted from 0, split at CR LF) carry the fields; the
+  // walk stops at line 9 instead of splitting the whole cell.
+  constexpr std::string_view kLineEnd = "\r\n";
+  std::string_view lines[10];
+  size_t start = 0;
+  for (size_t n = 0; n < 10; ++n) {
+    if (start == std::string_view::npos) return std::nullopt;  // fewer than ten lines
+    const size_t end = cell.find(kLineEnd, start);
+    lines[n] = cell.substr(start, end == std::string_view::npos ? end : end - start);
+    start = end == std::string_view::npos ? end : end + kLineEnd.size();
+  }
   return UbbPost{UbbAuthorField(lines[1]), UbbDateText(UbbDateField(lines[6])),
                  UbbBodyToText(lines[9])};
 }

@@ -55,10 +55,11 @@ std::string MapCase(std::string_view text, const std::array<unsigned char, 256>&
 
 }  // namespace
 
-std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
-  if (from.empty()) return std::string(text);
-  size_t hit = text.find(from);
-  if (hit == std::string_view::npos) return std::string(text);
+namespace {
+
+// The replacement pass from `hit`, the first occurrence of `from`.
+std::string ReplaceFrom(std::string_view text, size_t hit, std::string_view from,
+                        std::string_view to) {
   std::string out;
   // Room for the unchanged length; a growing replacement extends it by
   // doubling, so the pass stays linear.
@@ -72,6 +73,25 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
   }
   out.append(text.data() + done, text.size() - done);
   return out;
+}
+
+}  // namespace
+
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  if (from.empty()) return std::string(text);
+  size_t hit = text.find(from);
+  if (hit == std::string_view::npos) return std::string(text);
+  return ReplaceFrom(text, hit, from, to);
+}
+
+bool ReplaceAllInPlace(std::string& text, std::string_view from, std::string_view to) {
+  if (from.empty()) return false;
+  const size_t hit = text.find(from);
+  if (hit == std::string::npos) return false;
+  // The search found the first occurrence already: the pass starts there.
+  std::string out = ReplaceFrom(text, hit, from, to);
+  text.swap(out);
+  return true;
 }
 
 size_t CountOccurrences(std::string_view text, std::string_view needle) {

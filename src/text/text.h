@@ -14,6 +14,9 @@ namespace quorix::text {
 // non-overlapping occurrences (a run of three blanks with "  " -> " " keeps two).
 // An empty `from` changes nothing.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
+// The same pass on `text` itself, which is not copied when it holds no
+// occurrence. Returns whether it changed anything.
+bool ReplaceAllInPlace(std::string& text, std::string_view from, std::string_view to);
 
 // Number of non-overlapping occurrences; 0 for an empty needle.
 size_t CountOccurrences(std::string_view text, std::string_view needle);

@@ -82,6 +82,13 @@ class Forum:
     next_topic_id: int = 1
     charset: str = "iso-8859-1"   # or "utf-8"
     declare: str = "header"       # where pages name the set: "header" (HTTP) or "meta"
+    # Benchmarks of big forums: the list order, fixed once the forum is
+    # filled, so that a list page does not sort every topic again. Whoever
+    # changes the forum afterwards sets it back to None.
+    frozen_order: list | None = None
+    # Big forums: the first list page links every list page (UBB counts them
+    # there), the others only their neighbours, so list pages keep their size.
+    compact_page_links: bool = False
 
     @property
     def query_name(self) -> str:
@@ -89,6 +96,8 @@ class Forum:
 
     def topics_by_activity(self) -> list:
         """Most recently active first, as both engines list them."""
+        if self.frozen_order is not None:
+            return self.frozen_order
         return sorted(self.topics.values(),
                       key=lambda t: (t.last_activity(), t.id), reverse=True)
 

@@ -100,6 +100,8 @@ def topic_list(forum, board: str, page: int, page_link) -> str:
         for other in range(pages):
             if other == page:
                 links.append(f"<b>{other + 1}</b>")
+            elif forum.compact_page_links and page > 0 and abs(other - page) > 1:
+                continue
             else:
                 href = page_link(other).replace("&", "&amp;")
                 links.append(f'<a href="{href}">{other + 1}</a>')

@@ -105,6 +105,8 @@ def topic_list(forum, offset: int, host: str, web_prefix: str,
             start = page * TOPICS_PER_LIST_PAGE
             if start == offset:
                 links.append(f"<B>{page + 1}</B>")
+            elif forum.compact_page_links and offset > 0 and abs(start - offset) > TOPICS_PER_LIST_PAGE:
+                continue
             elif page > 0:
                 links.append(f'<A HREF="{page_query}{UBB.index_count}{start}">'
                              f"{page + 1}</A>")
