@@ -44,8 +44,7 @@ bool HeadlessConsole::WriteCells(const std::vector<Cell>& cells, int rows, int c
   const int copy_columns = std::min(columns, columns_);
   for (int row = 0; row < copy_rows; ++row) {
     const auto from = cells.begin() + static_cast<ptrdiff_t>(row) * columns;
-    std::copy(from, from + copy_columns,
-              cells_.begin() + static_cast<ptrdiff_t>(row) * columns_);
+    std::copy(from, from + copy_columns, cells_.begin() + static_cast<ptrdiff_t>(row) * columns_);
   }
   return true;
 }

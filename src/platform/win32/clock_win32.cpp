@@ -15,8 +15,8 @@ LocalTime SystemClock::Now() const {
   time.hour = local.wHour;
   time.minute = local.wMinute;
   time.second = local.wSecond;
-  time.seconds_since_midnight = local.wHour * 3600.0 + local.wMinute * 60.0 + local.wSecond +
-                                local.wMilliseconds / 1000.0;
+  time.seconds_since_midnight =
+      local.wHour * 3600.0 + local.wMinute * 60.0 + local.wSecond + local.wMilliseconds / 1000.0;
   return time;
 }
 

@@ -131,9 +131,7 @@ class WindowsConsole : public Console {
     ::SetConsoleCursorInfo(output_, &shape);
   }
 
-  void SetTitle(std::string_view title) override {
-    ::SetConsoleTitleA(std::string(title).c_str());
-  }
+  void SetTitle(std::string_view title) override { ::SetConsoleTitleA(std::string(title).c_str()); }
 
   // Key-down events only; everything else in the input queue (key releases,
   // mouse, focus and size events) is taken out and dropped.

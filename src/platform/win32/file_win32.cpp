@@ -3,10 +3,12 @@
 //
 // Sharing: a file opened for writing lets others read it, not write it; a
 // file opened for reading alone lets others read and write (the fall-back
-// of kReadWriteOrRead must succeed while another program writes the file);
-// an exclusive open lets nobody else in. Every shared open also allows
-// deleting and renaming, so that a crash-safe rewrite can replace a file
-// that a reader still holds.
+// of kReadWriteOrRead must succeed while another program writes the file).
+// An exclusive open (the logs) lets nobody else write and no second
+// exclusive opener in, but a reader may look at the file, as a log viewer
+// does; this is what the exclusive lock gives on POSIX as well. Every shared
+// open also allows deleting and renaming, so that a crash-safe rewrite can
+// replace a file that a reader still holds.
 #include <string>
 
 #include "platform/file.h"
@@ -25,15 +27,18 @@ bool RefusesWriting(DWORD error) {
 }
 
 DWORD ShareModeFor(bool writing, Sharing sharing) {
-  if (sharing == Sharing::kExclusive) return 0;
+  if (sharing == Sharing::kExclusive) return FILE_SHARE_READ;
   return FILE_SHARE_READ | FILE_SHARE_DELETE | (writing ? 0 : FILE_SHARE_WRITE);
 }
 
 DWORD CreationFor(Missing missing) {
   switch (missing) {
-    case Missing::kFail: return OPEN_EXISTING;
-    case Missing::kCreate: return OPEN_ALWAYS;
-    case Missing::kCreateNew: return CREATE_NEW;
+    case Missing::kFail:
+      return OPEN_EXISTING;
+    case Missing::kCreate:
+      return OPEN_ALWAYS;
+    case Missing::kCreateNew:
+      return CREATE_NEW;
   }
   return OPEN_EXISTING;
 }

@@ -32,18 +32,41 @@ TEST(FileOpenWin32, SharingBetweenTwoOpens) {
     bool second_writes;
   };
   const Case cases[] = {
-      {"second log instance", {Access::kAppend, Sharing::kExclusive},
-       {Access::kAppend, Sharing::kExclusive}, false, false},
-      {"reader of a held log", {Access::kAppend, Sharing::kExclusive},
-       {Access::kRead, Sharing::kShared}, false, false},
-      {"writer falls back to reading", {Access::kReadWrite, Sharing::kShared},
-       {Access::kReadWriteOrRead, Sharing::kShared}, true, false},
-      {"plain writer beside a writer", {Access::kReadWrite, Sharing::kShared},
-       {Access::kReadWrite, Sharing::kShared}, false, false},
-      {"writer beside a reader", {Access::kRead, Sharing::kShared},
-       {Access::kReadWriteOrRead, Sharing::kShared}, true, true},
-      {"exclusive beside a reader", {Access::kRead, Sharing::kShared},
-       {Access::kReadWrite, Sharing::kExclusive}, false, false},
+      {"second log instance",
+       {Access::kAppend, Sharing::kExclusive},
+       {Access::kAppend, Sharing::kExclusive},
+       false,
+       false},
+      {"reader of a held log",
+       {Access::kAppend, Sharing::kExclusive},
+       {Access::kRead, Sharing::kShared},
+       true,
+       false},
+      {"writer of a held log",
+       {Access::kAppend, Sharing::kExclusive},
+       {Access::kReadWriteOrRead, Sharing::kShared},
+       true,
+       false},
+      {"writer falls back to reading",
+       {Access::kReadWrite, Sharing::kShared},
+       {Access::kReadWriteOrRead, Sharing::kShared},
+       true,
+       false},
+      {"plain writer beside a writer",
+       {Access::kReadWrite, Sharing::kShared},
+       {Access::kReadWrite, Sharing::kShared},
+       false,
+       false},
+      {"writer beside a reader",
+       {Access::kRead, Sharing::kShared},
+       {Access::kReadWriteOrRead, Sharing::kShared},
+       true,
+       true},
+      {"exclusive beside a reader",
+       {Access::kRead, Sharing::kShared},
+       {Access::kReadWrite, Sharing::kExclusive},
+       false,
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -85,8 +108,8 @@ TEST(FileOpenWin32, CreatesWritesSeeksCutsAndAppends) {
   File fresh = File::Open(name, Access::kReadWrite, Sharing::kShared, Missing::kCreateNew, &error);
   EXPECT_FALSE(fresh.IsOpen());
   EXPECT_TRUE(IsFileExistsError(error));
-  File missing = File::Open(dir / "NONE.DAT", Access::kRead, Sharing::kShared, Missing::kFail,
-                            &error);
+  File missing =
+      File::Open(dir / "NONE.DAT", Access::kRead, Sharing::kShared, Missing::kFail, &error);
   EXPECT_FALSE(missing.IsOpen());
   EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);
 }

@@ -73,8 +73,8 @@ std::unique_ptr<Connection> Connection::Create() {
   return connection;
 }
 
-std::unique_ptr<Connection> Connection::Connect(const std::string& host, int port,
-                                                int timeout_ms, int* error) {
+std::unique_ptr<Connection> Connection::Connect(const std::string& host, int port, int timeout_ms,
+                                                int* error) {
   std::unique_ptr<Connection> connection = Create();
   if (!connection->ConnectTo(host, port, timeout_ms, error)) return nullptr;
   return connection;

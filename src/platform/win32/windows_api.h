@@ -13,9 +13,11 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// Winsock 2 comes before windows.h, which would otherwise pull in the old winsock.h.
 #include <winsock2.h>
-#include <ws2tcpip.h>
+
 #include <windows.h>
+#include <ws2tcpip.h>
 
 #include <cstdint>
 
@@ -25,13 +27,9 @@
 
 namespace quorix::platform::win32 {
 
-inline HANDLE HandleOf(int value) {
-  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(value));
-}
+inline HANDLE HandleOf(int value) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(value)); }
 
-inline int IntOf(HANDLE handle) {
-  return static_cast<int>(reinterpret_cast<intptr_t>(handle));
-}
+inline int IntOf(HANDLE handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)); }
 
 inline SOCKET SocketOf(int value) { return static_cast<SOCKET>(static_cast<intptr_t>(value)); }
 
