@@ -13,10 +13,9 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-// Winsock 2 comes before windows.h, which would otherwise pull in the old winsock.h.
-#include <winsock2.h>
-
+// WIN32_LEAN_AND_MEAN keeps the old winsock.h out of windows.h, so Winsock 2 fits beside it.
 #include <windows.h>
+#include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <cstdint>
