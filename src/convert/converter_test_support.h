@@ -14,6 +14,20 @@
 
 namespace quorix::convert::testing {
 
+// The name of spool file `number` as the spool writer creates it: "N" + six
+// digits + ".MSG" on Windows, ".msg" on POSIX (the reader's Linux build
+// imports "*.msg" case-sensitively). The one place where these tests differ
+// by platform.
+inline std::string SpoolFileName(int number) {
+#ifdef _WIN32
+  constexpr const char* kExtension = ".MSG";
+#else
+  constexpr const char* kExtension = ".msg";
+#endif
+  std::string digits = std::to_string(number);
+  return "N" + std::string(6 - digits.size(), '0') + digits + kExtension;
+}
+
 class ConverterTest : public ::testing::Test {
  protected:
   static constexpr int kSlot = 1;

@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "bases/test_run.h"
+#include "convert/converter_test_support.h"
 
 namespace quorix::convert {
 namespace {
 
 using bases::testing::TestRun;
+using testing::SpoolFileName;
 
 NewsArticle Sample() {
   NewsArticle a;
@@ -127,10 +129,10 @@ class SpoolFiles : public ::testing::Test {
 };
 
 TEST_F(SpoolFiles, SmallestFreeNumberLowerCaseExtension) {
-  EXPECT_EQ(Create(), "N000000.msg");
-  EXPECT_EQ(Create(), "N000001.msg");
-  EXPECT_EQ(Create(), "N000002.msg");
-  EXPECT_TRUE(t_.Exists("SPOOL/N000002.msg"));
+  EXPECT_EQ(Create(), SpoolFileName(0));
+  EXPECT_EQ(Create(), SpoolFileName(1));
+  EXPECT_EQ(Create(), SpoolFileName(2));
+  EXPECT_TRUE(t_.Exists("SPOOL/" + SpoolFileName(2)));
 }
 
 TEST_F(SpoolFiles, ExistingNamesCountInAnyLetterCase) {
@@ -138,21 +140,21 @@ TEST_F(SpoolFiles, ExistingNamesCountInAnyLetterCase) {
   Touch("n000001.Msg");
   Touch("NABCDEF.MSG");
   Touch("N0000003.MSG");
-  EXPECT_EQ(Create(), "N000002.msg");
+  EXPECT_EQ(Create(), SpoolFileName(2));
   EXPECT_EQ(t_.Read("SPOOL/N000000.MSG"), "old");
-  EXPECT_EQ(Create(), "N000003.msg");
+  EXPECT_EQ(Create(), SpoolFileName(3));
 }
 
 TEST_F(SpoolFiles, GapIsFilledFirst) {
   Touch("N000001.MSG");
-  EXPECT_EQ(Create(), "N000000.msg");
-  EXPECT_EQ(Create(), "N000002.msg");
+  EXPECT_EQ(Create(), SpoolFileName(0));
+  EXPECT_EQ(Create(), SpoolFileName(2));
 }
 
 TEST_F(SpoolFiles, CreationIsLoggedInDebugMode) {
   t_.run().log.set_debug_mode(true);
   Create();
-  EXPECT_EQ(t_.LogMessages(), "Creating Spoolfile: " + spool_ + "N000000.msg\n");
+  EXPECT_EQ(t_.LogMessages(), "Creating Spoolfile: " + spool_ + SpoolFileName(0) + "\n");
 }
 
 TEST_F(SpoolFiles, MissingDirectoryIsAnError) {
@@ -160,8 +162,8 @@ TEST_F(SpoolFiles, MissingDirectoryIsAnError) {
   std::string missing = t_.dir() + "/NOWHERE\\";
   platform::File file = CreateSpoolFile(t_.run(), missing, &name, "N", ".MSG", 1);
   EXPECT_FALSE(file.IsOpen());
-  EXPECT_EQ(name, missing + "N000000.msg");
-  EXPECT_EQ(t_.LogMessages(), "Error Spoolfile: " + missing + "N000000.msg\n");
+  EXPECT_EQ(name, missing + SpoolFileName(0));
+  EXPECT_EQ(t_.LogMessages(), "Error Spoolfile: " + missing + SpoolFileName(0) + "\n");
 }
 
 TEST_F(SpoolFiles, EntriesFollowEachOther) {
@@ -182,17 +184,17 @@ TEST_F(SpoolFiles, EntriesFollowEachOther) {
   second.date = "d";
   second.body = "body";
   second.page_url = "u";
-  EXPECT_EQ(t_.Read("SPOOL/N000000.msg"), BuildSpoolEntry(first) + BuildSpoolEntry(second));
+  EXPECT_EQ(t_.Read("SPOOL/" + SpoolFileName(0)), BuildSpoolEntry(first) + BuildSpoolEntry(second));
 }
 
 TEST_F(SpoolFiles, FailedWriteReportsFalseAndAddsNothing) {
-  Touch("N000000.msg");
-  platform::File file = platform::File::Open(spool_ + "N000000.msg", platform::Access::kRead,
+  Touch(SpoolFileName(0));
+  platform::File file = platform::File::Open(spool_ + SpoolFileName(0), platform::Access::kRead,
                                              platform::Sharing::kShared, platform::Missing::kFail);
   ASSERT_TRUE(file.IsOpen());
   EXPECT_FALSE(WriteNewsArticle(file, Sample()));
   file.Close();
-  EXPECT_EQ(t_.Read("SPOOL/N000000.msg"), "old");
+  EXPECT_EQ(t_.Read("SPOOL/" + SpoolFileName(0)), "old");
 }
 
 TEST_F(SpoolFiles, ThreadsNeverShareANumber) {
@@ -211,7 +213,7 @@ TEST_F(SpoolFiles, ThreadsNeverShareANumber) {
   std::set<std::string> all;
   for (const auto& list : names) all.insert(list.begin(), list.end());
   EXPECT_EQ(all.size(), 100u);
-  EXPECT_EQ(*all.rbegin(), spool_ + "N000099.msg");
+  EXPECT_EQ(*all.rbegin(), spool_ + SpoolFileName(99));
   for (const std::string& name : all) {
     EXPECT_EQ(t_.Read("SPOOL/" + name.substr(spool_.size())), BuildSpoolEntry(Sample()));
   }

@@ -11,6 +11,8 @@
 namespace quorix::convert {
 namespace {
 
+using testing::SpoolFileName;
+
 const std::string kAddress =
     "/ubbthreads/showflat.php?Cat=&Board=talk&Number=4711&page=0&view=collapsed&sb=5&o=&fpart=all";
 
@@ -62,7 +64,7 @@ TEST_F(ThreadsConversion, PostsBecomeArticlesWithChains) {
        Section("<font color=\"#FF0000\">Admin</font>", "<a href=\"/x\">Linked &lt;subject&gt;</a>",
                102, "06.10.2004 09:15", "Second post")});
   EXPECT_EQ(Convert(page, topic), PageOutcome::kDelivered);
-  std::vector<std::string> articles = Articles("N000000.msg");
+  std::vector<std::string> articles = Articles(SpoolFileName(0));
   ASSERT_EQ(articles.size(), 2u);
   // The body ends ten characters before the reply link: "<!--end-->" goes.
   const std::string id0 = "<de.talk@forum9.4711.101.0.ec209706>";
@@ -92,7 +94,7 @@ TEST_F(ThreadsConversion, SamePageAgainIsAllDupes) {
   TopicConversion first, again;
   Convert(page, first);
   Convert(page, again);
-  EXPECT_EQ(SpoolFiles(), std::vector<std::string>{"N000000.msg"});
+  EXPECT_EQ(SpoolFiles(), std::vector<std::string>{SpoolFileName(0)});
   EXPECT_NE(t_.LogMessages().find("Article: <de.talk@forum9.4711.1.0.192062cf> is a Dupe\n"),
             std::string::npos);
 }
@@ -104,7 +106,7 @@ TEST_F(ThreadsConversion, FourHyphenSignatureAndItsAddress) {
   Convert(FlatView({Section("Joe", "S", 1, "05.10.2004 22:30",
                             "Text<br />\n<br />\n---- <br />\nJoe.Doe@Example.org")}),
           topic);
-  std::vector<std::string> articles = Articles("N000000.msg");
+  std::vector<std::string> articles = Articles(SpoolFileName(0));
   ASSERT_EQ(articles.size(), 1u);
   EXPECT_EQ(Body(articles[0]), "Text\n\n-- \nJoe.Doe@Example.org\n");
   EXPECT_EQ(Header(articles[0], "From"), "Joe <Joe.Doe@Example.org>");

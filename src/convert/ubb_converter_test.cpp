@@ -11,6 +11,8 @@
 namespace quorix::convert {
 namespace {
 
+using testing::SpoolFileName;
+
 const std::string kAddress = "/forums/Forum3/HTML/000123.html";
 const std::string kFont2 = "<FONT SIZE=\"2\" FACE=\"Verdana, Arial\">";
 const std::string kFont1 = "<FONT SIZE=\"1\" FACE=\"Verdana, Arial\">";
@@ -59,8 +61,8 @@ class UbbConversion : public testing::ConverterTest {
 TEST_F(UbbConversion, ThreeCellsGiveThreeEntriesWithReferenceChains) {
   TopicConversion topic;
   EXPECT_EQ(Convert(ThreePosts(), topic), PageOutcome::kDelivered);
-  ASSERT_EQ(SpoolFiles(), std::vector<std::string>{"N000000.msg"});
-  std::vector<std::string> articles = Articles("N000000.msg");
+  ASSERT_EQ(SpoolFiles(), std::vector<std::string>{SpoolFileName(0)});
+  std::vector<std::string> articles = Articles(SpoolFileName(0));
   ASSERT_EQ(articles.size(), 3u);
   const std::string id0 = "<de.test@forum3.000123.html.0.ec209706>";
   const std::string id1 = "<de.test@forum3.000123.html.1.23d32cea>";
@@ -104,8 +106,8 @@ TEST_F(UbbConversion, SamePageAgainGivesDupesAndNoSpoolFile) {
   Convert(ThreePosts(), first);
   TopicConversion again;
   EXPECT_EQ(Convert(ThreePosts(), again), PageOutcome::kDelivered);
-  // The second page's file (N000001.msg) stayed empty and was deleted.
-  EXPECT_EQ(SpoolFiles(), std::vector<std::string>{"N000000.msg"});
+  // The second page's file (N000001) stayed empty and was deleted.
+  EXPECT_EQ(SpoolFiles(), std::vector<std::string>{SpoolFileName(0)});
   std::string log = t_.LogMessages();
   EXPECT_EQ(Count(log, " is a Dupe\n"), 3u);
   EXPECT_NE(log.find("Article: <de.test@forum3.000123.html.2.dbd03b76> is a Dupe\n"),
@@ -124,7 +126,7 @@ TEST_F(UbbConversion, EditedPostIsDeliveredWithANewId) {
                                Cell("Bob", "October 06, 2004 12:05 AM", "Third one")});
   TopicConversion again;
   Convert(edited, again);
-  std::vector<std::string> articles = Articles("N000001.msg");
+  std::vector<std::string> articles = Articles(SpoolFileName(1));
   ASSERT_EQ(articles.size(), 1u);
   EXPECT_EQ(Header(articles[0], "Message-ID"), "<de.test@forum3.000123.html.0.77e47a71>");
   EXPECT_EQ(Count(t_.LogMessages(), " is a Dupe\n"), 2u);
@@ -135,7 +137,7 @@ TEST_F(UbbConversion, SecondPageContinuesTheTopic) {
   Convert(ThreePosts(), topic);
   // A continuation page is converted with the first page's address.
   Convert(Page("Tom &amp; Jerry", {Cell("Cy", "October 07, 2004 01:00 PM", "Fourth")}), topic);
-  std::vector<std::string> articles = Articles("N000001.msg");
+  std::vector<std::string> articles = Articles(SpoolFileName(1));
   ASSERT_EQ(articles.size(), 1u);
   EXPECT_EQ(Header(articles[0], "Message-ID"), "<de.test@forum3.000123.html.3.700f1146>");
   EXPECT_EQ(Header(articles[0], "References"),
@@ -151,7 +153,7 @@ TEST_F(UbbConversion, FiltersFollowTheTemplate) {
   Convert(Page("S", {Cell("Joe", "October 05, 2004 10:30 PM",
                           "Mail <a href=\"mailto:joe@x.de\">joe@x.de</a> <B>now</B>")}),
           topic);
-  std::vector<std::string> articles = Articles("N000000.msg");
+  std::vector<std::string> articles = Articles(SpoolFileName(0));
   ASSERT_EQ(articles.size(), 1u);
   EXPECT_EQ(Header(articles[0], "From"), "Joe <joe@x.de>");
   EXPECT_EQ(Body(articles[0]), "Mail joe@x.de _now_\n");
@@ -161,7 +163,7 @@ TEST_F(UbbConversion, FiltersFollowTheTemplate) {
   tmpl().strip_highlights = 0;
   TopicConversion other;
   Convert(Page("S", {Cell("Ann", "October 05, 2004 10:30 PM", "<B>plain</B>")}), other);
-  articles = Articles("N000001.msg");
+  articles = Articles(SpoolFileName(1));
   ASSERT_EQ(articles.size(), 1u);
   EXPECT_EQ(Header(articles[0], "From"), "Ann <>");
   EXPECT_EQ(Body(articles[0]), "<B>plain</B>\n");
@@ -172,7 +174,7 @@ TEST_F(UbbConversion, ShortCellsAreSkipped) {
   std::string page = Page("S", {"<TD width=18% valign=top>only\r\nfour\r\nlines\r\nhere</td></tr>",
                                 Cell("Joe", "October 05, 2004 10:30 PM", "plain")});
   Convert(page, topic);
-  std::vector<std::string> articles = Articles("N000000.msg");
+  std::vector<std::string> articles = Articles(SpoolFileName(0));
   ASSERT_EQ(articles.size(), 1u);
   EXPECT_EQ(Header(articles[0], "Message-ID"), "<de.test@forum3.000123.html.0.192062cf>");
   EXPECT_EQ(topic.article_counter, 1);
@@ -182,13 +184,14 @@ TEST_F(UbbConversion, NoSpoolDirectoryFailsThePageAndRemembersNothing) {
   slot().web.spool = t_.dir() + "/MISSING\\";
   TopicConversion topic;
   EXPECT_EQ(Convert(ThreePosts(), topic), PageOutcome::kFailed);
-  EXPECT_EQ(Count(t_.LogMessages(), "Error Spoolfile: " + t_.dir() + "/MISSING\\N000000.msg\n"),
+  EXPECT_EQ(Count(t_.LogMessages(),
+                  "Error Spoolfile: " + t_.dir() + "/MISSING\\" + SpoolFileName(0) + "\n"),
             1u);
   // Once the folder is there, the same page delivers all three articles.
   slot().web.spool = t_.dir() + "/SPOOL\\";
   TopicConversion again;
   EXPECT_EQ(Convert(ThreePosts(), again), PageOutcome::kDelivered);
-  EXPECT_EQ(Articles("N000000.msg").size(), 3u);
+  EXPECT_EQ(Articles(SpoolFileName(0)).size(), 3u);
 }
 
 TEST_F(UbbConversion, PageWithoutPostCellsIsNoTopicPage) {

@@ -2,11 +2,22 @@
 // operating system's sockets directly, to play the forum server's part.
 #include "http/test_server.h"
 
+#ifdef _WIN32
+// Winsock names the same calls a little differently; the socket fits the
+// int that the header keeps (kernel handles keep their value in 32 bits).
+#include <winsock2.h>
+#include <ws2tcpip.h>
+using socklen_t = int;
+#define poll WSAPoll
+#define close closesocket
+#define MSG_NOSIGNAL 0
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -15,6 +26,17 @@
 namespace quorix::http::testing {
 
 namespace {
+
+// Winsock must be started before the first socket; once per process.
+void StartSockets() {
+#ifdef _WIN32
+  static const bool started = [] {
+    WSADATA data{};
+    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  (void)started;
+#endif
+}
 
 constexpr int kPollMs = 20;
 
@@ -36,7 +58,8 @@ TestServer::TestServer(Reply reply) : reply_(std::move(reply)) { Start(); }
 TestServer::TestServer(Responder responder) : responder_(std::move(responder)) { Start(); }
 
 void TestServer::Start() {
-  listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  StartSockets();
+  listen_fd_ = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
   if (listen_fd_ < 0) return;
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -93,9 +116,11 @@ void TestServer::AppendReceived(size_t index, const char* data, size_t size) {
 
 void TestServer::Serve() {
   while (!stop_.load()) {
-    pollfd waiting{listen_fd_, POLLIN, 0};
+    pollfd waiting{};
+    waiting.fd = listen_fd_;
+    waiting.events = POLLIN;
     if (::poll(&waiting, 1, kPollMs) <= 0) continue;
-    const int fd = ::accept(listen_fd_, nullptr, nullptr);
+    const int fd = static_cast<int>(::accept(listen_fd_, nullptr, nullptr));
     if (fd < 0) continue;
     HandleConnection(fd);
     ::close(fd);
@@ -114,7 +139,9 @@ void TestServer::HandleConnection(int fd) {
   char buffer[4096];
   // Read the request (or, when silent, whatever comes until the peer leaves).
   while (!stop_.load() && (reply_.silent || !RequestComplete(request))) {
-    pollfd waiting{fd, POLLIN, 0};
+    pollfd waiting{};
+    waiting.fd = fd;
+    waiting.events = POLLIN;
     if (::poll(&waiting, 1, kPollMs) <= 0) continue;
     const ssize_t got = ::recv(fd, buffer, sizeof(buffer), 0);
     if (got <= 0) return;
@@ -144,7 +171,9 @@ bool TestServer::SendAll(int fd, std::string_view data) {
   size_t sent = 0;
   while (sent < data.size()) {
     if (stop_.load()) return false;
-    pollfd waiting{fd, POLLOUT, 0};
+    pollfd waiting{};
+    waiting.fd = fd;
+    waiting.events = POLLOUT;
     if (::poll(&waiting, 1, kPollMs) <= 0) continue;
     const ssize_t put = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
     if (put <= 0) return false;  // the client went away

@@ -1,9 +1,11 @@
 // Files and directories as CrossPoint's DOS-named world needs them.
 //
-// Names: every "\" in a name is read as "/" before the file is opened, and a
+// Names on POSIX: every "\" in a name is read as "/" before the file is opened, and a
 // name that does not exist exactly is looked up case-insensitively in its
 // directory (each directory component too), so XPOINT.CFG finds xpoint.cfg.
 // New files are created under the name as given (with "\" read as "/").
+// On Windows the system itself takes "\" and "/" and ignores letter case,
+// so names are used as given.
 #pragma once
 
 #include <cstdint>
@@ -14,15 +16,16 @@
 namespace quorix::platform {
 
 enum class Access {
-  kRead,                  // read only
-  kReadWrite,             // read and write
-  kReadWriteOrRead,       // read and write; read only when the system refuses writing
-  kAppend,                // read and write, every write at the end
+  kRead,             // read only
+  kReadWrite,        // read and write
+  kReadWriteOrRead,  // read and write; read only when the system refuses writing
+  kAppend,           // read and write, every write at the end
 };
 
 enum class Sharing {
   kShared,     // other openers may read (and, as far as POSIX goes, write)
-  kExclusive,  // nobody else of ours may open it: flock(LOCK_EX|LOCK_NB); a second open fails
+  kExclusive,  // a second exclusive open fails (POSIX: flock(LOCK_EX|LOCK_NB); Windows: no
+               // second writer either); plain readers may still read
 };
 
 enum class Missing {

@@ -50,6 +50,13 @@ def quorix_binary() -> Path:
     return Path(__file__).resolve().parents[2] / "build" / "quorix"
 
 
+def runs_under_wine() -> bool:
+    """True when the binary under test is the Windows program, started under
+    wine by the build's "quorix-wine" script: the one place where the tests
+    ask which platform they test."""
+    return quorix_binary().name == "quorix-wine"
+
+
 def filler(size: int) -> bytes:
     """Program file filler: control bytes only, so no marker text can arise."""
     pattern = bytes(range(1, 32))

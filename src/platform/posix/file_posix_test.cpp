@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
-#include "platform/posix/test_util.h"
+#include "platform/test_util.h"
 
 namespace quorix::platform {
 namespace {

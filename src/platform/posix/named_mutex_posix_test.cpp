@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/named_mutex.h"
-#include "platform/posix/test_util.h"
+#include "platform/test_util.h"
 #include "platform/process.h"
 
 namespace quorix::platform {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
-#include "platform/posix/test_util.h"
+#include "platform/test_util.h"
 #include "platform/process.h"
 
 namespace quorix::platform {

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/posix/test_util.h"
+#include "platform/test_util.h"
 #include "platform/socket.h"
 
 namespace quorix::platform {

@@ -1,9 +1,7 @@
 // The headless console: a memory grid that is never shown. Printed lines go
 // to standard output unless echo is off (tests switch it off).
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <cstdio>
 
 #include "platform/console.h"
 
@@ -16,13 +14,12 @@ bool ValidSize(int rows, int columns) {
   return rows > 0 && columns > 0 && rows <= kMaxDimension && columns <= kMaxDimension;
 }
 
+// Nowhere to print (a closed output) is no error: the line is kept in
+// printed_ only. Flushed at once, so that the lines come out in order with
+// whatever else the process writes.
 void WriteToStandardOutput(std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t count = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return;  // nowhere to print: the line is kept in printed_ only
-    bytes.remove_prefix(static_cast<size_t>(count));
-  }
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  std::fflush(stdout);
 }
 
 }  // namespace
@@ -47,8 +44,7 @@ bool HeadlessConsole::WriteCells(const std::vector<Cell>& cells, int rows, int c
   const int copy_columns = std::min(columns, columns_);
   for (int row = 0; row < copy_rows; ++row) {
     const auto from = cells.begin() + static_cast<ptrdiff_t>(row) * columns;
-    std::copy(from, from + copy_columns,
-              cells_.begin() + static_cast<ptrdiff_t>(row) * columns_);
+    std::copy(from, from + copy_columns, cells_.begin() + static_cast<ptrdiff_t>(row) * columns_);
   }
   return true;
 }

@@ -1,7 +1,7 @@
 // Worker threads: std::thread with a flag that tells whether the body still runs.
-#include <system_error>
-
 #include "platform/thread.h"
+
+#include <system_error>
 
 namespace quorix::platform {
 

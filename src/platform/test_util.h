@@ -2,13 +2,11 @@
 // polling with a deadline (no fixed sleeps).
 #pragma once
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -17,9 +15,15 @@ namespace quorix::platform::testing {
 
 class ScratchDirectory {
  public:
+  // A new directory under a random name in the system's temporary directory.
   ScratchDirectory() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/quorix_test_XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    std::error_code ignored;
+    const std::string base = std::filesystem::temp_directory_path(ignored).string();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const std::string candidate = base + "/quorix_test_" + std::to_string(random());
+      if (std::filesystem::create_directory(candidate, ignored)) path_ = candidate;
+    }
   }
   ~ScratchDirectory() {
     std::error_code ignored;

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/posix/test_util.h"
+#include "platform/test_util.h"
 #include "platform/thread.h"
 
 namespace quorix::platform {

@@ -1,0 +1,144 @@
+// DOS names on Windows: the system itself ignores letter case and takes "\"
+// and "/" alike, so names are used as given. Directory listing by wildcard,
+// existence, delete, rename-over and the whole-file helpers.
+#include <algorithm>
+#include <string>
+
+#include "platform/file.h"
+#include "platform/win32/windows_api.h"
+
+namespace quorix::platform {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+DWORD AttributesOf(const std::string& path) {
+  return path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(path.c_str());
+}
+
+// The search pattern that lists every entry of `directory` ("" is the
+// current directory). The wildcard itself is matched by MatchWildcard,
+// because the system's own matching also looks at generated short names
+// ("*.MSG" would find "A.MSGX" through "A~1.MSG").
+std::string ListPatternOf(std::string_view directory) {
+  std::string path(directory);
+  if (!path.empty() && !IsSeparator(path.back()) && path.back() != ':') path.push_back('\\');
+  return path + "*";
+}
+
+bool WriteAll(HANDLE handle, std::string_view data) {
+  while (!data.empty()) {
+    const DWORD chunk = data.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(data.size());
+    DWORD count = 0;
+    if (!::WriteFile(handle, data.data(), chunk, &count, nullptr) || count == 0) return false;
+    data.remove_prefix(count);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ResolveName(std::string_view name) { return std::string(name); }
+
+std::string ResolveDirectoryOf(std::string_view name) { return std::string(name); }
+
+bool FileExists(std::string_view name) {
+  const DWORD attributes = AttributesOf(ResolveName(name));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsFileExistsError(int error) {
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+bool DirectoryExists(std::string_view name) {
+  std::string path = ResolveName(name);
+  // "C:\DIR\" names the directory as well as "C:\DIR" does; "C:\" stays.
+  while (path.size() > 1 && IsSeparator(path.back()) && path[path.size() - 2] != ':') {
+    path.pop_back();
+  }
+  const DWORD attributes = AttributesOf(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool DeleteFile(std::string_view name) {
+  const std::string path = ResolveName(name);
+  return !path.empty() && ::DeleteFileA(path.c_str()) != 0;
+}
+
+bool RenameOver(std::string_view from, std::string_view to) {
+  const std::string from_path = ResolveName(from);
+  const std::string to_path = ResolveName(to);
+  if (from_path.empty() || to_path.empty()) return false;
+  return ::MoveFileExA(from_path.c_str(), to_path.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::vector<std::string> ListDirectory(std::string_view directory, std::string_view pattern) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry{};
+  HANDLE search = ::FindFirstFileA(ListPatternOf(directory).c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string_view entry_name(entry.cFileName);
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    if (MatchWildcard(pattern, entry_name)) names.emplace_back(entry_name);
+  } while (::FindNextFileA(search, &entry));
+  ::FindClose(search);
+  return names;
+}
+
+bool ReadWholeFile(std::string_view name, std::string* out, int64_t limit) {
+  out->clear();
+  File file = File::Open(name, Access::kRead, Sharing::kShared, Missing::kFail);
+  if (!file.IsOpen()) return false;
+  if (limit == INT64_MAX) return file.ReadToEnd(out);
+  constexpr int64_t kChunk = 64 * 1024;
+  while (static_cast<int64_t>(out->size()) < limit) {
+    const size_t old_size = out->size();
+    const int64_t want = std::min(kChunk, limit - static_cast<int64_t>(old_size));
+    out->resize(old_size + static_cast<size_t>(want));
+    const int64_t count = file.Read(out->data() + old_size, want);
+    if (count < 0) {
+      out->resize(old_size);
+      return false;
+    }
+    out->resize(old_size + static_cast<size_t>(count));
+    if (count == 0) break;
+  }
+  return true;
+}
+
+// The temporary name carries the process and thread, so that concurrent
+// writers never share one; a leftover of a crashed run is skipped by
+// CREATE_NEW. The file is flushed before it replaces the original with
+// MoveFileExA (replace, write-through).
+bool ReplaceFileContents(std::string_view name, std::string_view data) {
+  const std::string path = ResolveName(name);
+  if (path.empty()) return false;
+  const std::string base = path + ".tmp" + std::to_string(::GetCurrentProcessId()) + "-";
+  DWORD number = ::GetCurrentThreadId() % 1000000;
+  std::string temp;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt, ++number) {
+    temp = base + std::to_string(number);
+    handle = ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && !IsFileExistsError(static_cast<int>(::GetLastError()))) {
+      return false;
+    }
+  }
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool ok = WriteAll(handle, data) && ::FlushFileBuffers(handle) != 0;
+  if (!::CloseHandle(handle)) ok = false;
+  if (ok) ok = RenameOver(temp, path);
+  if (!ok) {
+    const DWORD saved = ::GetLastError();
+    ::DeleteFileA(temp.c_str());
+    ::SetLastError(saved);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace quorix::platform
