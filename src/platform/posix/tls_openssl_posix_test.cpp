@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/posix/test_util.h"
+#include "platform/test_util.h"
 #include "platform/tls.h"
 
 namespace quorix::platform {
