@@ -44,25 +44,47 @@ void Convert(int engine, run::Run& run, std::string_view page, convert::TopicCon
   }
 }
 
-// Checks one article's header block; returns its Message-ID value.
+// Checks one article's header block; returns its Message-ID value. A header
+// may go on in folded lines (starting with a blank); "Supersedes: " may
+// follow the Message-ID, and an article with 8-bit text ends its header with
+// the three MIME lines.
 std::string CheckArticle(std::string_view article, bool first) {
   std::vector<std::string_view> names = {
-      "Path: ", "From: ", "Reply-To: ", "Newsgroups: ", "Message-ID: "};
+      "Path: ", "From: ", "Reply-To: ", "Newsgroups: ", "Message-ID: ", "Supersedes: "};
   if (!first) names.push_back("References: ");
-  for (std::string_view name : {"Subject: ", "Date: ", "X-Htmlpage: "}) names.push_back(name);
+  for (std::string_view name : {"Subject: ", "Date: ", "X-Htmlpage: ", "MIME-Version: ",
+                                "Content-Type: ", "Content-Transfer-Encoding: "}) {
+    names.push_back(name);
+  }
+  auto optional = [](std::string_view name) {
+    return name == "Supersedes: " || name.starts_with("MIME-") || name.starts_with("Content-");
+  };
   std::string message_id;
   size_t at = 0;
+  size_t mime_lines = 0;
   for (std::string_view name : names) {
     const size_t lf = article.find('\n', at);
     QUORIX_FUZZ_CHECK(lf != std::string_view::npos, name, article);
     const std::string_view line = article.substr(at, lf - at);
-    QUORIX_FUZZ_CHECK(line.substr(0, name.size()) == name, name, line);
-    QUORIX_FUZZ_CHECK(line.find('\r') == std::string_view::npos, "no CR", line);
-    QUORIX_FUZZ_CHECK(line.find('\0') == std::string_view::npos, "no NUL", line);
-    if (name == "Message-ID: ") message_id = std::string(line.substr(name.size()));
-    if (name == "Newsgroups: ") QUORIX_FUZZ_CHECK(line.substr(name.size()) == kNewsgroup);
-    at = lf + 1;
+    if (line.substr(0, name.size()) != name) {
+      QUORIX_FUZZ_CHECK(optional(name), name, line);
+      continue;
+    }
+    size_t end = lf;  // folded lines belong to this header
+    while (end + 1 < article.size() && article[end + 1] == ' ') {
+      const size_t next = article.find('\n', end + 1);
+      QUORIX_FUZZ_CHECK(next != std::string_view::npos, "a folded line's end", article);
+      end = next;
+    }
+    const std::string_view value = article.substr(at + name.size(), end - at - name.size());
+    QUORIX_FUZZ_CHECK(value.find('\r') == std::string_view::npos, "no CR", line);
+    QUORIX_FUZZ_CHECK(value.find('\0') == std::string_view::npos, "no NUL", line);
+    if (name == "Message-ID: ") message_id = std::string(value);
+    if (name == "Newsgroups: ") QUORIX_FUZZ_CHECK(value == kNewsgroup);
+    if (name.starts_with("MIME-") || name.starts_with("Content-")) ++mime_lines;
+    at = end + 1;
   }
+  QUORIX_FUZZ_CHECK(mime_lines == 0 || mime_lines == 3, "all three MIME lines or none", article);
   QUORIX_FUZZ_CHECK(article.substr(at, 1) == "\n", "an empty line after the header", article);
   QUORIX_FUZZ_CHECK(!article.empty() && article.back() == '\n', "an LF at the end", article);
   return message_id;
