@@ -160,7 +160,9 @@ void TestServer::HandleConnection(int fd) {
     for (char byte : reply_.data) {
       if (!SendAll(fd, std::string_view(&byte, 1))) return;
       // Waits on the connection, so a client that leaves ends the drip early.
-      pollfd waiting{fd, POLLIN, 0};
+      pollfd waiting{};
+      waiting.fd = fd;
+      waiting.events = POLLIN;
       ::poll(&waiting, 1, reply_.drip_ms);
       if (stop_.load()) return;
     }

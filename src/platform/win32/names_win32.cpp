@@ -74,6 +74,23 @@ bool RenameOver(std::string_view from, std::string_view to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool RenameNew(std::string_view from, std::string_view to, int* error) {
+  const std::string from_path = ResolveName(from);
+  const std::string to_path = ResolveDirectoryOf(to);
+  DWORD result_error = ERROR_FILE_NOT_FOUND;
+  if (!from_path.empty() && !to_path.empty()) {
+    // Without MOVEFILE_REPLACE_EXISTING an existing target is never
+    // replaced: the move fails with ERROR_ALREADY_EXISTS.
+    if (::MoveFileExA(from_path.c_str(), to_path.c_str(), MOVEFILE_WRITE_THROUGH) != 0) {
+      return true;
+    }
+    result_error = ::GetLastError();
+  }
+  if (error != nullptr)
+    *error = result_error != 0 ? static_cast<int>(result_error) : ERROR_GEN_FAILURE;
+  return false;
+}
+
 std::vector<std::string> ListDirectory(std::string_view directory, std::string_view pattern) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA entry{};
