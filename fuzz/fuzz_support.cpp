@@ -110,6 +110,7 @@ void FuzzRun::ResetBases() {
   std::lock_guard<std::mutex> lock(run().html_base.lock);
   run().html_base.records.clear();
   run().html_base.first_index.clear();
+  run().html_base.recorded.clear();
   run().html_base.load_failed = false;
 }
 

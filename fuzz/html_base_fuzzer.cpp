@@ -4,7 +4,8 @@
 // record with that link. Topics are then recorded (the first record of a link
 // replaced, a new link appended, NUL stored as a blank) against a plain list
 // that does the same; the base is saved, and loading it again must give that
-// list back.
+// list back. Before the save another instance rewrites the file: the save
+// must merge this run's recorded entries into that file's records.
 //
 // Input: the file.
 #include <cstddef>
@@ -83,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Record: a changed marker for the first records' links, pieces of the
   // input as whole entries, and a link that holds a NUL.
+  const std::vector<std::string> loaded = expected;
   std::vector<std::string> entries;
   for (size_t i = 0; i < expected.size() && i < 3; ++i) {
     entries.push_back(std::string(Link(expected[i])) + "," + std::to_string(i + 7));
@@ -96,12 +98,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   CheckRecords(run, expected);
 
+  // Another instance saves meanwhile: its file holds the loaded records, the
+  // last one dropped, and a topic of its own. The save merges this run's
+  // recorded entries, in order, into what the file holds then.
+  std::string other_file(bases::kHtmlBaseHeader);
+  for (size_t i = 0; i + 1 < loaded.size(); ++i) other_file.append(loaded[i]).push_back('\0');
+  other_file.append("/other,5").push_back('\0');
+  QUORIX_FUZZ_CHECK(quorix::platform::ReplaceFileContents(name, other_file));
+  std::vector<std::string> merged = ReferenceRecords(other_file);
+  for (const std::string& entry : entries) ReferenceRecord(merged, entry);
+
   bases::SaveHtmlBase(run);
   std::string saved;
   QUORIX_FUZZ_CHECK(quorix::platform::ReadWholeFile(name, &saved));
   std::string expected_file(bases::kHtmlBaseHeader);
-  for (const std::string& record : expected) expected_file.append(record).push_back('\0');
+  for (const std::string& record : merged) expected_file.append(record).push_back('\0');
   QUORIX_FUZZ_CHECK(saved == expected_file, expected_file, saved);
+  expected = merged;
 
   fuzz_run.ResetBases();
   bases::LoadHtmlBase(run);
