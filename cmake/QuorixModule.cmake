@@ -28,6 +28,12 @@ function(quorix_module name)
     foreach(dep IN LISTS ARG_TEST_DEPS)
       target_link_libraries(${name}_test PRIVATE quorix_${dep})
     endforeach()
-    gtest_discover_tests(${name}_test DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 120)
+    # Under an emulator (wine for the Windows presets) every case starts a
+    # program of its own and file operations are slower: more time per case.
+    set(case_timeout 120)
+    if(CMAKE_CROSSCOMPILING_EMULATOR)
+      set(case_timeout 600)
+    endif()
+    gtest_discover_tests(${name}_test DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT ${case_timeout})
   endif()
 endfunction()
