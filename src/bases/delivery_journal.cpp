@@ -91,6 +91,7 @@ void MarkSpoolNumber(run::Run& run, std::string_view spool_name) {
 // A record's spool file: renamed now when its writer died before renaming it.
 // True when the record's articles count as delivered.
 bool SettleRecord(run::Run& run, const JournalRecord& record) {
+  if (!platform::OwnFileExists(record.temp_name)) return true;  // renamed long ago (or taken by the reader)
   platform::File temp = platform::File::Open(record.temp_name, platform::Access::kRead,
                                              platform::Sharing::kShared, platform::Missing::kFail);
   if (!temp.IsOpen()) return true;  // renamed long ago (or taken by the reader)
@@ -261,7 +262,7 @@ bool ResetJournal(run::Run& run) {
   std::string waiting;
   for (const JournalRecord& record :
        ParseJournalRecords(std::string_view(contents).substr(header_size), &used)) {
-    if (platform::FileExists(record.temp_name)) waiting.append(EncodeJournalRecord(record));
+    if (platform::OwnFileExists(record.temp_name)) waiting.append(EncodeJournalRecord(record));
   }
   if (!WriteFreshJournal(path, generation + 1, waiting)) return false;
   run.delivery.generation = generation + 1;

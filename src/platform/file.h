@@ -78,6 +78,11 @@ std::string ResolveName(std::string_view name);
 std::string ResolveDirectoryOf(std::string_view name);
 
 bool FileExists(std::string_view name);  // a regular file (after ResolveName)
+// A regular file under exactly the last name given; only the directory part
+// is looked up. For names this program made itself (its temporary spool
+// files): asking for one that is gone then costs no letter-case search
+// through a spool directory of thousands of files.
+bool OwnFileExists(std::string_view name);
 bool DirectoryExists(std::string_view name);
 bool DeleteFile(std::string_view name);
 // Renames `from` over `to` atomically (the replaced file vanishes in one step).

@@ -219,6 +219,9 @@ def tls_context(cert_file: str, key_file: str) -> ssl.SSLContext:
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.minimum_version = ssl.TLSVersion.TLSv1_2
     context.load_cert_chain(cert_file, key_file)
+    # One session ticket per connection: the client resumes with one, and
+    # each further ticket is work on both sides for every request.
+    context.num_tickets = 1
     return context
 
 

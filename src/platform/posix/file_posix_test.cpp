@@ -68,6 +68,15 @@ TEST(ResolveName, RelativeNamesUseCurrentDirectory) {
   EXPECT_EQ(ResolveName("./LOG/QUORIX.LOG"), "./Log/quorix.log");
 }
 
+TEST(ResolveName, OwnFileExistsLooksUpOnlyTheDirectory) {
+  ScratchDirectory dir;
+  ASSERT_EQ(::mkdir((dir / "Spool").c_str(), 0755), 0);
+  WriteTestFile(dir / "Spool/QX1-5.tmp", "x");
+  EXPECT_TRUE(OwnFileExists(dir.path() + "\\SPOOL\\QX1-5.tmp"));
+  EXPECT_FALSE(OwnFileExists(dir.path() + "\\SPOOL\\qx1-5.TMP"));
+  EXPECT_FALSE(OwnFileExists(dir / "Spool"));
+}
+
 TEST(FileOpen, MissingFileFailsWithErrorNumber) {
   ScratchDirectory dir;
   int error = 0;

@@ -131,6 +131,8 @@ std::string ResolveDirectoryOf(std::string_view name) {
 
 bool FileExists(std::string_view name) { return IsRegularFile(ResolveName(name)); }
 
+bool OwnFileExists(std::string_view name) { return IsRegularFile(ResolveDirectoryOf(name)); }
+
 bool IsFileExistsError(int error) { return error == EEXIST; }
 
 bool DirectoryExists(std::string_view name) {

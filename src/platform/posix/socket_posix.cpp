@@ -26,8 +26,8 @@ using Clock = std::chrono::steady_clock;
 // Milliseconds left until `deadline`, for poll: -1 means no limit.
 int RemainingMs(bool bounded, Clock::time_point deadline) {
   if (!bounded) return -1;
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  // Rounded up: a wait never ends before its deadline.
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left <= 0 ? 0 : static_cast<int>(left);
 }
 

@@ -47,6 +47,8 @@ bool FileExists(std::string_view name) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool OwnFileExists(std::string_view name) { return FileExists(name); }
+
 bool IsFileExistsError(int error) {
   return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }

@@ -49,8 +49,8 @@ void StartWinsock() { static WinsockSession session; }
 
 DWORD RemainingMs(bool bounded, Clock::time_point deadline) {
   if (!bounded) return WSA_INFINITE;
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  // Rounded up: a wait never ends before its deadline.
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left <= 0 ? 0 : static_cast<DWORD>(left);
 }
 
