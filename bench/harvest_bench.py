@@ -228,9 +228,10 @@ def dump_pages(sim: ForumSim, engine: str, paths: list, directory: Path) -> Path
     directory.mkdir(parents=True, exist_ok=True)
     lines = []
     for index, path in enumerate(paths):
-        status, page = sim.answer(FakeRequest(path))
+        status, page, content_type = sim.answer(FakeRequest(path))
         name = f"{index:06d}.html"
-        (directory / name).write_bytes(response_bytes(status, page.encode("latin-1")))
+        (directory / name).write_bytes(response_bytes(status, page.encode("latin-1"),
+                                                      content_type))
         kind = "list" if is_list_path(engine, path) else "topic"
         lines.append(f"{kind}\t{engine}\t{path}\t{name}")
     manifest = directory / "pages.txt"
@@ -411,7 +412,11 @@ def measure_conversion(sim, engine, paths, args, problems, scratch_root) -> dict
         template = template_file(sim, engine, pages)
         return conversion_alone(bench, manifest, template, pages, args.repeat)
     finally:
-        shutil.rmtree(pages, ignore_errors=True)
+        if args.keep:
+            say(f"pages kept in {pages} (quorix_bench --pages={pages}/pages.txt "
+                f"--template={pages}/{engine}.template)")
+        else:
+            shutil.rmtree(pages, ignore_errors=True)
 
 
 def print_table(results: dict, args) -> None:

@@ -1,6 +1,8 @@
 // Reading, extending and renewing the delivery journal.
 #include "bases/delivery_journal.h"
 
+#include <utility>
+
 #include "bases/dupe_base.h"
 #include "log/logger.h"
 #include "platform/file.h"
@@ -181,7 +183,7 @@ std::vector<JournalRecord> ParseJournalRecords(std::string_view data, size_t* us
   return records;
 }
 
-bool CatchUpJournal(run::Run& run) {
+bool CatchUpJournal(run::Run& run, platform::File* journal) {
   const std::string path = JournalPath(run);
   run::DeliveryState& state = run.delivery;
   platform::File file = platform::File::Open(
@@ -213,7 +215,10 @@ bool CatchUpJournal(run::Run& run) {
     state.offset = static_cast<int64_t>(header_size);
   }
   std::string data;
-  if (!file.Seek(state.offset) || !file.ReadToEnd(&data)) return false;
+  // Usually nobody wrote since this process did: then there is nothing to read.
+  if (file.Size() != state.offset && (!file.Seek(state.offset) || !file.ReadToEnd(&data))) {
+    return false;
+  }
   size_t used = 0;
   std::vector<JournalRecord> records = ParseJournalRecords(data, &used);
   if (used < data.size()) {
@@ -225,12 +230,17 @@ bool CatchUpJournal(run::Run& run) {
     for (const std::string& id : record.ids) AddIfNew(run, id);
   }
   state.offset += static_cast<int64_t>(used);
+  if (journal != nullptr) *journal = std::move(file);
   return true;
 }
 
-bool AppendJournalRecord(run::Run& run, const JournalRecord& record) {
-  platform::File file = platform::File::Open(JournalPath(run), platform::Access::kReadWrite,
-                                             platform::Sharing::kShared, platform::Missing::kFail);
+bool AppendJournalRecord(run::Run& run, const JournalRecord& record, platform::File* journal) {
+  platform::File opened;
+  if (journal == nullptr || !journal->IsOpen()) {
+    opened = platform::File::Open(JournalPath(run), platform::Access::kReadWrite,
+                                  platform::Sharing::kShared, platform::Missing::kFail);
+  }
+  platform::File& file = opened.IsOpen() ? opened : *journal;
   const int64_t end = run.delivery.offset;
   if (!file.IsOpen() || !file.Seek(end)) return false;
   if (!file.Write(EncodeJournalRecord(record))) {

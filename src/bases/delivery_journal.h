@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file.h"
 #include "run/run.h"
 
 namespace quorix::bases {
@@ -55,12 +56,15 @@ std::vector<JournalRecord> ParseJournalRecords(std::string_view data, size_t* us
 // dupe base, renames the temporary spool files of records whose writer died
 // before renaming them, and cuts off a record that a kill left unfinished.
 // After another instance started a new generation, QUORIX.IDX is read again
-// first. A missing journal is created. False when it cannot be read.
-bool CatchUpJournal(run::Run& run);
+// first. A missing journal is created. False when it cannot be read. With
+// `journal`, the open journal is handed over for AppendJournalRecord.
+bool CatchUpJournal(run::Run& run, platform::File* journal = nullptr);
 
-// Appends a record at the end that CatchUpJournal reached; false, with the
-// journal as it was, when that fails.
-bool AppendJournalRecord(run::Run& run, const JournalRecord& record);
+// Appends a record at the end that CatchUpJournal reached, through `journal`
+// when it is open (else the journal is opened); false, with the journal as it
+// was, when that fails.
+bool AppendJournalRecord(run::Run& run, const JournalRecord& record,
+                         platform::File* journal = nullptr);
 
 // A temporary spool file name that no other record of this installation's
 // journal uses: "QX" + generation + "-" + journal offset + ".tmp".

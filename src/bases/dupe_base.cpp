@@ -143,7 +143,7 @@ bool IsDupe(run::Run& run, std::string_view id) {
 }
 
 std::string EarlierVersion(run::Run& run, std::string_view id) {
-  std::lock_guard<platform::NamedMutex> lock(run.dupe_base_mutex);
+  std::lock_guard<std::mutex> lock(run.dupe_base.lock);
   return EarlierVersion(run.dupe_base, id);
 }
 

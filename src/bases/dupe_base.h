@@ -47,7 +47,8 @@ bool IsDupe(run::Run& run, std::string_view id);
 
 // The stored ID of an earlier version of the same post: same ID up to the
 // checksum of the text (an edited post). The one stored last wins, as that is
-// the version the reader holds. Empty when there is none.
+// the version the reader holds. Empty when there is none. Takes only the
+// in-process lock of the base.
 std::string EarlierVersion(run::Run& run, std::string_view id);
 
 // Appends the ID (after its article was written).

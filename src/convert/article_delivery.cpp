@@ -38,7 +38,7 @@ std::string FilterBody(std::string& body, const run::ForumTemplate& tmpl, Engine
   return address;
 }
 
-PageSpool::PageSpool(run::Run& run, int slot) : run_(run), slot_(slot) {}
+PageSpool::PageSpool(run::Run& run, int slot) : run_(run), slot_(slot), log_hold_(run.log, slot) {}
 
 void PageSpool::Deliver(const Post& post, std::string_view newsgroup, std::string_view page_url,
                         TopicConversion& topic) {

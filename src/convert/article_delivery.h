@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/spool_delivery.h"
+#include "log/logger.h"
 #include "run/run.h"
 #include "text/charset.h"
 
@@ -74,6 +75,9 @@ class PageSpool {
  private:
   run::Run& run_;
   int slot_;
+  // The page's log lines (one per post, and the spool file's) go out
+  // together when the page is done.
+  log::LogHold log_hold_;
   int posts_ = 0;
   std::vector<SpoolArticle> articles_;
   run::TextSet pending_ids_;  // the Message-IDs of articles_

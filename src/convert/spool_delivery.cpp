@@ -52,6 +52,17 @@ int FirstFree(const std::vector<bool>& used, int from) {
   return from;
 }
 
+// The page's entries in one write: a page's ten or so small writes would cost
+// more than the rest of its delivery.
+bool WriteWholePage(platform::File& file, const std::vector<const SpoolArticle*>& articles) {
+  size_t size = 0;
+  for (const SpoolArticle* article : articles) size += article->entry.size();
+  std::string page;
+  page.reserve(size);
+  for (const SpoolArticle* article : articles) page.append(article->entry);
+  return file.Write(page);
+}
+
 // Creates the temporary file; one left by a killed writer under the same name
 // is replaced.
 platform::File CreateTemporary(const std::string& path) {
@@ -79,7 +90,8 @@ bool DeliverSpoolArticles(run::Run& run, int slot, std::string_view spool_dir,
                           const std::vector<SpoolArticle>& articles) {
   if (articles.empty()) return true;
   std::lock_guard<platform::NamedMutex> lock(run.dupe_base_mutex);
-  if (!bases::CatchUpJournal(run)) {
+  platform::File journal;
+  if (!bases::CatchUpJournal(run, &journal)) {
     run.log.WriteLog("Error Reading Journal", slot, log::kProblem);
     return false;
   }
@@ -105,11 +117,17 @@ bool DeliverSpoolArticles(run::Run& run, int slot, std::string_view spool_dir,
   record.temp_name = std::string(spool_dir) + bases::JournalTempName(run);
   record.spool_name = name;
   platform::File file = CreateTemporary(record.temp_name);
-  bool whole = file.IsOpen();
-  for (const SpoolArticle* article : fresh) {
-    if (!whole) break;
-    whole = WriteSpoolEntry(file, article->entry);
-    if (whole) record.ids.push_back(article->message_id);
+  bool whole = file.IsOpen() && WriteWholePage(file, fresh);
+  if (whole) {
+    for (const SpoolArticle* article : fresh) record.ids.push_back(article->message_id);
+  } else if (file.IsOpen() && file.Seek(0) && file.SetEnd()) {
+    // Not all of it fits: as many whole entries as the spool takes.
+    whole = true;
+    for (const SpoolArticle* article : fresh) {
+      whole = WriteSpoolEntry(file, article->entry);
+      if (!whole) break;
+      record.ids.push_back(article->message_id);
+    }
   }
   // No flush to the disk here: a killed process loses nothing the system
   // took; a page's fsync would cost more than the page (see DESIGN notes).
@@ -120,7 +138,7 @@ bool DeliverSpoolArticles(run::Run& run, int slot, std::string_view spool_dir,
     platform::DeleteFile(record.temp_name);
     return false;
   }
-  if (!bases::AppendJournalRecord(run, record)) {
+  if (!bases::AppendJournalRecord(run, record, &journal)) {
     platform::DeleteFile(record.temp_name);
     run.log.WriteLog("Error Writing Journal", slot, log::kProblem);
     return false;

@@ -80,11 +80,32 @@ void Logger::WriteLog(std::string_view message, int thread, int level) {
     line.append(message).append(kLineEnd);
 
     std::lock_guard<std::mutex> lock(files_lock_);
+    if (thread >= 0 && thread < kHeldThreads && holding_[thread]) {
+      held_[thread].append(line);
+      return;
+    }
     if (main_log_.IsOpen()) main_log_.Write(line);  // write errors are not reported
     if (client_log_.IsOpen()) client_log_.Write(line);
   } catch (const std::exception&) {
     // A line that cannot be built (memory exhausted) is lost; the caller goes on.
   }
+}
+
+void Logger::HoldLines(int thread) {
+  if (thread < 0 || thread >= kHeldThreads) return;
+  std::lock_guard<std::mutex> lock(files_lock_);
+  holding_[thread] = true;
+}
+
+void Logger::ReleaseLines(int thread) {
+  if (thread < 0 || thread >= kHeldThreads) return;
+  std::lock_guard<std::mutex> lock(files_lock_);
+  holding_[thread] = false;
+  std::string& lines = held_[thread];
+  if (lines.empty()) return;
+  if (main_log_.IsOpen()) main_log_.Write(lines);
+  if (client_log_.IsOpen()) client_log_.Write(lines);
+  lines.clear();  // keeps its room for the next page
 }
 
 platform::File Logger::OpenLogFile(std::string_view name) {

@@ -51,6 +51,28 @@ TEST_F(LoggerTest, LineLayoutIsByteExact) {
             "  14:05:12  QUORIX   : END\r\n");
 }
 
+TEST_F(LoggerTest, HeldLinesKeepTheirTimesAndOrderAndOtherThreadsPass) {
+  OpenMain();
+  OpenClient();
+  {
+    LogHold hold(logger_, 3);
+    logger_.WriteLog("Article: <a> is new/edited", 3, kProgress);
+    clock_.Set(2004, 3, 5, 5, 14, 4, 0);
+    logger_.WriteLog("GET: /other", 4, kProgress);  // another thread: at once
+    logger_.WriteLog("Creating Spoolfile: N000001.MSG", 3, kDetail);  // dropped outside debug
+    logger_.WriteLog("Error Spoolfile: N000001.MSG", 3, kProblem);
+    EXPECT_EQ(MainBody(), "  14:04:00  QUORIX #4: GET: /other\r\n");
+  }
+  logger_.WriteLog("END", kMainThread, kProgress);
+  const std::string expected =
+      "  14:04:00  QUORIX #4: GET: /other\r\n"
+      "  14:03:59  QUORIX #3: Article: <a> is new/edited\r\n"
+      "? 14:04:00  QUORIX #3: Error Spoolfile: N000001.MSG\r\n"
+      "  14:04:00  QUORIX   : END\r\n";
+  EXPECT_EQ(MainBody(), expected);
+  EXPECT_EQ(Client(), kHeader + expected);
+}
+
 TEST_F(LoggerTest, MarksOfTheAlwaysWrittenLevels) {
   OpenMain();
   const std::vector<std::pair<int, std::string>> levels = {

@@ -100,28 +100,6 @@ int64_t File::Read(char* buffer, int64_t size) {
   return count;
 }
 
-bool File::ReadToEnd(std::string* out) {
-  out->clear();
-  if (fd_ < 0) return false;
-  const int64_t size = Size();
-  const int64_t position = Position();
-  if (size > 0 && position >= 0 && size > position) {
-    out->reserve(static_cast<size_t>(size - position));
-  }
-  constexpr size_t kChunk = 64 * 1024;
-  for (;;) {
-    const size_t old_size = out->size();
-    out->resize(old_size + kChunk);
-    const int64_t count = Read(out->data() + old_size, kChunk);
-    if (count < 0) {
-      out->resize(old_size);
-      return false;
-    }
-    out->resize(old_size + static_cast<size_t>(count));
-    if (count == 0) return true;
-  }
-}
-
 bool File::Write(std::string_view data) {
   if (fd_ < 0) return false;
   const char* next = data.data();
