@@ -277,9 +277,18 @@ def conversion_alone(bench: Path, manifest: Path, template: Path, scratch: Path,
     return {name: (median(real), median(cpu)) for name, (real, cpu) in times.items()}
 
 
+def request_lines(path: str, host: str, tls: bool) -> list:
+    """The lines of the binary's GET, as it sends them."""
+    agent = f"Korvendale 3.50 ({'https' if tls else 'http'}://quorix.invalid/)"
+    return [line.encode("latin-1") for line in
+            (f"GET {path} HTTP/1.0\r\n", f"Host: {host}\r\n", f"Referer: {host}\r\n",
+             f"User-Agent: {agent}\r\n", "\r\n")]
+
+
 def fetch_alone(port: int, paths: list, tls: bool = False) -> float:
     """Seconds to fetch `paths` one after the other as the binary does (a new
-    HTTP/1.0 connection per request, read until the server closes), doing
+    HTTP/1.0 connection per request, the binary's five request lines each in
+    its own send with TCP_NODELAY, read until the server closes), doing
     nothing with the answers: the network and simulator side of a run. Over
     TLS each connection resumes the session of the one before, as the binary's do."""
     context = None
@@ -290,11 +299,11 @@ def fetch_alone(port: int, paths: list, tls: bool = False) -> float:
     for path in paths:
         with socket.create_connection(("127.0.0.1", port), timeout=30) as raw:
             conn = raw
+            raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
             if context is not None:
-                raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
                 conn = context.wrap_socket(raw, server_hostname="localhost", session=session)
-            conn.sendall(f"GET {path} HTTP/1.0\r\nHost: 127.0.0.1\r\n"
-                         "Referer: 127.0.0.1\r\n\r\n".encode("latin-1"))
+            for line in request_lines(path, "localhost" if tls else "127.0.0.1", tls):
+                conn.sendall(line)
             try:
                 while conn.recv(65536):
                     pass

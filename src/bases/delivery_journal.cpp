@@ -85,8 +85,8 @@ void MarkSpoolNumber(run::Run& run, std::string_view spool_name) {
   auto found = run.delivery.spool_numbers.find(directory);
   if (found == run.delivery.spool_numbers.end()) return;
   const int64_t number = text::LeadingNumber(spool_name.substr(dot - kSpoolDigits, kSpoolDigits));
-  if (number >= 0 && static_cast<size_t>(number) < found->second.size()) {
-    found->second[static_cast<size_t>(number)] = true;
+  if (number >= 0 && static_cast<size_t>(number) < found->second.used.size()) {
+    found->second.used[static_cast<size_t>(number)] = true;
   }
 }
 

@@ -1,6 +1,7 @@
 // Temporary spool file, journal record, rename.
 #include "convert/spool_delivery.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "bases/delivery_journal.h"
@@ -28,7 +29,7 @@ std::string WrittenExtension() {
 // to date by this process. Temporary files that a killed writer left behind
 // without a journal record are deleted on the way (the caller holds the lock
 // that every writer of them holds).
-std::vector<bool>& SpoolNumbers(run::Run& run, std::string_view spool_dir) {
+run::SpoolNumbersInUse& SpoolNumbers(run::Run& run, std::string_view spool_dir) {
   auto found = run.delivery.spool_numbers.find(spool_dir);
   if (found != run.delivery.spool_numbers.end()) return found->second;
   std::vector<bool> used(kSpoolNumbers, false);
@@ -44,11 +45,16 @@ std::vector<bool>& SpoolNumbers(run::Run& run, std::string_view spool_dir) {
       if (!run.delivery.waiting_temps.contains(path)) platform::DeleteFile(path);
     }
   }
-  return run.delivery.spool_numbers.emplace(std::string(spool_dir), std::move(used)).first->second;
+  return run.delivery.spool_numbers
+      .emplace(std::string(spool_dir), run::SpoolNumbersInUse{std::move(used), 0})
+      .first->second;
 }
 
-int FirstFree(const std::vector<bool>& used, int from) {
-  while (from < kSpoolNumbers && used[static_cast<size_t>(from)]) ++from;
+int FirstFree(run::SpoolNumbersInUse& numbers, int from) {
+  const bool from_bottom = from <= numbers.free_from;
+  from = std::max(from, numbers.free_from);
+  while (from < kSpoolNumbers && numbers.used[static_cast<size_t>(from)]) ++from;
+  if (from_bottom) numbers.free_from = from;
   return from;
 }
 
@@ -106,8 +112,9 @@ bool DeliverSpoolArticles(run::Run& run, int slot, std::string_view spool_dir,
   }
   if (fresh.empty()) return true;
 
-  std::vector<bool>& used = SpoolNumbers(run, spool_dir);
-  int number = FirstFree(used, 0);
+  run::SpoolNumbersInUse& numbers = SpoolNumbers(run, spool_dir);
+  std::vector<bool>& used = numbers.used;
+  int number = FirstFree(numbers, 0);
   std::string name = SpoolFileName(spool_dir, number < kSpoolNumbers ? number : 0);
   if (number >= kSpoolNumbers) {
     run.log.WriteLog("Error Spoolfile: " + name, slot, log::kProblem);
@@ -154,7 +161,7 @@ bool DeliverSpoolArticles(run::Run& run, int slot, std::string_view spool_dir,
     }
     if (!platform::IsFileExistsError(error)) break;
     used[static_cast<size_t>(number)] = true;  // taken since the listing
-    number = FirstFree(used, number + 1);
+    number = FirstFree(numbers, number + 1);
     if (number >= kSpoolNumbers) break;
     name = SpoolFileName(spool_dir, number);
   }

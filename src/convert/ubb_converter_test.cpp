@@ -101,6 +101,22 @@ size_t Count(const std::string& text, const std::string& needle) {
   return count;
 }
 
+TEST_F(UbbConversion, EachPageTakesTheSmallestFreeNumberAndSkipsNamesTakenSinceTheListing) {
+  // Files the reader has not imported yet, and one another program makes
+  // after the first listing: the numbers go 1, 3, 4, then past 5 to 6.
+  t_.Write("SPOOL/" + SpoolFileName(0), "old");
+  t_.Write("SPOOL/" + SpoolFileName(2), "old");
+  const std::vector<int> expected_numbers = {1, 3, 4, 6};
+  for (size_t page = 0; page < expected_numbers.size(); ++page) {
+    if (page == 3) t_.Write("SPOOL/" + SpoolFileName(5), "other");
+    TopicConversion topic;
+    const std::string address = "/forums/Forum3/HTML/00012" + std::to_string(page) + ".html";
+    ASSERT_EQ(Convert(ThreePosts(), topic, address), PageOutcome::kDelivered);
+    EXPECT_EQ(Articles(SpoolFileName(expected_numbers[page])).size(), 3u) << "page " << page;
+  }
+  EXPECT_EQ(SpoolFiles().size(), 7u);
+}
+
 TEST_F(UbbConversion, SamePageAgainGivesDupesAndNoSpoolFile) {
   TopicConversion first;
   Convert(ThreePosts(), first);

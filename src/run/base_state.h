@@ -39,6 +39,14 @@ struct DupeBaseState {
   std::vector<std::string> added_ids;  // the IDs this run added, in order
 };
 
+// The numbers in use in one spool directory. A run only ever takes numbers,
+// so none below `free_from` is free: the search for the smallest free number
+// starts there, not at 0, which over 100,000 pages would scan quadratically.
+struct SpoolNumbersInUse {
+  std::vector<bool> used;
+  int free_from = 0;
+};
+
 // The delivery journal as this process has read it, and the spool file
 // numbers in use per spool directory (listed once per run). Guarded by the
 // "quorix_dupebase" named mutex, which other instances take as well.
@@ -46,7 +54,7 @@ struct DeliveryState {
   bool journal_read = false;                 // the journal was read at least once in this run
   int64_t generation = 0;                    // its generation when last read
   int64_t offset = 0;                        // its bytes taken into the dupe base so far
-  TextMap<std::vector<bool>> spool_numbers;  // spool directory -> numbers in use
+  TextMap<SpoolNumbersInUse> spool_numbers;  // by spool directory
   TextSet waiting_temps;  // temporary spool files of records that could not be renamed yet
 };
 
