@@ -59,6 +59,31 @@ std::vector<std::string_view> StoredIds(std::string_view text) {
   return ids;
 }
 
+// Appends to `text` the IDs it lacks, in their order, each once. One pass
+// over the text's IDs against the (few) IDs to add: indexing a file of a
+// million IDs for this would cost as much as loading it.
+void AppendMissingIds(std::string& text, const std::vector<std::string>& ids) {
+  run::TextSet missing;
+  for (const std::string& id : ids) {
+    if (IsBracketedRun(id)) missing.insert(id);
+  }
+  for (std::string_view stored : StoredIds(text)) {
+    if (missing.empty()) break;
+    const auto found = missing.find(stored);
+    if (found != missing.end()) missing.erase(found);
+  }
+  for (const std::string& id : ids) {
+    if (IsBracketedRun(id)) {
+      const auto found = missing.find(id);
+      if (found == missing.end()) continue;  // stored, or appended already
+      missing.erase(found);
+      text.append(id);
+    } else if (text.find(id) == std::string::npos) {
+      text.append(id);  // not an ID of the usual form: searched as text
+    }
+  }
+}
+
 // Temporary files of base rewrites that a killed run left in the program
 // directory. Every rewrite of them holds "quorix_fileopen", as the caller
 // does, so none of these belongs to a running save.
@@ -109,14 +134,9 @@ void SaveDupeBase(run::Run& run) {
   // and this run's IDs that it lacks.
   const std::string path = DupeBasePath(run);
   std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
-  std::string old;
-  if (!ReadCurrentData(path, &old)) return;
-  run::DupeBaseState merged;
-  ResetDupeText(merged, std::move(old));
-  for (const std::string& id : added_ids) {
-    if (!DupeTextContains(merged, id)) AppendDupeText(merged, id);
-  }
-  const std::string& text = merged.text;
+  std::string text;
+  if (!ReadCurrentData(path, &text)) return;
+  AppendMissingIds(text, added_ids);
   const size_t keep =
       static_cast<size_t>(limit) < text.size() ? static_cast<size_t>(limit) : text.size();
   std::string contents;

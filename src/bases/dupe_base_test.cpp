@@ -109,6 +109,24 @@ TEST(DupeBase, FailedLoadIsLoggedAndTheSaveMerges) {
   EXPECT_EQ(t.Read("QUORIX.IDX"), kHeader + "<old.0><b.2><a.1>");
 }
 
+TEST(DupeBase, SaveAddsWhatTheFileLacksOnceInTheRunsOrder) {
+  TestRun t;
+  t.run().RaiseDupeBaseLimit(16000);
+  t.Write("QUORIX.IDX", kHeader + "<old.0>");
+  LoadDupeBase(t.run());
+  // Added by this run: one the other instance also stored, one twice (an
+  // ID added again after a failed page), one whose "<" the file left open,
+  // and a text that is no bracketed ID.
+  for (const char* id : {"<c.3>", "<b.2>", "<a.1>", "<c.3>", "<d.4>", "plain"}) {
+    t.run().dupe_base.added = true;
+    t.run().dupe_base.added_ids.emplace_back(id);
+  }
+  // Meanwhile another instance saved: its file holds <b.2> and an open "<x".
+  t.Write("QUORIX.IDX", kHeader + "<old.0><b.2><x");
+  SaveDupeBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.IDX"), kHeader + "<old.0><b.2><x<c.3><a.1><d.4>plain");
+}
+
 TEST(DupeBase, FailedLoadAndUnreadableFileAtSaveKeepsTheFile) {
   TestRun t;
   t.run().RaiseDupeBaseLimit(16000);

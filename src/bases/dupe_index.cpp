@@ -41,10 +41,10 @@ void IndexNewText(run::DupeBaseState& state) {
       state.indexed_up_to = open;
       return;
     }
-    const std::string_view id = text.substr(open, close - open + 1);
-    state.ids.emplace(id);
-    const std::string_view stem = VersionStem(id);
-    if (!stem.empty()) state.latest_version.insert_or_assign(std::string(stem), std::string(id));
+    const run::TextSpan id{open, close - open + 1};
+    state.ids.insert(id);
+    const std::string_view stem = VersionStem(text.substr(id.offset, id.size));
+    if (!stem.empty()) state.latest_version.insert_or_assign(run::TextSpan{open, stem.size()}, id);
     position = close + 1;
   }
 }
@@ -71,8 +71,11 @@ std::string EarlierVersion(const run::DupeBaseState& state, std::string_view id)
   const std::string_view stem = VersionStem(id);
   if (stem.empty()) return {};
   const auto found = state.latest_version.find(stem);
-  if (found == state.latest_version.end() || found->second == id) return {};
-  return found->second;
+  if (found == state.latest_version.end()) return {};
+  const std::string_view latest =
+      std::string_view(state.text).substr(found->second.offset, found->second.size);
+  if (latest == id) return {};
+  return std::string(latest);
 }
 
 void ResetDupeText(run::DupeBaseState& state, std::string text) {
@@ -82,6 +85,7 @@ void ResetDupeText(run::DupeBaseState& state, std::string text) {
   // Room for the IDs the text holds (about 40 bytes each) at once, instead of
   // rehashing the whole set again and again while a large base is indexed.
   state.ids.reserve(state.text.size() / 40);
+  state.latest_version.reserve(state.text.size() / 40);
   state.indexed_up_to = 0;
   IndexNewText(state);
 }

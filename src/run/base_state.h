@@ -25,14 +25,55 @@ using TextSet = std::unordered_set<std::string, TextHash, std::equal_to<>>;
 template <typename Value>
 using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
 
+// A stretch of a text, by position: it stays valid when the text grows and
+// moves, where a view would not.
+struct TextSpan {
+  size_t offset = 0;
+  size_t size = 0;
+};
+
+// Hash and equality of spans of one text, searchable with a view. The index
+// of the dupe base holds a million IDs as spans of the text that holds them
+// anyway, instead of a copy of each in a string of its own.
+class SpanHash {
+ public:
+  using is_transparent = void;
+  explicit SpanHash(const std::string* text) : text_(text) {}
+  size_t operator()(TextSpan span) const { return (*this)(View(span)); }
+  size_t operator()(std::string_view view) const { return std::hash<std::string_view>{}(view); }
+  std::string_view View(TextSpan span) const {
+    return std::string_view(*text_).substr(span.offset, span.size);
+  }
+
+ private:
+  const std::string* text_;
+};
+
+class SpanEqual {
+ public:
+  using is_transparent = void;
+  explicit SpanEqual(const std::string* text) : hash_(text) {}
+  bool operator()(TextSpan a, TextSpan b) const { return hash_.View(a) == hash_.View(b); }
+  bool operator()(TextSpan a, std::string_view b) const { return hash_.View(a) == b; }
+  bool operator()(std::string_view a, TextSpan b) const { return a == hash_.View(b); }
+
+ private:
+  SpanHash hash_;
+};
+
+using SpanSet = std::unordered_set<TextSpan, SpanHash, SpanEqual>;
+using SpanMap = std::unordered_map<TextSpan, TextSpan, SpanHash, SpanEqual>;
+
 // What has been delivered: the Message-IDs, concatenated in the order added.
 // `lock` guards the fields for the threads of this process, one lookup or
 // append at a time; it is never held while a file is touched.
 struct DupeBaseState {
   std::mutex lock;
-  std::string text;                    // DupeBaseText
-  TextSet ids;                         // every "<...>" run of `text` without inner brackets
-  TextMap<std::string> latest_version;  // ID up to its checksum -> the ID indexed last with it
+  std::string text;  // DupeBaseText
+  // Every "<...>" run of `text` without inner brackets, as spans of `text`.
+  SpanSet ids{0, SpanHash(&text), SpanEqual(&text)};
+  // ID up to its checksum -> the ID indexed last with it, both spans of `text`.
+  SpanMap latest_version{0, SpanHash(&text), SpanEqual(&text)};
   size_t indexed_up_to = 0;            // where indexing resumes after an append
   bool load_failed = false;            // the file could not be read when the work started
   bool added = false;                  // this run added an ID
