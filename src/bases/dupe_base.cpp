@@ -1,7 +1,9 @@
 // Loading, saving, looking up and extending the dupe base.
 #include "bases/dupe_base.h"
 
+#include <algorithm>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "bases/delivery_journal.h"
@@ -29,9 +31,10 @@ bool ReadDupeData(const std::string& path, bool create, std::string* data) {
   if (!file.IsOpen()) return false;
   std::string contents;
   if (!file.ReadToEnd(&contents)) return false;
-  data->assign(contents.size() > kDupeBaseHeader.size()
-                   ? std::string_view(contents).substr(kDupeBaseHeader.size())
-                   : std::string_view());
+  // The header is cut off in place: a base of 45 MB is not copied again.
+  contents.erase(0, std::min(contents.size(), kDupeBaseHeader.size()));
+  if (contents.empty()) contents.shrink_to_fit();
+  *data = std::move(contents);
   return true;
 }
 
