@@ -54,6 +54,15 @@ def peak_rss(rnd: hb.Round) -> tuple:
     return int(report.read_text().split()[-1]) / 1024, proc.returncode
 
 
+def largest_answer(sim: ForumSim) -> int:
+    """Bytes of the largest page the run was sent (rendered again)."""
+    largest = 0
+    for path in {r.path for r in sim.requests}:
+        status, page, content_type = sim.answer(hb.FakeRequest(path))
+        largest = max(largest, len(hb.response_bytes(status, page.encode("latin-1"), content_type)))
+    return largest
+
+
 def measure(binary: Path, mib: float, topics: int, scratch: Path) -> dict:
     os.environ["QUORIX_BIN"] = str(binary)
     figures = {}
@@ -66,9 +75,10 @@ def measure(binary: Path, mib: float, topics: int, scratch: Path) -> dict:
             root = Path(tempfile.mkdtemp(prefix="quorix-memory-", dir=scratch))
             # The simulator takes long to render a huge page: a long time-out.
             rnd = hb.Round(sim, "ubb", root, timeout=900)
+            sim.clear_requests()
             rss, status = peak_rss(rnd)
             page = max((len(p.read_bytes()) for p in hb.spool_files(rnd.box.spool_dir)), default=0)
-            figures[label] = (rss, status, page / (1 << 20))
+            figures[label] = (rss, status, page / (1 << 20), largest_answer(sim) / (1 << 20))
             shutil.rmtree(root, ignore_errors=True)
         finally:
             sim.stop()
@@ -85,9 +95,10 @@ def main() -> int:
     binaries = [b.resolve() for b in args.binaries] or [hb.quorix_binary().resolve()]
     scratch = Path("/dev/shm") if Path("/dev/shm").is_dir() else Path(tempfile.gettempdir())
     for binary in binaries:
-        for label, (rss, status, spool) in measure(binary, args.mib, args.topics, scratch).items():
+        for label, (rss, status, spool, page) in measure(binary, args.mib, args.topics,
+                                                         scratch).items():
             print(f"{binary}: {label}: peak RSS {rss:.1f} MiB, exit {status}, "
-                  f"largest spool file {spool:.1f} MiB", flush=True)
+                  f"largest page {page:.1f} MiB, largest spool file {spool:.1f} MiB", flush=True)
     return 0
 
 
