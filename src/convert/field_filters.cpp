@@ -1,11 +1,21 @@
 // Field extractors of UBB post cells and the replacement filters.
 #include <array>
-#include <optional>
+#include <memory>
 #include <utility>
 
 #include "convert/filters.h"
 #include "text/replacement_sequence.h"
 #include "text/text.h"
+
+namespace quorix::run {
+
+// The tables the filters build from a template and keep with it (settings.h).
+struct TemplateTables {
+  std::array<std::string, kSmileyCount> markups;  // the smileys `smileys` was built from
+  text::ReplacementSequence smileys;
+};
+
+}  // namespace quorix::run
 
 namespace quorix::convert {
 
@@ -112,21 +122,22 @@ void ReplaceSignatureRule(std::string& text) {
 }
 
 // The template's smileys as one replacement table. Checking whether the table
-// allows a single pass costs more than filtering a short post, so each thread
-// keeps the table of the template it used last: a fetch thread converts page
-// after page with its box's template.
+// allows a single pass costs more than filtering a short post, so the table is
+// built once and kept with the template (rebuilt when its smileys change): a
+// fetch thread converts page after page with its box's template. Not kept in
+// the thread: a thread's objects with destructors are unsafe at thread exit
+// under the Windows toolchain's thread library.
 const text::ReplacementSequence& SmileySequence(const run::ForumTemplate& tmpl) {
-  thread_local std::array<std::string, run::kSmileyCount> markups;
-  thread_local std::optional<text::ReplacementSequence> sequence;
-  if (!sequence || markups != tmpl.smileys) {
-    markups = tmpl.smileys;
+  std::shared_ptr<run::TemplateTables>& tables = tmpl.tables.get();
+  if (!tables || tables->markups != tmpl.smileys) {
     std::vector<text::ReplacementSequence::Entry> entries;
     for (size_t i = 0; i < kTextSmileys.size(); ++i) {
       entries.emplace_back(tmpl.smileys[i], kTextSmileys[i]);
     }
-    sequence.emplace(std::move(entries));
+    tables = std::make_shared<run::TemplateTables>(
+        run::TemplateTables{tmpl.smileys, text::ReplacementSequence(std::move(entries))});
   }
-  return *sequence;
+  return tables->smileys;
 }
 
 }  // namespace

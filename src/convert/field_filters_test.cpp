@@ -79,6 +79,28 @@ TEST(ReplaceSmileys, EachKeyInOrderEmptySkipped) {
   EXPECT_EQ(every, ":-);-):)?-):-(8-)8-):^):-):-]:-|");
 }
 
+TEST(ReplaceSmileys, TableKeptWithTheTemplateFollowsItsChangesAndCopies) {
+  run::ForumTemplate tmpl;
+  tmpl.smileys[0] = "<s>";
+  std::string text = "<s><t>";
+  ReplaceSmileys(text, tmpl);
+  EXPECT_EQ(text, ":-)<t>");
+
+  run::ForumTemplate copy = tmpl;  // starts without the original's table
+  copy.smileys[0] = "<t>";
+  tmpl.smileys[2] = "<s>";  // the original changes after its table was built
+  std::string for_copy = "<s><t>";
+  std::string for_original = "<s><t>";
+  ReplaceSmileys(for_copy, copy);
+  ReplaceSmileys(for_original, tmpl);
+  EXPECT_EQ(for_copy, "<s>:-)");
+  EXPECT_EQ(for_original, ":-)<t>");  // row 0 comes first
+  tmpl.smileys[0].clear();
+  for_original = "<s><t>";
+  ReplaceSmileys(for_original, tmpl);
+  EXPECT_EQ(for_original, ":)<t>");
+}
+
 const std::string kCutStart = "--- Cut ----" + std::string(40, '-') + "\n";
 const std::string kCutEnd = "\n--- Cut End " + std::string(40, '-');
 

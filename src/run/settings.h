@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace quorix::run {
@@ -33,6 +34,27 @@ struct WebSettings {
 // The eleven smileys, in the order the smiley filter applies them.
 constexpr int kSmileyCount = 11;
 
+// What the converters build from a template once and keep with it (their
+// smiley table); defined by them.
+struct TemplateTables;
+
+// A template's built tables. A copy of the template starts without them, so
+// that no two templates (and no two threads) share one; each builds its own
+// on first use. Only the thread converting with the template touches them.
+class TemplateTablesHolder {
+ public:
+  TemplateTablesHolder() = default;
+  TemplateTablesHolder(const TemplateTablesHolder&) {}
+  TemplateTablesHolder& operator=(const TemplateTablesHolder&) {
+    tables_.reset();
+    return *this;
+  }
+  std::shared_ptr<TemplateTables>& get() const { return tables_; }
+
+ private:
+  mutable std::shared_ptr<TemplateTables> tables_;
+};
+
 struct ForumTemplate {
   std::string index_count;      // Index_Count=
   std::string article_start;    // Article_Start=
@@ -58,6 +80,7 @@ struct ForumTemplate {
   // Smiley_Default, _Wink, _Biggrin, _Confused, _Frown, _Rolleyes, _Blush,
   // _Tongue, _Redface, _Cool, _Eek: the forum's HTML of each smiley.
   std::array<std::string, kSmileyCount> smileys;
+  TemplateTablesHolder tables;  // built by the converters from the fields above
 };
 
 }  // namespace quorix::run
