@@ -11,37 +11,14 @@
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
 
-#include <chrono>
 #include <map>
 #include <string>
 
 #include "platform/file.h"
 #include "platform/tls.h"
+#include "platform/tls_deadline.h"
 
 namespace quorix::platform {
-
-using Clock = std::chrono::steady_clock;
-
-// A bounded wait that every BIO call of one public call shares.
-struct Deadline {
-  bool bounded = false;
-  Clock::time_point at;
-
-  static Deadline After(int timeout_ms) {
-    Deadline deadline;
-    deadline.bounded = timeout_ms >= 0;
-    deadline.at = Clock::now() + std::chrono::milliseconds(deadline.bounded ? timeout_ms : 0);
-    return deadline;
-  }
-  int RemainingMs() const {
-    if (!bounded) return -1;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(at - Clock::now());
-    return left.count() <= 0 ? 0 : static_cast<int>(left.count());
-  }
-  // The connection's own waits round to whole milliseconds and may end a
-  // little early; a wait that ends this close to the deadline timed out.
-  bool Passed() const { return bounded && Clock::now() + std::chrono::milliseconds(10) >= at; }
-};
 
 struct TlsClient::State {
   SSL_CTX* context = nullptr;
@@ -60,7 +37,7 @@ struct TlsStream::State {
   Connection* connection = nullptr;
   SSL* ssl = nullptr;
   std::string session_key;
-  Deadline deadline;
+  TlsDeadline deadline;
   bool timed_out = false;
 
   ~State() {
@@ -223,7 +200,7 @@ std::unique_ptr<TlsStream> TlsStream::Handshake(TlsClient& client, Connection& c
   const auto known = shared.sessions.find(state.session_key);
   if (known != shared.sessions.end()) SSL_set_session(state.ssl, known->second);
 
-  state.deadline = Deadline::After(timeout_ms);
+  state.deadline = TlsDeadline::After(timeout_ms);
   if (SSL_connect(state.ssl) == 1) {
     if (failure != nullptr) *failure = TlsFailure::kNone;
     return stream;
@@ -243,7 +220,7 @@ std::unique_ptr<TlsStream> TlsStream::Handshake(TlsClient& client, Connection& c
 
 bool TlsStream::SendAll(std::string_view data, int timeout_ms) {
   State& state = *state_;
-  state.deadline = Deadline::After(timeout_ms);
+  state.deadline = TlsDeadline::After(timeout_ms);
   while (!data.empty()) {
     size_t written = 0;
     if (SSL_write_ex(state.ssl, data.data(), data.size(), &written) != 1) {
@@ -258,7 +235,7 @@ bool TlsStream::SendAll(std::string_view data, int timeout_ms) {
 int64_t TlsStream::Receive(char* buffer, int64_t size, int timeout_ms) {
   State& state = *state_;
   if (size <= 0) return 0;
-  state.deadline = Deadline::After(timeout_ms);
+  state.deadline = TlsDeadline::After(timeout_ms);
   size_t got = 0;
   if (SSL_read_ex(state.ssl, buffer, static_cast<size_t>(size), &got) != 1) {
     ERR_clear_error();

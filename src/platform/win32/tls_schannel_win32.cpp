@@ -19,6 +19,7 @@
 
 #include "platform/file.h"
 #include "platform/tls.h"
+#include "platform/tls_deadline.h"
 #include "platform/win32/windows_api.h"
 
 #define SECURITY_WIN32
@@ -62,28 +63,6 @@ struct TlsStream::State {
 namespace {
 
 using StreamState = TlsStream::State;
-using Clock = std::chrono::steady_clock;
-
-// A bounded wait that every connection call of one public call shares.
-struct TlsDeadline {
-  bool bounded = false;
-  Clock::time_point at;
-
-  static TlsDeadline After(int timeout_ms) {
-    TlsDeadline deadline;
-    deadline.bounded = timeout_ms >= 0;
-    deadline.at = Clock::now() + std::chrono::milliseconds(deadline.bounded ? timeout_ms : 0);
-    return deadline;
-  }
-  int RemainingMs() const {
-    if (!bounded) return -1;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(at - Clock::now());
-    return left.count() <= 0 ? 0 : static_cast<int>(left.count());
-  }
-  // The connection's own waits round to whole milliseconds and may end a
-  // little early; a wait that ends this close to the deadline timed out.
-  bool Passed() const { return bounded && Clock::now() + std::chrono::milliseconds(10) >= at; }
-};
 
 constexpr DWORD kContextRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                   ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY |
