@@ -30,10 +30,15 @@ function(quorix_module name)
     endforeach()
     # Under an emulator (wine for the Windows presets) every case starts a
     # program of its own and file operations are slower: more time per case.
+    # The first listing of the cases may also have to wait while wine sets up
+    # its prefix on a fresh machine (a minute or more).
     set(case_timeout 120)
+    set(discovery_timeout 5)
     if(CMAKE_CROSSCOMPILING_EMULATOR)
       set(case_timeout 600)
+      set(discovery_timeout 600)
     endif()
-    gtest_discover_tests(${name}_test DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT ${case_timeout})
+    gtest_discover_tests(${name}_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${discovery_timeout}
+                         PROPERTIES TIMEOUT ${case_timeout})
   endif()
 endfunction()
