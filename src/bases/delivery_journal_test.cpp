@@ -136,9 +136,12 @@ TEST(DeliveryJournal, InstancesSeeEachOthersDeliveriesAndSavesKeepBoth) {
     LoadDupeBase(t->run());
   }
   auto deliver = [](TestRun& t, const std::string& temp, const std::string& id) {
+    // As a delivery does it: the journal read up to date is kept open for the append.
     std::lock_guard<platform::NamedMutex> lock(t.run().dupe_base_mutex);
-    ASSERT_TRUE(CatchUpJournal(t.run()));
-    ASSERT_TRUE(AppendJournalRecord(t.run(), Record(t, temp, 0, {id})));
+    platform::File journal;
+    ASSERT_TRUE(CatchUpJournal(t.run(), &journal));
+    ASSERT_TRUE(journal.IsOpen());
+    ASSERT_TRUE(AppendJournalRecord(t.run(), Record(t, temp, 0, {id}), &journal));
     AddToDupeBase(t.run(), id);
   };
   deliver(a, "QX1-1.tmp", "<from.a>");

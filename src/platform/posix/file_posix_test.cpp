@@ -157,6 +157,15 @@ TEST(FileOpen, ReadToEndReadsLargeFileWhole) {
   ASSERT_TRUE(file.Seek(199990));
   ASSERT_TRUE(file.ReadToEnd(&read));
   EXPECT_EQ(read, bytes.substr(199990));
+  ASSERT_TRUE(file.Seek(200000));  // at the end: nothing, and no error
+  ASSERT_TRUE(file.ReadToEnd(&read));
+  EXPECT_EQ(read, "");
+
+  // What another writer appends after the size was taken is read too.
+  File writer = File::Open(dir / "big.bin", Access::kAppend, Sharing::kShared, Missing::kFail);
+  ASSERT_TRUE(writer.Write(std::string(10000, 'z')));
+  ASSERT_TRUE(file.ReadToEnd(&read));
+  EXPECT_EQ(read, std::string(10000, 'z'));
 }
 
 TEST(FileOpen, ExclusiveOpenIsRefusedWhileHeld) {
