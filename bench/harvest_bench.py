@@ -31,8 +31,10 @@ simulator, no process start.
 
 With --https every engine is measured twice in the same run: over plain
 HTTP, then with a second simulator serving HTTPS (a test CA's certificate,
-"WebServer=https://localhost", "WebCAFile=") and the bare client fetching over
+"WebServer=https://127.0.0.1", "WebCAFile=") and the bare client fetching over
 TLS too; the table gets an "engine/https" row set and the ratio of the runs.
+Both boxes name the server by its address (the certificate holds it), so
+the two runs differ only in TLS: a name would be resolved for every request.
 
     python3 bench/harvest_bench.py                 # both engines, 3 rounds
     QUORIX_BIN=$PWD/build/quorix python3 bench/harvest_bench.py --engines ubb
@@ -167,7 +169,7 @@ class Round:
         self.sim, self.engine = sim, engine
         self.inst = create_installation(root, "xp2")
         self.box = self.inst.add_box(
-            "BENCH", server="https://localhost" if sim.tls else "127.0.0.1", port=sim.port,
+            "BENCH", server="https://127.0.0.1" if sim.tls else "127.0.0.1", port=sim.port,
             engine=engine, template=sim.template_text(engine),
             web=sim.web_settings(engine), posting="N", timeout=timeout)
         if sim.tls:
@@ -301,8 +303,8 @@ def fetch_alone(port: int, paths: list, tls: bool = False) -> float:
             conn = raw
             raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
             if context is not None:
-                conn = context.wrap_socket(raw, server_hostname="localhost", session=session)
-            for line in request_lines(path, "localhost" if tls else "127.0.0.1", tls):
+                conn = context.wrap_socket(raw, server_hostname="127.0.0.1", session=session)
+            for line in request_lines(path, "127.0.0.1", tls):
                 conn.sendall(line)
             try:
                 while conn.recv(65536):
