@@ -279,20 +279,51 @@ def conversion_alone(bench: Path, manifest: Path, template: Path, scratch: Path,
     return {name: (median(real), median(cpu)) for name, (real, cpu) in times.items()}
 
 
-def request_lines(path: str, host: str, tls: bool) -> list:
-    """The lines of the binary's GET, as it sends them."""
-    agent = f"Korvendale 3.50 ({'https' if tls else 'http'}://quorix.invalid/)"
-    return [line.encode("latin-1") for line in
-            (f"GET {path} HTTP/1.0\r\n", f"Host: {host}\r\n", f"Referer: {host}\r\n",
-             f"User-Agent: {agent}\r\n", "\r\n")]
+def fetch_binary() -> Path:
+    """quorix_fetch: $QUORIX_FETCH_BIN, else beside quorix_bench."""
+    if os.environ.get("QUORIX_FETCH_BIN"):
+        return Path(os.environ["QUORIX_FETCH_BIN"])
+    return quorix_binary().parent / "bench" / "quorix_fetch"
 
 
 def fetch_alone(port: int, paths: list, tls: bool = False) -> float:
     """Seconds to fetch `paths` one after the other as the binary does (a new
     HTTP/1.0 connection per request, the binary's five request lines each in
-    its own send with TCP_NODELAY, read until the server closes), doing
-    nothing with the answers: the network and simulator side of a run. Over
-    TLS each connection resumes the session of the one before, as the binary's do."""
+    its own send, read until the server closes), doing nothing with the
+    answers: the network and simulator side of a run. Over TLS each
+    connection resumes the session of the one before, as the binary's do.
+    With quorix_fetch built, it makes the requests with the program's own
+    connections and TLS streams; else a Python client does."""
+    client = fetch_binary()
+    if client.is_file():
+        return fetch_alone_native(client, port, paths, tls)
+    return fetch_alone_python(port, paths, tls)
+
+
+def fetch_alone_native(client: Path, port: int, paths: list, tls: bool) -> float:
+    command = [str(client), "127.0.0.1", str(port), user_agent(tls)]
+    if tls:
+        command.append(str(test_certificates().ca_file))
+    result = subprocess.run(command, input="\n".join(paths) + "\n", capture_output=True,
+                            text=True, timeout=1800, check=False)
+    if result.returncode != 0:
+        raise SystemExit(f"{client} failed:\n{result.stderr}")
+    return float(result.stdout.split()[1])
+
+
+def user_agent(tls: bool) -> str:
+    return f"Korvendale 3.50 ({'https' if tls else 'http'}://quorix.invalid/)"
+
+
+def request_lines(path: str, host: str, tls: bool) -> list:
+    """The lines of the binary's GET, as it sends them."""
+    return [line.encode("latin-1") for line in
+            (f"GET {path} HTTP/1.0\r\n", f"Host: {host}\r\n", f"Referer: {host}\r\n",
+             f"User-Agent: {user_agent(tls)}\r\n", "\r\n")]
+
+
+def fetch_alone_python(port: int, paths: list, tls: bool) -> float:
+    """fetch_alone with Python's sockets and ssl (TCP_NODELAY as the binary)."""
     context = None
     if tls:
         context = ssl.create_default_context(cafile=str(test_certificates().ca_file))
@@ -461,7 +492,8 @@ def print_table(results: dict, args) -> None:
     say("posting phase, the end); first: every topic new; second: nothing changed.")
     say("wall: start to exit of the binary; quorix CPU: user + system time of the binary;")
     say("simulator: time the simulator spent building its answers (Python);")
-    say("fetch alone: the same requests made one after the other by a bare client;")
+    say("fetch alone: the same requests made one after the other by a bare client")
+    say("(quorix_fetch: the program's own connections and TLS, nothing else);")
     say("conv. alone: the same pages converted in-process by quorix_bench (first run:")
     say("converters into an empty spool with a fresh dupe base; second run: list rows parsed).")
 
@@ -501,6 +533,9 @@ def main(argv=None) -> int:
         Path("/dev/shm") if Path("/dev/shm").is_dir() else Path(tempfile.gettempdir()))
     say(f"binary {binary}; scratch {scratch}; {os.cpu_count()} CPUs; "
         f"load average at start {os.getloadavg()[0]:.2f}")
+    client = fetch_binary()
+    say(f"fetch alone: {client}" if client.is_file() else
+        f"fetch alone: Python's sockets (no {client}: cmake --build BUILD --target quorix_fetch)")
     problems: list = []
     results = {}
     for engine in args.engines.split(","):
@@ -513,7 +548,8 @@ def main(argv=None) -> int:
             plain, https = results[engine], results[engine + "/https"]
             say(f"{engine}: HTTPS / HTTP wall time: first run "
                 f"{https['first']['wall'] / plain['first']['wall']:.2f}, second run "
-                f"{https['second']['wall'] / plain['second']['wall']:.2f}")
+                f"{https['second']['wall'] / plain['second']['wall']:.2f}; fetch alone, "
+                f"first run: {https['first']['fetch'] / plain['first']['fetch']:.2f}")
     say(f"load average at the end {os.getloadavg()[0]:.2f} (other work shares the machine)")
     for problem in problems:
         say(f"PROBLEM: {problem}")
