@@ -108,8 +108,9 @@ void FuzzRun::ResetBases() {
   run().delivery = run::DeliveryState();
   std::filesystem::remove(dir() / "QUORIX.JRN");
   std::lock_guard<std::mutex> lock(run().html_base.lock);
-  run().html_base.records.clear();
   run().html_base.first_index.clear();
+  run().html_base.records.clear();
+  run().html_base.text.clear();
   run().html_base.recorded.clear();
   run().html_base.load_failed = false;
 }

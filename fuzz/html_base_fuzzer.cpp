@@ -49,7 +49,7 @@ void ReferenceRecord(std::vector<std::string>& records, std::string entry) {
 }
 
 void CheckRecords(quorix::run::Run& run, const std::vector<std::string>& expected) {
-  QUORIX_FUZZ_CHECK(run.html_base.records == expected, "the records");
+  QUORIX_FUZZ_CHECK(bases::HtmlRecords(run) == expected, "the records");
   QUORIX_FUZZ_CHECK(bases::HtmlBaseCount(run) == expected.size());
   size_t checked = 0;
   for (const std::string& record : expected) {

@@ -2,6 +2,7 @@
 #include "bases/html_base.h"
 
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "log/logger.h"
@@ -26,18 +27,16 @@ std::string WithoutNul(std::string_view text) {
   return clean;
 }
 
-// The records of a file's contents: every text followed by a NUL after the
-// header line; whatever follows the last NUL is dropped.
-std::vector<std::string> ParseRecords(std::string_view contents) {
-  std::vector<std::string> records;
-  if (contents.size() <= kHtmlBaseHeader.size()) return records;
-  std::string_view data = contents.substr(kHtmlBaseHeader.size());
+// The records of `data` (a file's text after its header line) as spans of
+// it: every text followed by a NUL. Returns the length up to the last NUL;
+// whatever follows it (a cut record) is no record.
+size_t ParseRecordSpans(std::string_view data, std::vector<run::TextSpan>* records) {
   size_t start = 0;
   for (size_t nul = data.find('\0'); nul != std::string_view::npos; nul = data.find('\0', start)) {
-    records.emplace_back(data.substr(start, nul - start));
+    records->push_back({start, nul - start});
     start = nul + 1;
   }
-  return records;
+  return start;
 }
 
 bool ReadContents(const std::string& path, bool create, std::string* contents) {
@@ -47,25 +46,80 @@ bool ReadContents(const std::string& path, bool create, std::string* contents) {
   return file.IsOpen() && file.ReadToEnd(contents);
 }
 
-// Replaces the first record with the entry's link, or appends the entry.
-void StoreRecord(std::vector<std::string>& records, run::TextMap<size_t>& first_index,
-                 std::string entry) {
-  std::string link(LinkOf(entry));
-  auto found = first_index.find(link);
-  if (found != first_index.end()) {
-    records[found->second] = std::move(entry);
-    return;
-  }
-  first_index.emplace(std::move(link), records.size());
-  records.push_back(std::move(entry));
+std::string_view ViewOf(const run::HtmlBaseState& base, run::TextSpan span) {
+  return std::string_view(base.text).substr(span.offset, span.size);
 }
 
-void BuildIndex(const std::vector<std::string>& records, run::TextMap<size_t>& first_index) {
-  first_index.clear();
-  first_index.reserve(records.size());
-  for (size_t i = 0; i < records.size(); ++i) {
-    first_index.emplace(std::string(LinkOf(records[i])), i);  // keeps the first
+run::TextSpan LinkSpan(const run::HtmlBaseState& base, run::TextSpan record) {
+  return {record.offset, LinkOf(ViewOf(base, record)).size()};
+}
+
+void BuildIndex(run::HtmlBaseState& base) {
+  base.first_index.clear();
+  base.first_index.reserve(base.records.size());
+  for (size_t i = 0; i < base.records.size(); ++i) {
+    base.first_index.emplace(LinkSpan(base, base.records[i]), i);  // keeps the first
   }
+}
+
+// Adds the entry to the text; it replaces the first record with its link, or
+// is appended.
+void StoreRecord(run::HtmlBaseState& base, std::string_view entry) {
+  const run::TextSpan record{base.text.size(), entry.size()};
+  base.text.append(entry);
+  base.text.push_back('\0');
+  const auto [found, added] = base.first_index.try_emplace(LinkSpan(base, record),
+                                                           base.records.size());
+  if (added) {
+    base.records.push_back(record);
+  } else {
+    base.records[found->second] = record;
+  }
+}
+
+// The file that storing `recorded` one entry after the other into the
+// records of `old` gives: for each link, its last entry replaces the first
+// record with that link, or is appended where the link's first entry came.
+// One pass over the file; only this run's links are indexed.
+std::string MergedFile(std::string_view old, const std::vector<std::string>& recorded) {
+  constexpr size_t kPlaced = static_cast<size_t>(-1);
+  run::TextMap<size_t> latest;  // link -> index in `recorded` of its last entry, or kPlaced
+  std::vector<size_t> first_entries;  // each link's first entry, in order
+  size_t recorded_size = 0;
+  for (size_t i = 0; i < recorded.size(); ++i) {
+    const auto [found, added] = latest.try_emplace(std::string(LinkOf(recorded[i])), i);
+    if (added) {
+      first_entries.push_back(i);
+    } else {
+      found->second = i;
+    }
+    recorded_size += recorded[i].size() + 1;
+  }
+  const std::string_view data =
+      old.size() > kHtmlBaseHeader.size() ? old.substr(kHtmlBaseHeader.size()) : std::string_view();
+  std::string contents;
+  contents.reserve(kHtmlBaseHeader.size() + data.size() + recorded_size);
+  contents.append(kHtmlBaseHeader);
+  size_t start = 0;
+  for (size_t nul = data.find('\0'); nul != std::string_view::npos; nul = data.find('\0', start)) {
+    const std::string_view record = data.substr(start, nul - start);
+    start = nul + 1;
+    const auto found = latest.find(LinkOf(record));
+    if (found != latest.end() && found->second != kPlaced) {
+      contents.append(recorded[found->second]);
+      found->second = kPlaced;
+    } else {
+      contents.append(record);
+    }
+    contents.push_back('\0');
+  }
+  for (size_t first : first_entries) {
+    const auto found = latest.find(LinkOf(recorded[first]));
+    if (found->second == kPlaced) continue;
+    contents.append(recorded[found->second]);
+    contents.push_back('\0');
+  }
+  return contents;
 }
 
 }  // namespace
@@ -92,11 +146,20 @@ void LoadHtmlBase(run::Run& run) {
   }
   if (!read) run.log.WriteLog("Error Reading Htmlbase", log::kMainThread, log::kProblem);
 
-  std::vector<std::string> records = read ? ParseRecords(contents) : std::vector<std::string>();
+  // The records stay in the text they were read into: the header line is cut
+  // off in place, and so is a cut record after the last NUL.
+  std::vector<run::TextSpan> records;
+  if (read && contents.size() > kHtmlBaseHeader.size()) {
+    contents.erase(0, kHtmlBaseHeader.size());
+    contents.resize(ParseRecordSpans(contents, &records));
+  } else {
+    contents.clear();
+  }
   std::lock_guard<std::mutex> lock(run.html_base.lock);
   run.html_base.load_failed = !read;
+  run.html_base.text = std::move(contents);
   run.html_base.records = std::move(records);
-  BuildIndex(run.html_base.records, run.html_base.first_index);
+  BuildIndex(run.html_base);
 }
 
 void SaveHtmlBase(run::Run& run) {
@@ -111,40 +174,37 @@ void SaveHtmlBase(run::Run& run) {
   std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
   std::string old;
   if (platform::FileExists(path) && !ReadContents(path, /*create=*/false, &old)) return;
-  std::vector<std::string> records = ParseRecords(old);
-  run::TextMap<size_t> index;
-  BuildIndex(records, index);
-  for (std::string& record : recorded) StoreRecord(records, index, std::move(record));
-  size_t size = kHtmlBaseHeader.size();
-  for (const std::string& record : records) size += record.size() + 1;
-  std::string contents;
-  contents.reserve(size);
-  contents.append(kHtmlBaseHeader);
-  for (const std::string& record : records) {
-    contents.append(record);
-    contents.push_back('\0');
-  }
-  platform::ReplaceFileContents(path, contents);
+  platform::ReplaceFileContents(path, MergedFile(old, recorded));
 }
 
 std::optional<std::string> FindHtmlRecord(run::Run& run, std::string_view link) {
   std::string key = WithoutNul(link);
   std::lock_guard<std::mutex> lock(run.html_base.lock);
-  auto found = run.html_base.first_index.find(key);
+  auto found = run.html_base.first_index.find(std::string_view(key));
   if (found == run.html_base.first_index.end()) return std::nullopt;
-  return run.html_base.records[found->second];
+  return std::string(ViewOf(run.html_base, run.html_base.records[found->second]));
 }
 
 void RecordTopic(run::Run& run, std::string_view topic_entry) {
   std::string entry = WithoutNul(topic_entry);
   std::lock_guard<std::mutex> lock(run.html_base.lock);
-  run.html_base.recorded.push_back(entry);
-  StoreRecord(run.html_base.records, run.html_base.first_index, std::move(entry));
+  StoreRecord(run.html_base, entry);
+  run.html_base.recorded.push_back(std::move(entry));
 }
 
 size_t HtmlBaseCount(run::Run& run) {
   std::lock_guard<std::mutex> lock(run.html_base.lock);
   return run.html_base.records.size();
+}
+
+std::vector<std::string> HtmlRecords(run::Run& run) {
+  std::lock_guard<std::mutex> lock(run.html_base.lock);
+  std::vector<std::string> records;
+  records.reserve(run.html_base.records.size());
+  for (run::TextSpan record : run.html_base.records) {
+    records.emplace_back(ViewOf(run.html_base, record));
+  }
+  return records;
 }
 
 }  // namespace quorix::bases

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "run/run.h"
 
@@ -45,5 +46,8 @@ void RecordTopic(run::Run& run, std::string_view topic_entry);
 
 // Number of records.
 size_t HtmlBaseCount(run::Run& run);
+
+// Every record, in order.
+std::vector<std::string> HtmlRecords(run::Run& run);
 
 }  // namespace quorix::bases

@@ -127,6 +127,26 @@ TEST(HtmlBase, FailedLoadIsLoggedAndTheSaveMerges) {
   EXPECT_EQ(t.Read("QUORIX.HTM"), kHeader + "/a.html,1\0/b.html,7\0/c.html,1\0"s);
 }
 
+// The save stores this run's entries into what the file holds at that time,
+// as recording them one by one would: a link's last entry replaces only the
+// first record with that link, or is appended where the link first came.
+TEST(HtmlBase, SaveStoresTheRunsEntriesIntoTheFileAsItIsThen) {
+  TestRun t;
+  t.Write("QUORIX.HTM", kHeader + "/a.html,1\0"s);
+  LoadHtmlBase(t.run());
+  for (const char* entry : {"/c.html,1", "/a.html,5", "/c.html,2", "/d.html,1", "/b.html,3"}) {
+    RecordTopic(t.run(), entry);
+  }
+  EXPECT_EQ(HtmlRecords(t.run()),
+            (std::vector<std::string>{"/a.html,5", "/c.html,2", "/d.html,1", "/b.html,3"}));
+  // Another instance saved meanwhile: "/b.html" twice, "/e.html" its own,
+  // and a record cut short at the end.
+  t.Write("QUORIX.HTM", kHeader + "/b.html,1\0/e.html,1\0/b.html,2\0/a.html,1\0/cut"s);
+  SaveHtmlBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.HTM"),
+            kHeader + "/b.html,3\0/e.html,1\0/b.html,2\0/a.html,5\0/c.html,2\0/d.html,1\0"s);
+}
+
 TEST(HtmlBase, ThreadsRecordTopicsAtOnce) {
   TestRun t;
   LoadHtmlBase(t.run());

@@ -75,14 +75,7 @@ class RetrieveArticlesTest : public ::testing::Test {
     EXPECT_EQ(RetrieveArticles(run(), "de.test", "Forum+Three", 3, table, kSlot), 1);
     EXPECT_EQ(slot().next_topic, static_cast<int>(table.size()) + 1);
   }
-  std::vector<std::string> Records() {
-    std::vector<std::string> records;
-    for (size_t i = 0; i < bases::HtmlBaseCount(run()); ++i) {
-      std::lock_guard<std::mutex> lock(run().html_base.lock);
-      records.push_back(run().html_base.records[i]);
-    }
-    return records;
-  }
+  std::vector<std::string> Records() { return bases::HtmlRecords(run()); }
 
   quorix::testing::ScratchDir scratch_;
   quorix::testing::TestRun test_run_;

@@ -63,6 +63,7 @@ class SpanEqual {
 
 using SpanSet = std::unordered_set<TextSpan, SpanHash, SpanEqual>;
 using SpanMap = std::unordered_map<TextSpan, TextSpan, SpanHash, SpanEqual>;
+using SpanIndex = std::unordered_map<TextSpan, size_t, SpanHash, SpanEqual>;
 
 // What has been delivered: the Message-IDs, concatenated in the order added.
 // `lock` guards the fields for the threads of this process, one lookup or
@@ -99,11 +100,16 @@ struct DeliveryState {
   TextSet waiting_temps;  // temporary spool files of records that could not be renamed yet
 };
 
-// What has been read: one record per topic, "link,marker".
+// What has been read: one record per topic, "link,marker". The records are
+// spans of one text (the file's records as loaded, then those this run
+// stored, each followed by a NUL), so a million of them cost no string each.
 struct HtmlBaseState {
-  std::mutex lock;                    // one lookup or update at a time
-  std::vector<std::string> records;   // records[0] is record 1
-  TextMap<size_t> first_index;        // link -> index of the first record with it
+  std::mutex lock;                  // one lookup or update at a time
+  std::string text;                 // the records' bytes; only ever appended to
+  std::vector<TextSpan> records;    // records[0] is record 1, spans of `text`
+  // A record's link -> the index of the first record with it; the key is a
+  // span of `text` too.
+  SpanIndex first_index{0, SpanHash(&text), SpanEqual(&text)};
   bool load_failed = false;           // the file could not be read when the work started
   std::vector<std::string> recorded;  // the entries this run recorded, in order
 };
