@@ -10,6 +10,13 @@ with the huge topic and for the same forum without it.
 
     python3 bench/memory_bench.py [--mib 64] [--topics 200]
 
+With --bases N the run instead starts from bases of a long-running
+installation: QUORIX.IDX with N Message-IDs and QUORIX.HTM with N records
+(about 45 bytes each), which it loads, adds the forum's topics to and saves;
+the peak is printed beside the two files' size.
+
+    python3 bench/memory_bench.py --bases 1000000
+
 Standard library and /usr/bin/time (Debian package time).
 """
 
@@ -85,16 +92,53 @@ def measure(binary: Path, mib: float, topics: int, scratch: Path) -> dict:
     return figures
 
 
+def write_big_bases(root: Path, entries: int) -> int:
+    """QUORIX.IDX and QUORIX.HTM with `entries` entries each; their bytes."""
+    ids = b"".join(b"<de.bench.old@forum9.%08d.html.%d.a1b2c3d4>" % (n, n % 10)
+                   for n in range(entries))
+    records = b"".join(b"/ubb/Forum9/HTML/%08d.html,%d\0" % (n, n % 17) for n in range(entries))
+    (root / "QUORIX.IDX").write_bytes(b"# QUORIX Dupebase, do not edit or delete! #\r\n" + ids)
+    (root / "QUORIX.HTM").write_bytes(hb.HTML_BASE_HEADER + records)
+    return (root / "QUORIX.IDX").stat().st_size + (root / "QUORIX.HTM").stat().st_size
+
+
+def measure_bases(binary: Path, entries: int, topics: int, scratch: Path) -> tuple:
+    """(peak RSS MiB, exit status, bytes of both bases before, after)."""
+    os.environ["QUORIX_BIN"] = str(binary)
+    sim = ForumSim(posts_per_page=10).start()
+    root = Path(tempfile.mkdtemp(prefix="quorix-memory-", dir=scratch))
+    try:
+        hb.fill_forum(sim, "ubb", topics, 2)
+        rnd = hb.Round(sim, "ubb", root)
+        before = write_big_bases(rnd.inst.root, entries)
+        rnd.box.keys.append(("WebDupeSize", str(before * 2)))  # the base is not cut
+        rnd.box.write(hb.group_list_text([hb.FORUMS["ubb"][2]]))
+        rss, status = peak_rss(rnd)
+        after = sum((rnd.inst.root / name).stat().st_size for name in ("QUORIX.IDX", "QUORIX.HTM"))
+        return rss, status, before, after
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+        sim.stop()
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("binaries", nargs="*", type=Path,
                         help="binaries to measure (default: $QUORIX_BIN or build/quorix)")
     parser.add_argument("--mib", type=float, default=64)
     parser.add_argument("--topics", type=int, default=200)
+    parser.add_argument("--bases", type=int, default=0,
+                        help="start from bases of this many entries each (no huge post)")
     args = parser.parse_args()
     binaries = [b.resolve() for b in args.binaries] or [hb.quorix_binary().resolve()]
     scratch = Path("/dev/shm") if Path("/dev/shm").is_dir() else Path(tempfile.gettempdir())
     for binary in binaries:
+        if args.bases:
+            rss, status, before, after = measure_bases(binary, args.bases, args.topics, scratch)
+            print(f"{binary}: bases of {args.bases} entries each ({before / (1 << 20):.1f} MiB, "
+                  f"saved {after / (1 << 20):.1f} MiB): peak RSS {rss:.1f} MiB "
+                  f"({rss * (1 << 20) / before:.1f} x the bases), exit {status}", flush=True)
+            continue
         for label, (rss, status, spool, page) in measure(binary, args.mib, args.topics,
                                                          scratch).items():
             print(f"{binary}: {label}: peak RSS {rss:.1f} MiB, exit {status}, "
