@@ -64,6 +64,37 @@ TEST(HtmlBase, TextAfterTheLastNulIsDropped) {
   EXPECT_EQ(t.Read("QUORIX.HTM"), kHeader + "/a.html,3\0\0"s);
 }
 
+// Files cut or damaged anywhere: the header is cut off in place and what
+// follows the last NUL dropped, whatever the length; a record stored
+// afterwards must not pick up any of the dropped bytes.
+TEST(HtmlBase, DamagedFilesLoadTheirWholeRecordsOnly) {
+  const struct {
+    std::string file;
+    std::vector<std::string> records;
+  } cases[] = {
+      {"", {}},
+      {kHeader.substr(0, 20), {}},
+      {kHeader, {}},
+      {kHeader + "/cut", {}},
+      {kHeader + "\0"s, {""}},
+      {kHeader + "/a,1\0/b"s, {"/a,1"}},
+      {kHeader + "/a,1\0\0/b,2\0/c"s, {"/a,1", "", "/b,2"}},
+      {"# some other first line, just as long: 43 #\r\n/a,1\0"s, {"/a,1"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    TestRun t;
+    t.Write("QUORIX.HTM", c.file);
+    LoadHtmlBase(t.run());
+    EXPECT_EQ(HtmlRecords(t.run()), c.records);
+    RecordTopic(t.run(), "/new,1");
+    std::vector<std::string> expected = c.records;
+    expected.push_back("/new,1");
+    EXPECT_EQ(HtmlRecords(t.run()), expected);
+    EXPECT_EQ(FindHtmlRecord(t.run(), "/new"), "/new,1");
+  }
+}
+
 TEST(HtmlBase, FirstRecordWithTheLinkWins) {
   TestRun t;
   t.Write("QUORIX.HTM", kHeader + "/a.html,1\0/a.html,2\0/b.html,5\0"s);
