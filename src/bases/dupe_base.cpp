@@ -91,10 +91,8 @@ void AppendMissingIds(std::string& text, const std::vector<std::string>& ids) {
 // directory. Every rewrite of them holds "quorix_fileopen", as the caller
 // does, so none of these belongs to a running save.
 void DeleteLeftoverTemporaries(run::Run& run) {
-  for (const char* pattern : {"QUORIX.IDX.tmp*", "QUORIX.HTM.tmp*", "QUORIX.JRN.tmp*"}) {
-    for (const std::string& name : platform::ListDirectory(run.env.program_dir, pattern)) {
-      platform::DeleteFile(run.env.program_dir + name);
-    }
+  for (const char* name : {"QUORIX.IDX", "QUORIX.HTM", "QUORIX.JRN"}) {
+    platform::DeleteReplaceLeftovers(run.env.program_dir + name);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "harvest/scan_driver.h"
 
 #include <exception>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "log/logger.h"
 #include "log/shared_file.h"
 #include "platform/file.h"
+#include "platform/named_mutex.h"
 
 namespace quorix::harvest {
 
@@ -71,9 +73,17 @@ int WalkGroupList(run::Run& run, int slot_number) {
   }
 
   // A crash during the rewrite leaves the old or the new list, never half of
-  // one; an existing list is replaced under the name it has on disk.
+  // one; an existing list is replaced under the name it has on disk. Every
+  // rewrite of a list holds "quorix_fileopen": a temporary file of one found
+  // then is a killed run's, and is deleted.
   const std::string rewritten = RebuildGroupListText(lines);
-  if (!platform::ReplaceFileContents(file_name, rewritten)) {
+  bool written;
+  {
+    std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
+    platform::DeleteReplaceLeftovers(file_name);
+    written = platform::ReplaceFileContents(file_name, rewritten);
+  }
+  if (!written) {
     run.log.WriteLog("Error Writing Web/Grouplist '" + file_name + "'", slot_number, log::kProblem);
   }
   return 1;

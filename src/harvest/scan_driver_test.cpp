@@ -124,12 +124,14 @@ TEST_F(ScanForumsTest, TopicCountersRestartAndCoverEveryForum) {
 
 TEST_F(ScanForumsTest, RewriteReplacesTheListUnderItsExistingName) {
   scratch_.Write("box.web", "de.a,A,1,20");
+  scratch_.Write("box.web.tmp4960-973091", "de.a,A,1,");  // a killed run's rewrite
   slot().web.engine = run::kNoEngine;
 
   EXPECT_EQ(ScanForums(run(), kSlot), 1);
 
   EXPECT_EQ(scratch_.Read("box.web"), "de.a,A,1,20\r\n");
-  // Nothing else is left in the directory: no second list, no temporary file.
+  // Nothing else is left in the directory: no second list, no temporary file
+  // of this rewrite nor of the killed one.
   std::vector<std::string> names;
   for (const auto& item : std::filesystem::directory_iterator(scratch_.path())) {
     names.push_back(item.path().filename().string());

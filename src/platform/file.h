@@ -107,6 +107,12 @@ bool ReadWholeFile(std::string_view name, std::string* out, int64_t limit = INT6
 // over `name`, so that a crash leaves either the old or the new file whole.
 bool ReplaceFileContents(std::string_view name, std::string_view data);
 
+// Deletes the temporary files that ReplaceFileContents of `name` left behind
+// when its process died before the rename ("<name>.tmp<process>-<number>").
+// The caller must hold a lock that every rewrite of `name` holds, so that no
+// rewrite is under way.
+void DeleteReplaceLeftovers(std::string_view name);
+
 // The last system error number, for messages.
 int LastError();
 
