@@ -84,6 +84,7 @@ bool Update(run::Run& run, int slot, Change change) {
   bool written = true;
   if (change(entries)) {
     const std::string path = PendingPostsPath(run);
+    platform::DeleteReplaceLeftovers(path);  // a killed instance's, as every writer holds the lock
     written = entries.empty() ? (platform::DeleteFile(path) || !platform::FileExists(path))
                               : platform::ReplaceFileContents(path, FormatPendingPosts(entries));
     if (!written) {
