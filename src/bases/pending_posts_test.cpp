@@ -98,6 +98,18 @@ TEST_F(PendingPostsTest, FileRoundTripsAndIgnoresLinesOfOtherShapes) {
   EXPECT_EQ(FormatPendingPosts(entries), content);
 }
 
+// A killed instance's temporary copy of the file goes with the next rewrite;
+// a file that merely starts alike stays.
+TEST_F(PendingPostsTest, RewriteDeletesAKilledInstancesTemporaryCopy) {
+  const std::string name(kPendingPostsFile);
+  t_.Write(name + ".tmp4960-973091", "half");
+  t_.Write(name + ".tmp.bak", "the user's");
+  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "one"), 1));
+  EXPECT_FALSE(t_.Exists(name + ".tmp4960-973091"));
+  EXPECT_TRUE(t_.Exists(name + ".tmp.bak"));
+  EXPECT_TRUE(FindPendingPost(run(), t_.dir() + "/SPOOL/n0001.OUT").has_value());
+}
+
 TEST_F(PendingPostsTest, TwoInstancesKeepEachOthersEntries) {
   // A second Run on the same program directory stands for another process.
   platform::HeadlessConsole console(25, 80, false);
