@@ -1,6 +1,7 @@
 // Reading, extending and renewing the delivery journal.
 #include "bases/delivery_journal.h"
 
+#include <mutex>
 #include <utility>
 
 #include "bases/dupe_base.h"

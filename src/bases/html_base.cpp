@@ -1,6 +1,8 @@
 // Loading, saving, looking up and updating the Html base.
 #include "bases/html_base.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <mutex>
 #include <string_view>
 #include <vector>
@@ -174,7 +176,12 @@ void SaveHtmlBase(run::Run& run) {
   std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
   std::string old;
   if (platform::FileExists(path) && !ReadContents(path, /*create=*/false, &old)) return;
-  platform::ReplaceFileContents(path, MergedFile(old, recorded));
+  if (!platform::ReplaceFileContents(path, MergedFile(old, recorded))) return;
+  // Saved: a later save of this run applies only what was recorded since.
+  std::lock_guard<std::mutex> lock(run.html_base.lock);
+  std::vector<std::string>& now = run.html_base.recorded;
+  now.erase(now.begin(), now.begin() + static_cast<std::ptrdiff_t>(
+                                           std::min(recorded.size(), now.size())));
 }
 
 std::optional<std::string> FindHtmlRecord(run::Run& run, std::string_view link) {

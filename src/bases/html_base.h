@@ -34,7 +34,7 @@ void LoadHtmlBase(run::Run& run);
 // Reads the file again (another instance may have saved since the load), lets
 // this run's recorded topics replace or extend its records, and writes the
 // header and all records crash-safe, also when there are none. A failing save
-// changes nothing.
+// changes nothing; a save that succeeds forgets the recorded topics it wrote.
 void SaveHtmlBase(run::Run& run);
 
 // The first record whose link equals `link`, whole.

@@ -178,6 +178,20 @@ TEST(HtmlBase, SaveStoresTheRunsEntriesIntoTheFileAsItIsThen) {
             kHeader + "/b.html,3\0/e.html,1\0/b.html,2\0/a.html,5\0/c.html,2\0/d.html,1\0"s);
 }
 
+// A save writes the topics recorded since the last one: a second save of the
+// run never puts back an entry that another instance has replaced since.
+TEST(HtmlBase, ASecondSaveAppliesOnlyWhatWasRecordedSince) {
+  TestRun t;
+  LoadHtmlBase(t.run());
+  RecordTopic(t.run(), "/a.html,1");
+  SaveHtmlBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.HTM"), kHeader + "/a.html,1\0"s);
+  t.Write("QUORIX.HTM", kHeader + "/a.html,7\0"s);  // another instance's newer entry
+  RecordTopic(t.run(), "/b.html,2");
+  SaveHtmlBase(t.run());
+  EXPECT_EQ(t.Read("QUORIX.HTM"), kHeader + "/a.html,7\0/b.html,2\0"s);
+}
+
 TEST(HtmlBase, ThreadsRecordTopicsAtOnce) {
   TestRun t;
   LoadHtmlBase(t.run());

@@ -1,5 +1,6 @@
 #include "bases/pending_posts.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -62,10 +63,22 @@ bool SameUser(std::string_view a, std::string_view b) {
   return text::LowerCase437(text::TrimBlanks(a)) == text::LowerCase437(text::TrimBlanks(b));
 }
 
-std::vector<run::PendingPost> ReadEntries(const run::Run& run) {
+// The entries; none when the file is missing. Empty when it exists but
+// cannot be read whole (a read error, or larger than any file this program
+// writes): rewriting it then would drop the records of every other instance.
+std::optional<std::vector<run::PendingPost>> ReadEntries(const run::Run& run) {
+  const std::string path = PendingPostsPath(run);
   std::string content;
-  if (!platform::ReadWholeFile(PendingPostsPath(run), &content, kMaxFileSize)) return {};
+  if (!platform::ReadWholeFile(path, &content, kMaxFileSize + 1)) {
+    if (!platform::FileExists(path)) return std::vector<run::PendingPost>();
+    return std::nullopt;
+  }
+  if (static_cast<int64_t>(content.size()) > kMaxFileSize) return std::nullopt;
   return ParsePendingPosts(content);
+}
+
+void LogUnreadable(run::Run& run, int slot) {
+  run.log.WriteLog("Error reading " + std::string(kPendingPostsFile), slot, log::kProblem);
 }
 
 void Remember(run::Run& run, std::vector<run::PendingPost> entries) {
@@ -80,7 +93,18 @@ void Remember(run::Run& run, std::vector<run::PendingPost> entries) {
 template <typename Change>
 bool Update(run::Run& run, int slot, Change change) {
   platform::NamedLock lock(run.pending_posts_mutex);
-  std::vector<run::PendingPost> entries = ReadEntries(run);
+  if (!run.pending_posts_mutex.ExcludesOtherProcesses()) {
+    run.log.WriteLog("Error writing " + std::string(kPendingPostsFile) +
+                         ": other instances are not locked out",
+                     slot, log::kProblem);
+    return false;
+  }
+  std::optional<std::vector<run::PendingPost>> read = ReadEntries(run);
+  if (!read) {
+    LogUnreadable(run, slot);
+    return false;
+  }
+  std::vector<run::PendingPost> entries = std::move(*read);
   bool written = true;
   if (change(entries)) {
     const std::string path = PendingPostsPath(run);
@@ -178,12 +202,19 @@ std::optional<run::PendingPost> FindPendingPost(run::Run& run, std::string_view 
   std::vector<run::PendingPost> entries;
   {
     platform::NamedLock lock(run.pending_posts_mutex);
-    entries = ReadEntries(run);
+    entries = ReadEntries(run).value_or(std::vector<run::PendingPost>());
   }
   for (run::PendingPost& post : entries) {
     if (post.file == file) return std::move(post);
   }
   return std::nullopt;
+}
+
+bool PendingPostsReadable(run::Run& run, int slot) {
+  platform::NamedLock lock(run.pending_posts_mutex);
+  if (ReadEntries(run)) return true;
+  LogUnreadable(run, slot);
+  return false;
 }
 
 bool RecordPendingPost(run::Run& run, const run::PendingPost& post, int slot) {
@@ -209,7 +240,7 @@ void WatchHarvestedPost(run::Run& run, int slot, std::string_view message_id,
   }
   if (!loaded) {
     platform::NamedLock lock(run.pending_posts_mutex);
-    Remember(run, ReadEntries(run));
+    Remember(run, ReadEntries(run).value_or(std::vector<run::PendingPost>()));
   }
   // Which entries could this post be? Most runs have none at all.
   std::vector<std::string> words_wanted;

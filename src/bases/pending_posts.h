@@ -46,10 +46,15 @@ std::string PostWords(std::string_view text);
 // True when `posted` (non-empty) is a run of whole words of `harvested`.
 bool WordsMatch(std::string_view posted, std::string_view harvested);
 
+// True when the file is missing or can be read whole; else false, logged at
+// level 2: no article may then be sent, and the file is never rewritten, so
+// that the records of other instances survive.
+bool PendingPostsReadable(run::Run& run, int slot);
 // The entry of `file` (with its directory), as the file holds it now.
 std::optional<run::PendingPost> FindPendingPost(run::Run& run, std::string_view file);
 // Writes `post` into the file (replacing an entry of the same file). False,
-// logged at level 2, when the file could not be written.
+// logged at level 2, when the file could not be read or written, or when
+// other instances could not be locked out.
 bool RecordPendingPost(run::Run& run, const run::PendingPost& post, int slot);
 // Removes the entry of `file`, if any.
 void ForgetPendingPost(run::Run& run, std::string_view file, int slot);

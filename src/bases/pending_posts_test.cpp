@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <vector>
+
 #include "bases/test_run.h"
 
 namespace quorix::bases {
@@ -124,6 +130,75 @@ TEST_F(PendingPostsTest, TwoInstancesKeepEachOthersEntries) {
   EXPECT_TRUE(FindPendingPost(other, t_.dir() + "/SPOOL/n0001.OUT").has_value());
   EXPECT_TRUE(FindPendingPost(other, t_.dir() + "/SPOOL/n0002.OUT").has_value());
 }
+
+// A file that exists but cannot be read whole is not an empty file: writing it
+// back would drop every other instance's records. No record is written, the
+// file stays as it was, and each refusal is logged.
+TEST_F(PendingPostsTest, AFileThatCannotBeReadIsNeverRewritten) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> make;
+  };
+  const std::vector<Case> cases = {
+      {"larger than any file written here",
+       [](const std::string& path) {
+         std::ofstream(path, std::ios::binary) << kPendingPostsHeader;
+         std::filesystem::resize_file(path, 64 * 1024 * 1024 + 1);  // sparse
+       }},
+#ifdef __linux__
+      {"a read error", [](const std::string& path) {
+         // Reading this process's memory at address 0 fails (EIO).
+         std::filesystem::create_symlink("/proc/self/mem", path);
+       }},
+#endif
+  };
+  const std::string path = t_.Path(std::string(kPendingPostsFile));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(path);
+    c.make(path);
+    const auto size = std::filesystem::file_size(path);
+    const size_t logged = t_.LogMessages().size();
+
+    EXPECT_FALSE(PendingPostsReadable(run(), 1));
+    EXPECT_FALSE(RecordPendingPost(run(), Entry("n0001.OUT", "one"), 1));
+    ForgetPendingPost(run(), t_.dir() + "/SPOOL/n0001.OUT", 1);
+    EXPECT_EQ(std::filesystem::file_size(path), size) << "untouched";
+    const std::string log = t_.LogMessages().substr(logged);
+    size_t count = 0;
+    for (size_t at = 0; (at = log.find("Error reading QUORIX.PND", at)) != std::string::npos; ++at) {
+      ++count;
+    }
+    EXPECT_EQ(count, 3u) << log;
+  }
+  std::filesystem::remove(path);
+  EXPECT_TRUE(PendingPostsReadable(run(), 1)) << "a missing file is an empty one";
+  EXPECT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "one"), 1));
+}
+
+#ifndef _WIN32
+// Without its lock file the rewrite could lose another instance's records:
+// nothing is written, and the caller sends nothing.
+TEST_F(PendingPostsTest, NoRecordIsWrittenWithoutTheCrossProcessLock) {
+  const char* saved = std::getenv("TMPDIR");
+  const std::string saved_value = saved != nullptr ? saved : "";
+  ASSERT_EQ(::setenv("TMPDIR", (t_.dir() + "/missing").c_str(), 1), 0);
+  platform::HeadlessConsole console(25, 80, false);
+  testing::FixedClock clock;
+  testing::NoSleeper sleeper;
+  run::Run other(clock, sleeper, console);
+  if (saved != nullptr) {
+    ::setenv("TMPDIR", saved_value.c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
+  other.env.program_dir = run().env.program_dir;
+
+  EXPECT_FALSE(RecordPendingPost(other, Entry("n0001.OUT", "one"), 1));
+  EXPECT_FALSE(t_.Exists(std::string(kPendingPostsFile)));
+  EXPECT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "one"), 1));
+}
+#endif
 
 }  // namespace
 }  // namespace quorix::bases

@@ -84,6 +84,24 @@ std::string ServeBoxes(run::Run& run, const std::vector<std::string>& boxes) {
   return summary;
 }
 
+// Every named mutex of the run must exclude other instances too: without one
+// of them two instances could send an article twice or lose each other's
+// records, so the run does not start (logged, exit code 1).
+bool LocksExcludeOtherInstances(run::Run& run) {
+  bool all = true;
+  for (platform::NamedMutex* mutex :
+       {&run.file_open_mutex, &run.req_access_mutex, &run.dupe_base_mutex, &run.logfile_mutex,
+        &run.pending_posts_mutex}) {
+    if (!mutex->CheckExcludesOtherProcesses()) {
+      run.log.WriteLog("Error: lock " + mutex->name() +
+                           " cannot exclude other instances (lock file not opened), run ended",
+                       log::kMainThread, log::kError);
+      all = false;
+    }
+  }
+  return all;
+}
+
 }  // namespace
 
 int RunProgram(run::Run& run, const CommandLine& command_line, const char* argv0) {
@@ -114,6 +132,8 @@ int RunProgram(run::Run& run, const CommandLine& command_line, const char* argv0
       run.console.PrintLine("");
       run.console.PrintLine("Not supported CrossPoint Version / Error reading configuration ...");
       run.sleeper.SleepMs(kUnsupportedPauseMs);
+    } else if (!LocksExcludeOtherInstances(run)) {
+      run.aborted.store(1);
     } else {
       try {
         summary = ServeBoxes(run, BoxNames(command_line.argument_text));

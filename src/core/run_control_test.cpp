@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
@@ -47,10 +48,11 @@ class RunProgramTest : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::current_path(old_cwd_); }
 
-  int Run(std::vector<const char*> args) {
+  int Run(std::vector<const char*> args) { return RunWith(run_, std::move(args)); }
+  int RunWith(run::Run& run, std::vector<const char*> args) {
     args.insert(args.begin(), "quorix");
     const std::string argv0 = dir_.Prefix() + "quorix";
-    return RunProgram(run_, ParseCommandLine(static_cast<int>(args.size()), args.data()),
+    return RunProgram(run, ParseCommandLine(static_cast<int>(args.size()), args.data()),
                       argv0.c_str());
   }
   std::string Log() { return dir_.Read("LOG/QUORIX.LOG"); }
@@ -159,6 +161,35 @@ TEST_F(RunProgramTest, RefusedThreadsAndExceptionsStillEndTheRunInOrder) {
     EXPECT_NE(log.find("  14:03:59  QUORIX   : END\r\n"), std::string::npos) << log;
   }
 }
+
+#ifndef _WIN32
+// Lock files that cannot be opened would leave two instances unexcluded: the
+// run ends before any box is served, logged, with exit code 1.
+TEST_F(RunProgramTest, LocksThatCannotExcludeOtherInstancesEndTheRun) {
+  const char* saved = std::getenv("TMPDIR");
+  const std::string saved_value = saved != nullptr ? saved : "";
+  ASSERT_EQ(::setenv("TMPDIR", (dir_.Prefix() + "missing").c_str(), 1), 0);
+  run::Run run{clock_, sleeper_, console_};
+  if (saved != nullptr) {
+    ::setenv("TMPDIR", saved_value.c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
+
+  EXPECT_EQ(RunWith(run, {"A.BFG"}), 1);
+  const std::string log = Log();
+  EXPECT_NE(log.find("! 14:03:59  QUORIX   : Error: lock quorix_pendingposts cannot exclude other "
+                     "instances (lock file not opened), run ended\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("A.BFG"), std::string::npos) << "no box is served";
+  EXPECT_NE(log.find("  14:03:59  QUORIX   : END\r\n"), std::string::npos) << log;
+
+  EXPECT_EQ(Run({"A.BFG"}), 1) << "the box file is missing";
+  EXPECT_EQ(Log().find("cannot exclude", log.size()), std::string::npos)
+      << "lock files that open exclude";
+}
+#endif
 
 }  // namespace
 }  // namespace quorix::core

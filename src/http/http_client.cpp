@@ -193,7 +193,11 @@ std::string ReadResponse(run::Run& run, Transport& connection, int timeout_ms,
 void WritePostedHtml(run::Run& run, std::string_view response) {
   // One file for all slots: one writer at a time, and a crash never leaves
   // half an answer behind.
+  // The cross-process file lock is held by every writer of it, so a
+  // killed run's temporary copy can be told from one being written.
   std::lock_guard<std::mutex> lock(run.posted_html_lock);
+  std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
+  platform::DeleteReplaceLeftovers(kPostedHtmlFile);
   platform::ReplaceFileContents(kPostedHtmlFile, response);
 }
 
@@ -271,6 +275,10 @@ std::string Perform(run::Run& run, const Request& request, int slot_number,
                        slot_number, log::kProblem);
       slot.status.Set("Timeout");
       response.clear();
+    }
+    if (response.empty() && !cut && !connection->Interrupted()) {
+      run.log.WriteLog("No answer from " + server + ": " + std::string(request.path),
+                       slot_number, log::kProblem);
     }
     *outcome = response.empty() ? RequestOutcome::kNoAnswer : RequestOutcome::kAnswered;
     if (request.is_post) WritePostedHtml(run, response);

@@ -147,6 +147,35 @@ TEST_F(HttpClientTest, PostOverwritesPostedHtmlWhole) {
   EXPECT_EQ(scratch_.Read(kPostedHtmlFile), "short answer");
 }
 
+// A killed run's temporary copy of POSTED.HTML goes with the next post; a
+// file that merely starts alike stays.
+TEST_F(HttpClientTest, PostDeletesAKilledRunsTemporaryPostedHtml) {
+  const std::string leftover = std::string(kPostedHtmlFile) + ".tmp4711-12";
+  const std::string alike = std::string(kPostedHtmlFile) + ".tmp.old";
+  scratch_.Write(leftover, "half an answer");
+  scratch_.Write(alike, "the user's");
+  TestServer server(Reply{"answer"});
+  UseServer(server);
+
+  HttpPost(run(), "/p.cgi", "a=b", kSlot);
+
+  EXPECT_EQ(scratch_.Read(kPostedHtmlFile), "answer");
+  EXPECT_FALSE(std::filesystem::exists(scratch_.PathOf(leftover)));
+  EXPECT_TRUE(std::filesystem::exists(scratch_.PathOf(alike)));
+}
+
+// A server that closes the connection without a byte leaves a level-2 line
+// naming itself and the path, for a page as for a form.
+TEST_F(HttpClientTest, AnAnswerThatNeverCameIsLogged) {
+  for (const bool post : {false, true}) {
+    TestServer server(Reply{""});
+    UseServer(server);
+    const std::string path = post ? "/form.cgi" : "/page.html";
+    EXPECT_EQ(post ? HttpPost(run(), path, "a=1", kSlot) : HttpGet(run(), path, kSlot), "");
+    EXPECT_TRUE(LogHasLine(log::kProblem, "No answer from 127.0.0.1: " + path)) << Log();
+  }
+}
+
 TEST_F(HttpClientTest, ResponseOfTenThousandBytesIsReadWhole) {
   const std::string reply = Pattern(10000);
   TestServer server(Reply{reply});

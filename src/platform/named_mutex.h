@@ -17,6 +17,14 @@ class NamedMutex {
   void lock();    // waits without time-out
   void unlock();
   const std::string& name() const { return name_; }
+  // While owned: true when other processes are excluded as well. False when
+  // the system refused the cross-process part (a lock file that cannot be
+  // opened or locked, a kernel mutex that could not be created); the threads
+  // of this process are excluded either way, and the caller decides whether
+  // it may go on without the rest.
+  bool ExcludesOtherProcesses() const { return fd_ >= 0; }
+  // Takes and releases the mutex once: whether it excludes other processes.
+  bool CheckExcludesOtherProcesses();
 
  private:
   std::string name_;

@@ -195,6 +195,14 @@ bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, 
   run.log.WriteLog("Article posted", slot, log::kProgress);
   if (!platform::DeleteFile(name)) {
     run.log.WriteLog("Error deleting " + name, slot, log::kProblem);
+    // The forum has it: the record stays, as found on the forum, so that the
+    // next run deletes the file instead of sending it again.
+    run::PendingPost done = pending.value_or(run::PendingPost());
+    done.file = name;
+    done.file_crc = file_crc;
+    done.seen = true;
+    bases::RecordPendingPost(run, done, slot);
+    return true;
   }
   if (pending) bases::ForgetPendingPost(run, name, slot);
   return true;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "bases/pending_posts.h"
@@ -184,6 +185,47 @@ TEST_F(PosterTest, ANewArticleUnderARecordedNameIsSent) {
   EXPECT_TRUE(Post());
   EXPECT_EQ(sends_, 2);
   EXPECT_FALSE(dir_.Exists("QUORIX.PND"));
+}
+
+// The forum confirmed the article but its file could not be deleted (the
+// reader holds it open): the record says the forum has it, so the next run
+// deletes the file without sending it again.
+TEST_F(PosterTest, AConfirmedArticleWhoseFileStaysIsNeverSentAgain) {
+  const std::string name = dir_.Prefix() + "SPOOL\\" + kFile;
+  const std::string path = (dir_.path() / "SPOOL" / kFile).string();
+  const char* const articles[] = {
+      kNewTopic,
+      "Newsgroups: de.test.forum\r\nSubject: Re: Hi\r\n"
+      "References: <de.test.forum@forum3.000123.html.0.ab>\r\n\r\nMy reply\r\n",
+      "Control: cancel <de.test.forum@forum3.000123.html.2.ab>\r\nSubject: x\r\n\r\n"};
+  for (const char* article : articles) {
+    SCOPED_TRACE(article);
+    Spool(article);
+    sends_ = 0;
+    response_ = std::string(kOkPage) + "Post deleted";
+    // A directory in the file's place makes its deletion fail.
+    const bool first = PostOutgoingArticle(
+        run(), run::kUbb, kFile, 1, kSlot,
+        [&](run::Run&, std::string_view, std::string_view, int, http::RequestOutcome* outcome) {
+          ++sends_;
+          *outcome = http::RequestOutcome::kAnswered;
+          std::filesystem::remove(path);
+          std::filesystem::create_directory(path);
+          return response_;
+        });
+    EXPECT_TRUE(first);
+    EXPECT_EQ(sends_, 1);
+    EXPECT_TRUE(LogHas("? 14:03:59  QUORIX #2: Error deleting " + name + "\r\n")) << Log();
+    ASSERT_TRUE(bases::FindPendingPost(run(), name).has_value());
+    EXPECT_TRUE(bases::FindPendingPost(run(), name)->seen);
+
+    std::filesystem::remove(path);
+    Spool(article);  // the reader let go of it
+    EXPECT_TRUE(Post());
+    EXPECT_EQ(sends_, 1) << "not sent again";
+    EXPECT_FALSE(Spooled());
+    EXPECT_FALSE(dir_.Exists("QUORIX.PND"));
+  }
 }
 
 TEST_F(PosterTest, EmptySuccessTextsNeverConfirm) {

@@ -5,6 +5,7 @@
 #include <exception>
 #include <vector>
 
+#include "bases/pending_posts.h"
 #include "log/logger.h"
 #include "posting/threads_poster.h"
 #include "posting/ubb_poster.h"
@@ -57,6 +58,12 @@ void ProcessOutgoingSpool(run::Run& run, int slot, const ArticlePoster& poster) 
     return;
   }
   if (web.posting != 1) return;
+  // Without the pending-post records no article can be sent safely.
+  if (!bases::PendingPostsReadable(run, slot)) {
+    state.status.Set("Error posting Article");
+    state.error.store(1);
+    return;
+  }
 
   int article_number = 0;
   for (const std::string& file_name : files) {

@@ -46,8 +46,8 @@ NamedMutex::~NamedMutex() {
 
 void NamedMutex::lock() {
   in_process_.lock();
-  // Without a lock file the threads of this process are still excluded; the
-  // exclusion of other processes is lost rather than the program stopped.
+  // Without a lock file the threads of this process are still excluded;
+  // ExcludesOtherProcesses tells the caller that the rest is missing.
   int fd = OpenLockFile(lock_path_);
   if (fd >= 0) {
     int result;
@@ -60,6 +60,11 @@ void NamedMutex::lock() {
     }
   }
   fd_ = fd;
+}
+
+bool NamedMutex::CheckExcludesOtherProcesses() {
+  std::lock_guard<NamedMutex> lock(*this);
+  return ExcludesOtherProcesses();
 }
 
 void NamedMutex::unlock() {

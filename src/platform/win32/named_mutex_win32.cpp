@@ -26,13 +26,18 @@ NamedMutex::~NamedMutex() {
 }
 
 // Without the kernel mutex the threads of this process are still excluded;
-// the exclusion of other processes is lost rather than the program stopped.
+// ExcludesOtherProcesses tells the caller that the rest is missing.
 void NamedMutex::lock() {
   in_process_.lock();
   if (fd_ >= 0) {
     const DWORD result = ::WaitForSingleObject(HandleOf(fd_), INFINITE);
     (void)result;  // WAIT_OBJECT_0 and WAIT_ABANDONED both give ownership
   }
+}
+
+bool NamedMutex::CheckExcludesOtherProcesses() {
+  std::lock_guard<NamedMutex> lock(*this);
+  return ExcludesOtherProcesses();
 }
 
 void NamedMutex::unlock() {
