@@ -9,6 +9,11 @@
    into the UBB box's spool, as CrossPoint would; the next run posts them and
    they leave the spool. The run after that delivers the new posts as articles.
 
+After every run the demo checks what it expects (exit code 0, every post of
+the simulator's forums delivered once, distinct Message-IDs, the outgoing
+files gone after the posting run, the new posts delivered by the last run) and
+ends with exit code 1, naming what differed, when a check fails.
+
 Run it in a terminal to watch the status screen; otherwise the runs are headless.
 With --https the simulator serves HTTPS with a certificate of a test CA made
 for the demo (openssl command line), and the boxes read "WebServer=https://localhost"
@@ -41,6 +46,49 @@ def say(text: str = "") -> None:
     print(text, flush=True)
 
 
+class DemoFailed(Exception):
+    """A run did not do what the demo expects; the text says what differed."""
+
+
+class Expectations:
+    """What the demo checks after each run; a run's failed checks end it."""
+
+    def __init__(self) -> None:
+        self.failed: list[str] = []
+        self.message_ids: dict[str, str] = {}  # Message-ID -> run that delivered it
+
+    def expect(self, ok: bool, what: str) -> None:
+        if not ok:
+            self.failed.append(what)
+
+    def exit_code(self, code: int) -> None:
+        self.expect(code == 0, f"quorix ended with exit code {code}, expected 0")
+
+    def distinct_ids(self, articles: list, run: str) -> None:
+        for headers, _ in articles:
+            message_id = headers.get("Message-ID")
+            if message_id is None:
+                self.failed.append(f"an article without Message-ID: {headers.get('Subject')!r}")
+            elif message_id in self.message_ids:
+                self.failed.append(f"Message-ID {message_id} delivered again "
+                                   f"(first in {self.message_ids[message_id]})")
+            else:
+                self.message_ids[message_id] = run
+
+    def settle(self, run: str) -> None:
+        """Ends the demo when a check of this run failed."""
+        if self.failed:
+            raise DemoFailed(f"{run}: " + "; ".join(self.failed))
+        say(f"  checked: {run} as expected")
+
+
+def forum_posts(sim, numbers) -> int:
+    """How many posts the simulator's forums hold right now."""
+    with sim.model.lock:
+        return sum(len(topic.posts) for number in numbers
+                   for topic in sim.model.forum(number).topics.values())
+
+
 def run_gateway(inst, boxes: list[str]) -> int:
     """Runs the linked binary in the installation, on this terminal."""
     started = time.monotonic()
@@ -70,8 +118,13 @@ def harvest_summary(inst, box_names: list[str], keep: bool) -> list[tuple[dict, 
 
 def show_article(headers: dict, body: bytes) -> None:
     for key in ("From", "Newsgroups", "Message-ID", "References", "Subject", "Date"):
-        if key in headers:
-            say(f"    {key}: {headers[key]}")
+        if key not in headers:
+            continue
+        value = headers[key]
+        ids = value.split()
+        if key == "References" and len(ids) > 2:
+            value = f"{ids[0]} ... {ids[-1]} ({len(ids)} IDs)"
+        say(f"    {key}: {value}")
     for line in body.decode("latin-1").splitlines()[:12]:
         say(f"    | {line}")
 
@@ -112,9 +165,19 @@ def main() -> int:
         threads.write(group_list_text(THREADS_GROUPS))
         boxes = [ubb.file_name, threads.file_name]
 
+        checks = Expectations()
         say("\n== Run 1: harvest both boxes")
-        run_gateway(inst, boxes)
+        checks.exit_code(run_gateway(inst, boxes))
         delivered = harvest_summary(inst, ["DEMO", "PHP"], keep=False)
+        for name, forums in (("DEMO", [g[2] for g in UBB_GROUPS]),
+                             ("PHP", [g[2] for g in THREADS_GROUPS])):
+            groups = {g[0] for g in (UBB_GROUPS if name == "DEMO" else THREADS_GROUPS)}
+            got = sum(1 for h, _ in delivered if h.get("Newsgroups") in groups)
+            want = forum_posts(sim, forums)
+            checks.expect(got == want, f"box {name} delivered {got} article(s), "
+                                       f"its forums hold {want} post(s)")
+        checks.distinct_ids(delivered, "run 1")
+        checks.settle("run 1")
         if delivered:
             say("  first article:")
             show_article(*delivered[0])
@@ -152,24 +215,45 @@ def main() -> int:
 
         say("\n== Run 2: harvest (nothing changed) and post the outgoing articles")
         sim.clear_requests()
-        run_gateway(inst, boxes)
+        checks.exit_code(run_gateway(inst, boxes))
         for request in sim.requests:
             if request.method == "POST":
                 say(f"  POST {request.path}  ({len(request.body)} bytes of form)")
         left = [p.name for p in files if p.exists()]
-        say(f"  outgoing files left in the spool: {left or 'none'}")
+        say(f"  outgoing files left in the spool: {', '.join(left) or 'none'}")
+        posted = 0
         for message in log_messages(inst.path("LOG\\QUORIX.LOG")):
             if "Article posted" in message or "Article not posted" in message:
                 say(f"  log: {message}")
-        harvest_summary(inst, ["DEMO", "PHP"], keep=False)
+                posted += "Article posted" in message
+        checks.expect(not left, f"outgoing file(s) {', '.join(left)} still in the spool")
+        checks.expect(posted == len(files), f"{posted} \"Article posted\" log line(s), "
+                                            f"expected {len(files)}")
+        checks.distinct_ids(harvest_summary(inst, ["DEMO", "PHP"], keep=False), "run 2")
+        checks.settle("run 2")
 
         say("\n== Run 3: the new and changed posts arrive as articles")
-        run_gateway(inst, boxes)
-        for headers, body in harvest_summary(inst, ["DEMO", "PHP"], keep=False):
+        checks.exit_code(run_gateway(inst, boxes))
+        arrived = harvest_summary(inst, ["DEMO", "PHP"], keep=False)
+        for headers, body in arrived:
             show_article(headers, body)
             say()
-        say("Logs: " + str(inst.path("LOG\\")))
+        bodies = [body.decode("latin-1") for _, body in arrived]
+        for text in ("A new topic, written offline.", "A reply, written offline.",
+                     "This post was edited from CrossPoint."):
+            checks.expect(any(text in body for body in bodies),
+                          f"no article of run 3 holds {text!r}")
+        checks.expect(len(arrived) == 3, f"run 3 delivered {len(arrived)} article(s), "
+                                         "expected 3 (new topic, reply, edit)")
+        checks.distinct_ids(arrived, "run 3")
+        checks.settle("run 3")
+        say("Logs: " + str(inst.path("LOG\\")) + ("" if args.keep else " (deleted; rerun with --keep)"))
+        say("Demo passed: every check of the three runs held.")
         return 0
+    except DemoFailed as failure:
+        say(f"\nDEMO FAILED after {failure}")
+        say("Logs: " + str(inst.path("LOG\\")) + ("" if args.keep else " (deleted; rerun with --keep)"))
+        return 1
     finally:
         sim.stop()
         if not args.keep:

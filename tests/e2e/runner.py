@@ -132,6 +132,7 @@ def header_date(now=None, omralog: str = "") -> str:
 
 # -- spool ------------------------------------------------------------------------
 
+FIELD_NAME = re.compile(r"[!-9;-~]+")  # printable, no blank, no colon
 SPOOL_NAME = re.compile(r"^N\d{6}\.msg$", re.IGNORECASE)
 
 
@@ -163,14 +164,23 @@ def parse_rnews(data: bytes) -> list:
 
 
 def parse_article(article: bytes) -> tuple:
-    """([(header name, value)], body) of an article with LF line ends."""
+    """([(header name, value)], body) of an article with LF line ends. A
+    line that begins with a blank or a tab continues the field before it;
+    the field is unfolded as RFC 5322 says (the line end goes, the blank
+    stays)."""
     head, sep, body = article.partition(b"\n\n")
     if not sep:
         raise ValueError("article without an empty line")
     headers = []
     for line in head.decode("latin-1").split("\n"):
+        if line[:1] in (" ", "\t"):
+            if not headers or not line.strip():
+                raise ValueError(f"bad continuation line {line!r}")
+            name, value = headers[-1]
+            headers[-1] = (name, value + line)
+            continue
         name, colon, value = line.partition(": ")
-        if not colon:
+        if not colon or not FIELD_NAME.fullmatch(name):
             raise ValueError(f"bad header line {line!r}")
         headers.append((name, value))
     return headers, body

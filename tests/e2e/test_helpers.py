@@ -77,6 +77,35 @@ class Readers(unittest.TestCase):
         self.assertEqual(headers, [("Path", "quorix!localhost"), ("Subject", "x")])
         self.assertEqual(body, b"body\n")
 
+    def test_folded_header_lines_are_unfolded(self):
+        # A line that begins with a blank or a tab continues the field before
+        # it; unfolding removes only the line end.
+        article = (b"Path: quorix!localhost\n"
+                   b"Subject: =?ISO-8859-1?Q?Gr=FC=DFe_aus_K=F6ln_und_eine_lange?=\n"
+                   b" =?ISO-8859-1?Q?_Betreffzeile?=\n"
+                   b"Message-ID: <demo.general@forum3.000001.html.21.b53ba780>\n"
+                   b"References: <demo.general@forum3.000001.html.0.a1>\n"
+                   b" <demo.general@forum3.000001.html.1.b2>\n"
+                   b"\t<demo.general@forum3.000001.html.2.c3>\n"
+                   b"Lines: 1\n\nbody\n")
+        headers, body = parse_article(article)
+        self.assertEqual(headers, [
+            ("Path", "quorix!localhost"),
+            ("Subject", "=?ISO-8859-1?Q?Gr=FC=DFe_aus_K=F6ln_und_eine_lange?="
+                        " =?ISO-8859-1?Q?_Betreffzeile?="),
+            ("Message-ID", "<demo.general@forum3.000001.html.21.b53ba780>"),
+            ("References", "<demo.general@forum3.000001.html.0.a1>"
+                           " <demo.general@forum3.000001.html.1.b2>"
+                           "\t<demo.general@forum3.000001.html.2.c3>"),
+            ("Lines", "1")])
+        self.assertEqual(body, b"body\n")
+
+    def test_malformed_header_lines_are_refused(self):
+        for head in (b" <continues nothing>", b"Subject: x\n \t", b"Subject x",
+                     b": no name", b"Sub ject: x", b"Subject: x\nbroken"):
+            with self.subTest(head=head), self.assertRaises(ValueError):
+                parse_article(head + b"\n\nbody\n")
+
     def test_spool_file_names(self):
         with tempfile.TemporaryDirectory() as tmp:
             for name in ("N000001.msg", "N000000.MSG", "n12.OUT", "N1234567.msg"):
