@@ -127,11 +127,15 @@ int RunProgram(run::Run& run, const CommandLine& command_line, const char* argv0
   }
 
   std::string summary;
+  // A refused installation served none of the boxes asked for: a failure,
+  // unlike the dial-up marker or a tail of options only (nothing to do).
+  bool refused = false;
   if (!command_line.argument_text.empty()) {
     if (run.env.xp_supported != 1) {
       run.console.PrintLine("");
       run.console.PrintLine("Not supported CrossPoint Version / Error reading configuration ...");
       run.sleeper.SleepMs(kUnsupportedPauseMs);
+      refused = true;
     } else if (!LocksExcludeOtherInstances(run)) {
       run.aborted.store(1);
     } else {
@@ -152,7 +156,7 @@ int RunProgram(run::Run& run, const CommandLine& command_line, const char* argv0
   run.log.WriteLog("END", log::kMainThread, log::kProgress);
   run.log.CloseLogs();
   run.console.FlushInput();
-  return ExitCode(run);
+  return refused ? 1 : ExitCode(run);
 }
 
 int RunMain(int argc, char** argv) {

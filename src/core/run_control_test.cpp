@@ -109,14 +109,25 @@ TEST_F(RunProgramTest, DialUpMarkerLogsOnlyNoActiveConnection) {
   EXPECT_EQ(log.find("A.BFG"), std::string::npos);
 }
 
-TEST_F(RunProgramTest, UnsupportedInstallationPrintsItsMessage) {
+// A refused installation is a failure for whoever started the program for a
+// box; with nothing asked for (options only) or no connection there is
+// nothing that failed.
+TEST_F(RunProgramTest, UnsupportedInstallationPrintsItsMessageAndFails) {
   dir_.Write("XP.EXE", "no markers here");
-  EXPECT_EQ(Run({"A.BFG"}), 0);
+  EXPECT_EQ(Run({"A.BFG"}), 1);
   EXPECT_NE(console_.printed().find("\n\nNot supported CrossPoint Version / Error reading "
                                     "configuration ...\n"),
             std::string::npos)
       << console_.printed();
   EXPECT_FALSE(dir_.Exists("LOG/QUORIX.LOG"));
+}
+
+TEST_F(RunProgramTest, UnsupportedInstallationWithNothingToDoEndsWithZero) {
+  dir_.Write("XP.EXE", "no markers here");
+  EXPECT_EQ(Run({"/NOPOST"}), 0);
+  dir_.Write("WDial.No", "");
+  EXPECT_EQ(Run({"A.BFG"}), 0);
+  EXPECT_EQ(console_.printed().find("Not supported"), std::string::npos) << console_.printed();
 }
 
 // Whatever goes wrong between the start and the end, the run gives the screen

@@ -3,7 +3,8 @@
 A run with only the option "/NOPOST" ends right after the detection: a
 supported installation gets its log ("No Cps-Info available", "END"), an
 unsupported one gets no log at all. A run with a box name shows the refusal
-message (and waits ten seconds), so those runs go in parallel.
+message (waits ten seconds and ends with exit code 1), so those runs go in
+parallel.
 """
 
 import unittest
@@ -134,11 +135,11 @@ class Refusal(E2ECase):
             raise result
         return result
 
-    def test_message_after_an_empty_line_and_exit_code_0(self):
+    def test_message_after_an_empty_line_and_exit_code_1(self):
         for name in self.installations:
             with self.subTest(name):
                 result = self.result(name)
-                self.assertEqual(result.returncode, 0)
+                self.assertEqual(result.returncode, 1)
                 self.assertIn(f"\n\n{NOT_SUPPORTED}\n", result.console)
 
     def test_no_log_is_opened(self):
