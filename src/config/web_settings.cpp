@@ -127,6 +127,9 @@ void ReadWebSettings(run::Run& run, std::string_view config_text, int slot) {
                          GetSetting(config_text, "Domain=", "");
   s.web.charset = GetSetting(config_text, "WebCharset=", "");
   s.web.ca_file = GetSetting(config_text, "WebCAFile=", "");
+  s.web.proxy = GetSetting(config_text, "WebProxy=", "");
+  s.web.proxy_user = GetSetting(config_text, "WebProxyUser=", "");
+  s.web.proxy_password = GetSetting(config_text, "WebProxyPass=", "");
   s.forum_template = ReadForumTemplate(config_text);
   s.shown_server.Set(s.web.server);
   ReadGroupList(run, slot);

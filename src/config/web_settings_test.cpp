@@ -108,6 +108,22 @@ TEST_F(WebSettingsTest, ServerSchemeTlsAndDefaultPort) {
   EXPECT_EQ(Read("WebServer=https://f\r\n", true).ca_file, "");
 }
 
+TEST_F(WebSettingsTest, ProxyKeysInBothStylesAsWritten) {
+  for (const bool xp2 : {true, false}) {
+    SCOPED_TRACE(xp2);
+    const run::WebSettings web =
+        Read("WebProxy=socks5://127.0.0.1:9050\r\nWebProxyUser=me\r\nWebProxyPass= pw \r\n"
+             "ExWebProxy=http://proxy:3128\r\n",
+             xp2);
+    EXPECT_EQ(web.proxy, "http://proxy:3128");
+    EXPECT_EQ(web.proxy_user, "me");
+    EXPECT_EQ(web.proxy_password, " pw ");
+    const run::WebSettings none = Read("WebServer=f\r\n", xp2);
+    EXPECT_EQ(none.proxy, "");
+    EXPECT_EQ(none.proxy_user, "");
+  }
+}
+
 TEST(EngineFromName, Names) {
   const std::pair<const char*, int> cases[] = {
       {"CGI", 1}, {"ubbcgi", 1}, {"threads", 2}, {"UBBTHREADS", 2}, {"UbbThread", 2},

@@ -8,9 +8,11 @@
 #include <mutex>
 #include <vector>
 
+#include "http/proxy.h"
 #include "http/transport.h"
 #include "log/logger.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "platform/socket.h"
 #include "text/text.h"
 
@@ -38,14 +40,22 @@ std::string RequestTarget(std::string_view path) {
 
 // The request as it goes out: every element is one send call. Lines end in
 // CR LF; a POST body follows the empty line as it is, with nothing after it.
-std::vector<std::string> RequestParts(const Request& request, const std::string& server, bool tls) {
-  const std::string path = RequestTarget(request.path);
+// Through an HTTP proxy (plain servers only: https ones get a tunnel) the
+// target takes its absolute form and the proxy's login follows the request
+// line.
+std::vector<std::string> RequestParts(const Request& request, const std::string& server, bool tls,
+                                      int port, const Proxy& proxy) {
+  const bool via_http_proxy = proxy.kind == ProxyKind::kHttp && !tls;
+  std::string path = RequestTarget(request.path);
+  if (via_http_proxy) path = AbsoluteTarget(server, port, path);
+  const std::string proxy_login = via_http_proxy ? ProxyAuthorizationLine(proxy) : "";
   const std::string user_agent_line = std::string(tls ? kUserAgentLineTls : kUserAgentLine);
   const std::string host_line = "Host: " + server + kCrLf;
   const std::string referer_line = "Referer: " + server + kCrLf;
   std::vector<std::string> parts;
   if (!request.is_post) {
     parts.push_back("GET " + std::string(path) + " HTTP/1.0" + kCrLf);
+    if (!proxy_login.empty()) parts.push_back(proxy_login);
     parts.push_back(host_line);
     parts.push_back(referer_line);
     parts.push_back(user_agent_line + kCrLf);
@@ -53,6 +63,7 @@ std::vector<std::string> RequestParts(const Request& request, const std::string&
     return parts;
   }
   parts.push_back("POST " + std::string(path) + " HTTP/1.0" + kCrLf);
+  if (!proxy_login.empty()) parts.push_back(proxy_login);
   parts.push_back(referer_line);
   parts.push_back(host_line);
   parts.push_back(user_agent_line + kCrLf);
@@ -190,6 +201,16 @@ std::string ReadResponse(run::Run& run, Transport& connection, int timeout_ms,
   return response;
 }
 
+// A proxy that cannot be used, is down or refuses: an error of its own,
+// never taken for the forum's.
+void ReportProxyFailure(run::Run& run, int slot_number, const char* status,
+                        const std::string& message) {
+  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
+  run.log.WriteLog(message, slot_number, log::kError);
+  slot.status.Set(status);
+  slot.error.store(1);
+}
+
 void WritePostedHtml(run::Run& run, std::string_view response) {
   // One file for all slots: one writer at a time, and a crash never leaves
   // half an answer behind.
@@ -229,6 +250,16 @@ std::string Perform(run::Run& run, const Request& request, int slot_number,
     return {};
   }
 
+  std::string proxy_problem;
+  const Proxy proxy = ChooseProxy(
+      slot.web, [](std::string_view name) { return platform::GetEnvironment(name); },
+      &proxy_problem);
+  if (!proxy_problem.empty()) {
+    ReportProxyFailure(run, slot_number, "Proxy setting unusable", "Proxy: " + proxy_problem);
+    return {};
+  }
+  const bool via_proxy = proxy.kind != ProxyKind::kNone;
+
   const int timeout_ms = TimeoutMs(slot.web.timeout_seconds);
   std::unique_ptr<platform::Connection> connection = platform::Connection::Create();
   if (!connection) {  // the system has no descriptor left
@@ -241,15 +272,32 @@ std::string Perform(run::Run& run, const Request& request, int slot_number,
     // request from its first moment to its last.
     SlotAttachment attachment(slot, connection.get());
     const bool connected =
-        connection->ConnectTo(server, port, ConnectTimeoutMs(slot.web.timeout_seconds));
+        connection->ConnectTo(via_proxy ? proxy.host : server, via_proxy ? proxy.port : port,
+                              ConnectTimeoutMs(slot.web.timeout_seconds));
     slot.socket.store(connected ? connection->Handle() : 0);
     if (!connected) {
       // A connect cut by the user is no fault of the server.
       if (connection->Interrupted()) return {};
+      if (via_proxy) {
+        ReportProxyFailure(run, slot_number, "Proxy not reachable",
+                           "Proxy " + proxy.Name() + " not reachable");
+        return {};
+      }
       slot.status.Set("Host not found");
       run.log.WriteLog("WebBBS Server " + server + " not found", slot_number, log::kProblem);
       slot.error.store(1);
       return {};
+    }
+    if (via_proxy && (proxy.kind == ProxyKind::kSocks5 || slot.web.tls)) {
+      std::string reason;
+      if (!OpenTunnel(*connection, proxy, server, port, ConnectTimeoutMs(slot.web.timeout_seconds),
+                      &reason)) {
+        if (connection->Interrupted()) return {};
+        ReportProxyFailure(run, slot_number, "Proxy refused",
+                           "Proxy " + proxy.Name() + " refused " + server + ":" +
+                               text::Decimal(port) + ": " + reason);
+        return {};
+      }
     }
     Transport transport(*connection);
     if (slot.web.tls &&
@@ -265,7 +313,7 @@ std::string Perform(run::Run& run, const Request& request, int slot_number,
       run.log.WriteLog("GET: " + std::string(request.path), slot_number, log::kProgress);
     }
     const RequestDeadline deadline(slot.web.timeout_seconds);
-    SendParts(run, transport, RequestParts(request, server, slot.web.tls), timeout_ms, deadline);
+    SendParts(run, transport, RequestParts(request, server, slot.web.tls, port, proxy), timeout_ms, deadline);
     bool cut = false;
     response = ReadResponse(run, transport, timeout_ms, deadline, server, slot_number, &cut);
     if (cut) {
@@ -275,6 +323,17 @@ std::string Perform(run::Run& run, const Request& request, int slot_number,
                        slot_number, log::kProblem);
       slot.status.Set("Timeout");
       response.clear();
+    }
+    std::string refusal;
+    if (via_proxy && proxy.kind == ProxyKind::kHttp && !slot.web.tls &&
+        ProxyRefusedRequest(response, &refusal)) {
+      // The proxy's own answer (it wants a login) is no page of the forum's,
+      // and the forum never saw the request.
+      slot.connected.store(0);
+      ReportProxyFailure(run, slot_number, "Proxy refused",
+                         "Proxy " + proxy.Name() + " refused " + server + ":" +
+                             text::Decimal(port) + ": " + refusal);
+      return {};
     }
     if (response.empty() && !cut && !connection->Interrupted()) {
       run.log.WriteLog("No answer from " + server + ": " + std::string(request.path),

@@ -29,6 +29,9 @@ struct WebSettings {
   std::string group_file;    // WebFile
   std::string sender_address;  // SenderAddress
   std::string charset;         // WebCharset: the forum's character set, when its pages mislead
+  std::string proxy;           // WebProxy: "http://host:port" or "socks5://host:port", or empty
+  std::string proxy_user;      // WebProxyUser
+  std::string proxy_password;  // WebProxyPass
 };
 
 // The eleven smileys, in the order the smiley filter applies them.

@@ -15,6 +15,10 @@ from pathlib import Path
 # Mark, time, program tag, thread tag ("  " for main, "#" + slot; the status
 # display's slot 0 may show as "#" alone), message.
 LOG_LINE = re.compile(r"^(.{2})(\d\d:\d\d:\d\d)  QUORIX (  |#\d*): (.*)$", re.DOTALL)
+# The program reads these as curl does; a proxy of the developer's must not
+# come between a test and its loopback forum.
+PROXY_VARIABLES = frozenset({"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+                             "no_proxy", "NO_PROXY"})
 HEADER = re.compile(r"^-{10}  (.*), Korvendale/News (v\S+)$")
 
 
@@ -38,7 +42,7 @@ def run_quorix(inst, args, *, timeout: float = 120.0, env: dict | None = None,
     empty standard input, output captured. A run that outlives `timeout` is
     killed with its process group and reported as an AssertionError."""
     args = args.split(" ") if isinstance(args, str) else list(args)
-    run_env = {k: v for k, v in os.environ.items() if k != "OMRALOG"}
+    run_env = {k: v for k, v in os.environ.items() if k != "OMRALOG" and k not in PROXY_VARIABLES}
     run_env.update(env or {})
     started = time.monotonic()
     proc = subprocess.Popen([argv0] + args, executable=str(inst.root / "quorix"),
