@@ -235,6 +235,21 @@ bool CatchUpJournal(run::Run& run, platform::File* journal) {
   return true;
 }
 
+bool FlushDeliveries(run::Run& run) {
+  std::lock_guard<platform::NamedMutex> lock(run.dupe_base_mutex);
+  if (!run.delivery.journal_read) return true;  // nothing was delivered
+  platform::File journal =
+      platform::File::Open(JournalPath(run), platform::Access::kReadWrite,
+                           platform::Sharing::kShared, platform::Missing::kFail);
+  bool synced = journal.IsOpen() && journal.Sync();
+  journal.Close();
+  synced = platform::SyncDirectory(run.env.program_dir) && synced;
+  for (const auto& [spool_dir, numbers] : run.delivery.spool_numbers) {
+    synced = platform::SyncDirectory(spool_dir) && synced;
+  }
+  return synced;
+}
+
 bool AppendJournalRecord(run::Run& run, const JournalRecord& record, platform::File* journal) {
   platform::File opened;
   if (journal == nullptr || !journal->IsOpen()) {

@@ -50,6 +50,13 @@ std::string EncodeJournalRecord(const JournalRecord& record);
 // stops at the first record that is cut short or fails its checksum.
 std::vector<JournalRecord> ParseJournalRecords(std::string_view data, size_t* used);
 
+// Flushes to the disk what this run delivered: the journal's data, the
+// program directory and every spool directory delivered to (their renamed
+// names). Takes "quorix_dupebase" itself. False when a flush failed; the
+// bases must not then be saved, so that no topic counts as read before its
+// articles are on the disk.
+bool FlushDeliveries(run::Run& run);
+
 // The following need the "quorix_dupebase" named mutex held by the caller.
 
 // Takes what the journal gained since this process last read it into the

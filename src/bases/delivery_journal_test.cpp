@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -160,6 +161,23 @@ TEST(DeliveryJournal, InstancesSeeEachOthersDeliveriesAndSavesKeepBoth) {
     EXPECT_NE(idx.find(id), std::string::npos) << id;
   }
   EXPECT_EQ(idx.find("<from.a>"), idx.rfind("<from.a>"));
+}
+
+// What a run delivered is flushed before the bases may count it: nothing to
+// do before the journal was read; a journal that is gone cannot be flushed,
+// and the failure is reported so that the bases stay unsaved.
+TEST(DeliveryJournal, FlushOfTheDeliveriesReportsWhatHappened) {
+  TestRun t;
+  EXPECT_TRUE(FlushDeliveries(t.run())) << "nothing delivered";
+  {
+    std::lock_guard<platform::NamedMutex> lock(t.run().dupe_base_mutex);
+    platform::File journal;
+    ASSERT_TRUE(CatchUpJournal(t.run(), &journal));
+    ASSERT_TRUE(AppendJournalRecord(t.run(), Record(t, "QX1-1.tmp", 0, {"<a>"}), &journal));
+  }
+  EXPECT_TRUE(FlushDeliveries(t.run()));
+  ASSERT_TRUE(std::filesystem::remove(t.Path(std::string(kJournalFile))));
+  EXPECT_FALSE(FlushDeliveries(t.run()));
 }
 
 TEST(DeliveryJournal, LeftoversOfKilledRewritesAreDeletedAtTheLoad) {

@@ -136,13 +136,19 @@ bool DeliverSpoolArticles(run::Run& run, int slot, std::string_view spool_dir,
       record.ids.push_back(article->message_id);
     }
   }
-  // No flush to the disk here: a killed process loses nothing the system
-  // took; a page's fsync would cost more than the page (see DESIGN notes).
+  // The file's bytes and then its name reach the disk before its record
+  // can: a record that survives a power cut names a whole file.
   record.size = file.Size();
+  const bool synced = !record.ids.empty() && file.Sync();
   file.Close();
   if (!whole) run.log.WriteLog("Error Spoolfile: " + name, slot, log::kProblem);
   if (record.ids.empty()) {
     platform::DeleteFile(record.temp_name);
+    return false;
+  }
+  if (!synced || !platform::SyncDirectory(spool_dir)) {
+    platform::DeleteFile(record.temp_name);
+    if (whole) run.log.WriteLog("Error Spoolfile: " + name, slot, log::kProblem);
     return false;
   }
   if (!bases::AppendJournalRecord(run, record, &journal)) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "bases/delivery_journal.h"
 #include "bases/dupe_base.h"
 #include "bases/html_base.h"
 #include "console/screen.h"
@@ -24,6 +25,19 @@ int ExitCode(const run::Run& run) {
     if (run.slots[slot].error.load() == 1) return 1;
   }
   return 0;
+}
+
+// The bases mark the run's topics read and its IDs known: only once what the
+// run delivered is on the disk.
+void SaveBases(run::Run& run) {
+  if (!bases::FlushDeliveries(run)) {
+    run.log.WriteLog("Error flushing the delivered articles, the bases are not saved",
+                     log::kMainThread, log::kProblem);
+    run.aborted.store(1);
+    return;
+  }
+  bases::SaveHtmlBase(run);
+  bases::SaveDupeBase(run);
 }
 
 // The fetch and posting phases with the status screen shown; returns the
@@ -65,15 +79,13 @@ std::string ServeBoxes(run::Run& run, const std::vector<std::string>& boxes) {
     RunWorkers(run);
 
     summary = text::TrimBlanks(console::TransferSummary(run));
-    bases::SaveHtmlBase(run);
-    bases::SaveDupeBase(run);
+    SaveBases(run);
   } catch (...) {
     // What the workers delivered is kept; the threads were joined while the
     // exception left RunWorkers.
     if (bases_loaded) {
       try {
-        bases::SaveHtmlBase(run);
-        bases::SaveDupeBase(run);
+        SaveBases(run);
       } catch (...) {
       }
     }

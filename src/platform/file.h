@@ -107,6 +107,12 @@ bool ReadWholeFile(std::string_view name, std::string* out, int64_t limit = INT6
 // over `name`, so that a crash leaves either the old or the new file whole.
 bool ReplaceFileContents(std::string_view name, std::string_view data);
 
+// Makes the names created, renamed or deleted in `directory` ("" is the
+// current one) durable, as File::Sync does for a file's data. POSIX: fsync of
+// the directory. Windows: FlushFileBuffers on it; where the file system
+// refuses to flush a directory, true (NTFS logs its name changes itself).
+bool SyncDirectory(std::string_view directory);
+
 // Deletes the temporary files that ReplaceFileContents of `name` left behind
 // when its process died before the rename ("<name>.tmp<process>-<number>").
 // The caller must hold a lock that every rewrite of `name` holds, so that no

@@ -279,6 +279,26 @@ TEST(ListDirectory, EmptyDirectoryMeansCurrentDirectory) {
   EXPECT_EQ(ListDirectory("", "*.bfg"), std::vector<std::string>{"BOX.BFG"});
 }
 
+// A directory's names are flushed under any spelling of it; what is not a
+// directory cannot be, and says so.
+TEST(SyncDirectory, FlushesDirectoriesAndReportsWhatIsNone) {
+  ScratchDirectory dir;
+  CurrentDirectoryGuard guard;
+  WriteTestFile(dir / "FILE.TXT", "x");
+  ASSERT_EQ(::mkdir((dir / "Spool").c_str(), 0755), 0);
+  struct Case {
+    std::string directory;
+    bool synced;
+  };
+  const Case cases[] = {
+      {dir.path(), true},          {dir.path() + "/", true},       {dir.path() + "\\SPOOL\\", true},
+      {dir / "missing", false},    {dir / "FILE.TXT", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SyncDirectory(c.directory), c.synced) << c.directory;
+  ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+  EXPECT_TRUE(SyncDirectory("")) << "the current directory";
+}
+
 TEST(ReplaceFileContents, ReplacesWholeAndLeavesNoTemporary) {
   ScratchDirectory dir;
   WriteTestFile(dir / "QUORIX.IDX", "old contents that are longer\n");

@@ -90,6 +90,17 @@ void SyncDirectoryOf(const std::string& path) {
 
 }  // namespace
 
+bool SyncDirectory(std::string_view directory) {
+  const std::string path = DirectoryToList(directory);
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  return ::close(fd) == 0 && synced;
+}
+
 std::string ResolveName(std::string_view name) {
   std::string path(name);
   std::replace(path.begin(), path.end(), '\\', '/');

@@ -111,6 +111,25 @@ std::vector<std::string> ListDirectory(std::string_view directory, std::string_v
 // writers never share one; a leftover of a crashed run is skipped by
 // CREATE_NEW. The file is flushed before it replaces the original with
 // MoveFileExA (replace, write-through).
+bool SyncDirectory(std::string_view directory) {
+  std::string path(directory);
+  if (path.empty()) path = ".";
+  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    // A directory that exists but may not be opened for flushing.
+    const DWORD error = ::GetLastError();
+    return error == ERROR_ACCESS_DENIED && ::GetFileAttributesA(path.c_str()) !=
+                                               INVALID_FILE_ATTRIBUTES;
+  }
+  const bool flushed = ::FlushFileBuffers(handle) != 0;
+  const DWORD error = flushed ? 0 : ::GetLastError();
+  ::CloseHandle(handle);
+  return flushed || error == ERROR_INVALID_FUNCTION || error == ERROR_ACCESS_DENIED;
+}
+
 bool ReplaceFileContents(std::string_view name, std::string_view data) {
   const std::string path = ResolveName(name);
   if (path.empty()) return false;
