@@ -193,6 +193,19 @@ def corpus(model: ForumModel) -> dict:
         "\r\nHello [b]forum[/b]!\r\n", "<p>Hello <b>forum</b>!</p>[I]## XP2, via QUORIX[/I]"])
     files["pending_posts/markup"] = SEP.join([
         "", "&amp; &#228;&lt;tag> [quote=Bob]x[/quote] \x84hnlich", "Tom &amp; Jerry &"])
+    # Journal: records, a record's temporary name, spool name, IDs and a cut.
+    files["journal/records"] = SEP.join([
+        "@64 8e9b4a02\nSPOOL\\QX1-47.tmp\nSPOOL\\N000001.msg\n812\n"
+        "22:<g@forum1.1.html.0.ab>\n@5 0\ncut", "SPOOL\\QX1-120.tmp", "SPOOL\\N000002.msg",
+        "<g@forum1.1.html.1.ab> <g@forum1.2.html.0.cd>", "7"])
+    files["journal/header"] = SEP.join([
+        "# QUORIX Journal 12, do not edit or delete! #\r\n", "t", "s", "", ""])
+    # Outgoing header values: a value, bytes to encode, word lengths.
+    files["outgoing_decoder/words"] = SEP.join([
+        "Re: =?ISO-8859-1?Q?Gr=FC=DFe?= =?UTF-8?B?w7xiZXI=?= und =?x?Q?bad?=",
+        "Gr\xfc\xdfe aus K\xf6ln ?=_", "\x03\x01\x10"])
+    files["outgoing_decoder/broken"] = SEP.join([
+        "=?UTF-8?Q?=E2=82?= =?utf-8*de?b?w7w?= =?ISO-8859-15?Q?=A4?= =?", "", ""])
     return files
 
 
