@@ -161,6 +161,9 @@ bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, 
     run.log.WriteLog("Empty article: " + name, slot, log::kProblem);
     return NotPosted(run, slot);
   }
+  for (const std::string& problem : article.decode_problems) {
+    run.log.WriteLog(problem + ": " + name, slot, log::kProblem);
+  }
   if (!IsAsciiArticle(article)) {
     const std::optional<text::Charset> forum = ForumCharset(state.web.charset, state.forum_charset);
     if (!forum) {

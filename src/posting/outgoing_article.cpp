@@ -1,5 +1,6 @@
 #include "posting/outgoing_article.h"
 
+#include "posting/transfer_encoding.h"
 #include "run/settings.h"
 #include "text/text.h"
 
@@ -24,6 +25,12 @@ std::string_view FromCharacter(std::string_view line, size_t position) {
 
 bool StartsWith(std::string_view line, std::string_view prefix) {
   return line.substr(0, prefix.size()) == prefix;
+}
+
+// MIME's own headers are matched in any letter case, as MIME readers do.
+bool StartsWithAnyCase(std::string_view line, std::string_view prefix) {
+  return line.size() >= prefix.size() &&
+         text::LowerCase437(line.substr(0, prefix.size())) == text::LowerCase437(prefix);
 }
 
 }  // namespace
@@ -83,13 +90,53 @@ bool OutgoingArticleParser::AddLine(std::string_view line) {
   if (!line.empty()) article_.has_content = true;
   bool subject_seen = false;
   if (header_mode_ && !line.empty()) {
-    AddHeaderLine(line, &subject_seen);
+    if (line[0] == ' ' || line[0] == '\t') {
+      ContinueHeader(line, &subject_seen);
+    } else {
+      folded_into_ = nullptr;
+      AddHeaderLine(line, &subject_seen);
+    }
     return subject_seen;
   }
-  header_mode_ = false;
-  article_.body.append(ConvertBodyLine(line));
-  article_.body.append("\r\n");
+  if (header_mode_) {
+    header_mode_ = false;
+    article_.body = "\r\n";  // the empty line that ended the header
+    return false;
+  }
+  if (body_lines_++ > 0) raw_body_.push_back('\n');
+  raw_body_.append(line);
   return false;
+}
+
+OutgoingArticle OutgoingArticleParser::TakeArticle() {
+  if (body_lines_ > 0) {
+    DecodedBody decoded =
+        DecodeOutgoingBody(article_.content_type, article_.transfer_encoding, raw_body_);
+    raw_body_ = std::string();
+    article_.content_type = std::move(decoded.content_type);
+    article_.decode_problems = std::move(decoded.problems);
+    std::string_view rest = decoded.text;
+    for (;;) {
+      const size_t lf = rest.find('\n');
+      article_.body.append(ConvertBodyLine(rest.substr(0, lf)));
+      article_.body.append("\r\n");
+      if (lf == std::string_view::npos) break;
+      rest.remove_prefix(lf + 1);
+    }
+  }
+  return std::move(article_);
+}
+
+// A folded header line: the line, its leading blank included, is appended to
+// the header it continues (RFC 5322 2.2.3). Only the headers whose whole
+// value is read are unfolded; a References line is read for its first ID.
+void OutgoingArticleParser::ContinueHeader(std::string_view line, bool* subject_seen) {
+  if (folded_into_ == nullptr) return;
+  folded_into_->append(line);
+  if (folded_into_ == &article_.subject_as_written) {
+    article_.subject.append(line);
+    *subject_seen = true;
+  }
 }
 
 void OutgoingArticleParser::TakeReference(std::string_view message_id, bool topic, bool reply) {
@@ -109,6 +156,7 @@ void OutgoingArticleParser::AddHeaderLine(std::string_view line, bool* subject_s
   if (StartsWith(line, "Subject:")) {
     article_.subject_as_written = std::string(FromCharacter(line, 10));
     article_.subject = article_.subject_as_written;
+    folded_into_ = &article_.subject_as_written;
     if (text::UpperCase437(std::string_view(article_.subject).substr(0, 4)) == "RE: ") {
       article_.subject.erase(0, 4);
     }
@@ -132,10 +180,16 @@ void OutgoingArticleParser::AddHeaderLine(std::string_view line, bool* subject_s
     article_.newsgroup = std::string(text::TrimBlanks(FromCharacter(line, 12)));
   } else if (StartsWith(line, "X-Newsreader:")) {
     article_.newsreader = std::string(text::TrimBlanks(FromCharacter(line, 14)));
+    folded_into_ = &article_.newsreader;
   } else if (StartsWith(line, "User-Agent:")) {
     article_.newsreader = std::string(text::TrimBlanks(FromCharacter(line, 12)));
-  } else if (StartsWith(line, "Content-Type:")) {
+    folded_into_ = &article_.newsreader;
+  } else if (StartsWithAnyCase(line, "Content-Type:")) {
     article_.content_type = std::string(text::TrimBlanks(FromCharacter(line, 14)));
+    folded_into_ = &article_.content_type;
+  } else if (StartsWithAnyCase(line, "Content-Transfer-Encoding:")) {
+    article_.transfer_encoding = std::string(text::TrimBlanks(FromCharacter(line, 27)));
+    folded_into_ = &article_.transfer_encoding;
   }
 }
 

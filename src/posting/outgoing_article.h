@@ -4,7 +4,13 @@
 // Header lines are recognised by their exact, case-sensitive names; the later
 // header of a kind overwrites the earlier one. The first empty line ends the
 // header for good; it and every later line are body lines, each appended to
-// the body followed by CR LF (so the body begins with CR LF).
+// the body followed by CR LF (so the body begins with CR LF). A header line
+// that starts with a blank or tab continues the header before it (folding).
+//
+// Once the article is taken, its body is decoded as its Content-Type and
+// Content-Transfer-Encoding say (quoted-printable, base64, the first text part
+// of a multipart body; see posting/transfer_encoding.h) before the line rules
+// apply, and the Content-Type is that of the text posted.
 //
 // The kind of article follows from the headers, whatever their order: a
 // "Control:" header makes a delete, else "Supersedes:" an edit, else
@@ -13,6 +19,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorix::posting {
 
@@ -36,6 +43,10 @@ struct OutgoingArticle {
   // The last "Subject:" value as written, before the "RE: " cut: what the
   // status line shows while the article is posted.
   std::string subject_as_written;
+  // The "Content-Transfer-Encoding:" header as written; empty when absent.
+  std::string transfer_encoding;
+  // What the body decoding could not decode or left out (for the log).
+  std::vector<std::string> decode_problems;
   // False while every line read was empty: an empty file is no article.
   bool has_content = false;
 };
@@ -84,15 +95,21 @@ class OutgoingArticleParser {
   // "Subject:" header, so the caller can show the new subject at once.
   bool AddLine(std::string_view line);
 
+  // The headers read so far (the body is built when the article is taken).
   const OutgoingArticle& article() const { return article_; }
-  OutgoingArticle TakeArticle() { return std::move(article_); }
+  // The article with its body decoded and converted line by line.
+  OutgoingArticle TakeArticle();
 
  private:
   void AddHeaderLine(std::string_view line, bool* subject_seen);
+  void ContinueHeader(std::string_view line, bool* subject_seen);
   void TakeReference(std::string_view message_id, bool topic, bool reply);
 
   int engine_;
   bool header_mode_ = true;
+  std::string* folded_into_ = nullptr;  // the header that a continuation line extends
+  size_t body_lines_ = 0;
+  std::string raw_body_;  // the body lines as written, separated by LF
   OutgoingArticle article_;
 };
 

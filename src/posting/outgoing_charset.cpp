@@ -113,7 +113,8 @@ std::optional<text::Charset> ForumCharset(std::string_view configured,
 
 bool IsAsciiArticle(const OutgoingArticle& article) {
   return text::IsAscii(article.subject) && text::IsAscii(article.body) &&
-         article.subject.find("=?") == std::string::npos;
+         text::IsAscii(article.newsreader) && article.subject.find("=?") == std::string::npos &&
+         article.newsreader.find("=?") == std::string::npos;
 }
 
 std::u32string DecodeHeaderText(std::string_view value, text::Charset reader) {
@@ -143,7 +144,15 @@ void ConvertArticleCharset(OutgoingArticle& article, text::Charset reader, text:
   const auto family = [](text::Charset c) {
     return c == text::Charset::kWindows1252 ? text::Charset::kLatin1 : c;
   };
-  article.subject = InForumCharset(DecodeHeaderText(article.subject, reader), forum);
+  std::u32string subject = DecodeHeaderText(article.subject, reader);
+  if (article.subject_as_written.starts_with("=?") && subject.size() >= 4 &&
+      (subject[0] == 'R' || subject[0] == 'r') && (subject[1] == 'E' || subject[1] == 'e') &&
+      subject[2] == ':' && subject[3] == ' ') {
+    // The "Re: " was inside the encoded-word, where the header rule did not see it.
+    subject.erase(0, 4);
+  }
+  article.subject = InForumCharset(subject, forum);
+  article.newsreader = InForumCharset(DecodeHeaderText(article.newsreader, reader), forum);
   if (family(reader) == family(forum)) return;
   if (!text::IsAscii(article.body)) {
     article.body = InForumCharset(text::DecodeText(article.body, reader), forum);

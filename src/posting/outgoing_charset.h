@@ -20,8 +20,8 @@ text::Charset ReaderCharset(std::string_view content_type);
 std::optional<text::Charset> ForumCharset(std::string_view configured,
                                           std::optional<text::Charset> learned);
 
-// True when subject and body hold no 8-bit byte and the subject no RFC 2047
-// encoded-word: they post unchanged.
+// True when subject, newsreader and body hold no 8-bit byte and neither
+// header an RFC 2047 encoded-word: they post unchanged.
 bool IsAsciiArticle(const OutgoingArticle& article);
 
 // The characters of a header value: RFC 2047 encoded-words ("=?UTF-8?Q?...?=",
@@ -30,7 +30,8 @@ bool IsAsciiArticle(const OutgoingArticle& article);
 // unknown set or a broken one stays as it is written.
 std::u32string DecodeHeaderText(std::string_view value, text::Charset reader);
 
-// Subject (encoded-words decoded) and body from `reader` to `forum`. A
+// Subject and newsreader (encoded-words decoded; the newsreader goes into the
+// footer) and body from `reader` to `forum`. A
 // character the forum's set lacks is written as a numeric character reference
 // ("&#128512;"), as web browsers send it in forms.
 void ConvertArticleCharset(OutgoingArticle& article, text::Charset reader, text::Charset forum);

@@ -54,5 +54,35 @@ TEST(ConvertArticleCharset, ReaderToForum) {
   EXPECT_EQ(ReaderCharset("text/plain; Charset=UTF-8"), Charset::kUtf8);
 }
 
+TEST(ConvertArticleCharset, EncodedReplyPrefixAndNewsreader) {
+  struct Case {
+    std::string as_written;  // the Subject value
+    std::string subject;     // after the header rule's "RE: " cut
+    std::string posted;
+  };
+  const Case cases[] = {
+      {"=?UTF-8?Q?Re:_Zo=C3=AB?=", "=?UTF-8?Q?Re:_Zo=C3=AB?=", "Zo\xEB"},
+      {"=?UTF-8?Q?RE:_x?=", "=?UTF-8?Q?RE:_x?=", "x"},
+      {"=?UTF-8?Q?Re:x?=", "=?UTF-8?Q?Re:x?=", "Re:x"},
+      // Cut once by the header rule: an encoded "Re: " after it stays.
+      {"Re: =?UTF-8?Q?Re:_x?=", "=?UTF-8?Q?Re:_x?=", "Re: x"},
+  };
+  for (const Case& c : cases) {
+    OutgoingArticle article;
+    article.subject_as_written = c.as_written;
+    article.subject = c.subject;
+    article.newsreader = "=?ISO-8859-1?Q?L=FCtt?= 1.0";
+    EXPECT_FALSE(IsAsciiArticle(article));
+    ConvertArticleCharset(article, Charset::kLatin1, Charset::kLatin1);
+    EXPECT_EQ(article.subject, c.posted) << c.as_written;
+    EXPECT_EQ(article.newsreader, "L\xFCtt 1.0");
+  }
+  OutgoingArticle plain;
+  plain.newsreader = "=?UTF-8?Q?x?=";
+  EXPECT_FALSE(IsAsciiArticle(plain));
+  plain.newsreader = "CrossPoint";
+  EXPECT_TRUE(IsAsciiArticle(plain));
+}
+
 }  // namespace
 }  // namespace quorix::posting

@@ -42,6 +42,14 @@ std::string ReadFailed(SpoolLineReader& reader, run::Run& run, int slot) {
 
 }  // namespace
 
+void OrderOutgoingFiles(std::vector<std::string>& names) {
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    const std::string upper_a = text::UpperCase437(a);
+    const std::string upper_b = text::UpperCase437(b);
+    return upper_a != upper_b ? upper_a < upper_b : a < b;
+  });
+}
+
 void ProcessOutgoingSpool(run::Run& run, int slot) {
   ProcessOutgoingSpool(run, slot, DispatchToEngine);
 }
@@ -50,6 +58,7 @@ void ProcessOutgoingSpool(run::Run& run, int slot, const ArticlePoster& poster) 
   run::Slot& state = run.slots[slot];
   const run::WebSettings& web = state.web;
   std::vector<std::string> files = platform::ListDirectory(web.spool, kOutgoingPattern);
+  OrderOutgoingFiles(files);
   if (files.empty()) {
     std::string message = "Nothing to send to " + web.server;
     run.log.WriteLog(message, slot, log::kProgress);

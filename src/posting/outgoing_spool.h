@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file.h"
 #include "run/run.h"
@@ -21,11 +22,18 @@ using ArticlePoster = std::function<bool(run::Run& run, int engine, std::string_
 
 // Offers every outgoing file of the slot's spool to the forum. Called by the
 // posting thread for a box whose configuration was read. Files are taken in
-// the order the directory lists them; article numbers start at 1; from the
-// second file on, the thread waits WebFloodingControl seconds before each.
+// the order of their names (OrderOutgoingFiles), whatever order the directory
+// lists them in, so articles reach the forum in the order the reader wrote
+// them; article numbers start at 1; from the second file on, the thread waits
+// WebFloodingControl seconds before each.
 void ProcessOutgoingSpool(run::Run& run, int slot);
 // The same with the poster given (the engine's poster in the program, a fake in tests).
 void ProcessOutgoingSpool(run::Run& run, int slot, const ArticlePoster& poster);
+
+// Outgoing file names in posting order: by name, letter case ignored (the
+// reader numbers its files n0001.OUT, n0002.OUT, ...), names that differ only
+// in case by their bytes.
+void OrderOutgoingFiles(std::vector<std::string>& names);
 
 // The line reader's state for one file; a fresh reader starts at the file's start.
 // Unreturned bytes are buffer[start, end); buffer[start, scanned) holds no LF.

@@ -208,6 +208,38 @@ TEST_F(SpoolTest, PatternTakesFourCharactersAnyCase) {
   EXPECT_EQ(names, (std::vector<std::string>{"N1234.OUT", "n0001.OUT", "n00x2.out"}));
 }
 
+TEST(OrderOutgoingFiles, ByNameLetterCaseIgnored) {
+  struct Case {
+    std::vector<std::string> listed;
+    std::vector<std::string> ordered;
+  };
+  const Case cases[] = {
+      {{"n0002.OUT", "n0001.OUT", "n0003.OUT"}, {"n0001.OUT", "n0002.OUT", "n0003.OUT"}},
+      {{"n0010.OUT", "N0002.OUT", "n0009.out"}, {"N0002.OUT", "n0009.out", "n0010.OUT"}},
+      {{"n00a1.OUT", "n0001.OUT", "N00B1.OUT"}, {"n0001.OUT", "n00a1.OUT", "N00B1.OUT"}},
+      {{"n0001.out", "N0001.OUT"}, {"N0001.OUT", "n0001.out"}},  // same name but for case
+      {{}, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> names = c.listed;
+    OrderOutgoingFiles(names);
+    EXPECT_EQ(names, c.ordered);
+  }
+}
+
+TEST_F(SpoolTest, FilesArePostedInNameOrder) {
+  // Created newest first, so that a directory listing in creation or hash
+  // order would not happen to give the name order.
+  for (const char* name : {"n0005.OUT", "n0003.OUT", "n0004.OUT", "n0001.OUT", "n0002.OUT"}) {
+    Spool(name);
+  }
+  ProcessOutgoingSpool(run(), kSlot, Recorder());
+  std::vector<std::string> names;
+  for (const Call& call : calls_) names.push_back(call.file_name);
+  EXPECT_EQ(names, (std::vector<std::string>{"n0001.OUT", "n0002.OUT", "n0003.OUT", "n0004.OUT",
+                                             "n0005.OUT"}));
+}
+
 TEST_F(SpoolTest, FloodingControlBetweenFiles) {
   slot().web.flooding_control = 10;
   for (const char* name : {"n0001.OUT", "n0002.OUT", "n0003.OUT"}) Spool(name);
