@@ -126,6 +126,7 @@ void ReadWebSettings(run::Run& run, std::string_view config_text, int slot) {
                          GetSetting(config_text, "Pointname=", "") +
                          GetSetting(config_text, "Domain=", "");
   s.web.charset = GetSetting(config_text, "WebCharset=", "");
+  s.web.time_zone = GetSetting(config_text, "WebTimeZone=", "");
   s.web.ca_file = GetSetting(config_text, "WebCAFile=", "");
   s.web.proxy = GetSetting(config_text, "WebProxy=", "");
   s.web.proxy_user = GetSetting(config_text, "WebProxyUser=", "");

@@ -8,13 +8,14 @@
 
 #include "convert/article_headers.h"
 #include "convert/filters.h"
+#include "convert/named_references.h"
 
 namespace quorix::convert {
 namespace {
 
 using text::Charset;
 
-TEST(DecodeNumericReferences, IntoThePagesCharset) {
+TEST(DecodeCharacterReferences, NumericIntoThePagesCharset) {
   struct Case {
     Charset charset;
     std::string in;
@@ -33,7 +34,56 @@ TEST(DecodeNumericReferences, IntoThePagesCharset) {
   };
   for (const Case& c : cases) {
     std::string text = c.in;
-    DecodeNumericReferences(text, c.charset);
+    DecodeCharacterReferences(text, c.charset);
+    EXPECT_EQ(text, c.out) << c.in;
+  }
+}
+
+TEST(DecodeCharacterReferences, NamedOnesOfHtml4) {
+  EXPECT_EQ(NamedReferenceCount(), 253u);  // HTML 4's 252 and "apos"
+  struct Case {
+    Charset charset;
+    std::string in;
+    std::string out;
+  };
+  const Case cases[] = {
+      {Charset::kUtf8, "J&ouml;rg &euro; &quot;x&quot; a&nbsp;b",
+       "J\xC3\xB6rg \xE2\x82\xAC \"x\" a b"},
+      {Charset::kLatin1, "Gr&uuml;&szlig;e &ndash; 5&nbsp;&euro; &Auml;&auml;",
+       "Gr\xFC\xDF" "e \x96 5 \x80 \xC4\xE4"},
+      {Charset::kUtf8, "&thetasym; &alefsym; &lArr; &hearts; &apos; &yuml; &Yuml;",
+       "\xCF\x91 \xE2\x84\xB5 \xE2\x87\x90 \xE2\x99\xA5 ' \xC3\xBF \xC5\xB8"},
+      // Left to the entity filter's replacements.
+      {Charset::kUtf8, "&amp; &lt; &gt;", "&amp; &lt; &gt;"},
+      // Unknown names, wrong case, no ";", too long, and what the set lacks stay.
+      {Charset::kUtf8, "&AUML; &auml &foo; &; &thetasymx; & auml;",
+       "&AUML; &auml &foo; &; &thetasymx; & auml;"},
+      {Charset::kLatin1, "&hearts; &alpha;", "&hearts; &alpha;"},
+      // What a reference became is not read again.
+      {Charset::kUtf8, "&#38;auml; &#x26;#252;", "&auml; &#252;"},
+      {Charset::kUtf8, "&&auml;&", "&\xC3\xA4&"},
+  };
+  for (const Case& c : cases) {
+    std::string text = c.in;
+    DecodeCharacterReferences(text, c.charset);
+    EXPECT_EQ(text, c.out) << c.in;
+  }
+}
+
+TEST(DecodeEntities, NamedReferencesKeepTheFiltersOrder) {
+  struct Case {
+    std::string in;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"J&ouml;rg &amp; M&uuml;ller", "J\xC3\xB6rg & M\xC3\xBCller"},
+      {"&amp;auml; &amp;quot;", "&auml; &quot;"},  // an ampersand written out: once
+      {"&amp;lt; &amp;gt;", "< >"},                 // the filter's own two steps
+      {"&lt;b&gt; &quot;&lt;&quot;", "<b> \"<\""},
+  };
+  for (const Case& c : cases) {
+    std::string text = c.in;
+    DecodeEntities(text, Charset::kUtf8);
     EXPECT_EQ(text, c.out) << c.in;
   }
 }

@@ -79,19 +79,18 @@ PageOutcome PageSpool::Close() {
 
 std::string ReferencesValue(std::string_view chain) {
   if (chain.size() <= kMaxReferences) return std::string(chain);
-  std::string_view first = chain.substr(0, chain.find(' '));
-  if (first.size() + 1 >= kMaxReferences) return std::string(first);
+  const std::string_view first = chain.substr(0, chain.find(' '));
+  const std::string_view parent = chain.substr(chain.rfind(' ') + 1);
+  std::string value(first);
+  if (first.size() + 1 + parent.size() >= kMaxReferences) {
+    // No room for more than these two.
+    return first.size() == chain.size() ? value : value.append(" ").append(parent);
+  }
   // The latest whole IDs within the room left after the first and a blank.
   // (It starts after the first ID, as the chain is longer than the limit.)
   size_t start = chain.size() - (kMaxReferences - first.size() - 1);
-  if (chain[start - 1] != ' ') {
-    size_t blank = chain.find(' ', start);
-    start = blank == std::string_view::npos ? chain.size() : blank + 1;
-  }
-  std::string_view latest = chain.substr(start);
-  std::string value(first);
-  if (!latest.empty()) value.append(" ").append(latest);
-  return value;
+  if (chain[start - 1] != ' ') start = chain.find(' ', start) + 1;  // the parent fits: found
+  return value.append(" ").append(chain.substr(start));
 }
 
 std::string PageUrl(const run::Run& run, int slot, std::string_view page_address) {

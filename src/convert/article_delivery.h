@@ -84,10 +84,13 @@ class PageSpool {
 };
 
 // The References value of an article: the topic's chain, unless it is longer
-// than kMaxReferences. Then, as news software trims long chains, the first ID
-// is kept and as many of the latest IDs as fit; without this a page of very
-// many posts would write a chain of quadratic total size.
-inline constexpr size_t kMaxReferences = 32768;
+// than kMaxReferences. Then, as news software trims long chains (RFC 5537
+// 3.4.4), the first ID is kept and as many of the latest whole IDs as fit, so
+// the immediate parent is always the last ID. The limit is what the reader's
+// own exporter writes; its importer loses the tail of a field beyond about
+// 3,900 bytes, and with it the parent. A first ID and parent that alone pass
+// the limit are both kept.
+inline constexpr size_t kMaxReferences = 980;
 std::string ReferencesValue(std::string_view chain);
 
 // "http://" (or "https://" for an https box) + the slot's WebServer + the page address.

@@ -80,15 +80,42 @@ TEST(ReferencesValue, LongChainsKeepTheFirstAndTheLatestWholeIds) {
 }
 
 TEST(ReferencesValue, CutLandingOnAnIdStartKeepsThatId) {
-  // A first ID of 8 characters and 3277 IDs of 9 (each after a blank): the
-  // room left after the first ID and its blank begins exactly at the second
-  // ID of the chain, which is kept.
-  std::string chain = "<first1>";
-  for (int i = 0; i < 3277; ++i) chain += " <id.0000>";
+  // A first ID of 10 characters and 200 IDs of 9 (each after a blank): the
+  // room left after the first ID and its blank (969) begins exactly at an ID
+  // of the chain, which is kept.
+  ASSERT_EQ((kMaxReferences - 10) % 10, 0u);
+  std::string chain = "<first123>";
+  for (int i = 0; i < 200; ++i) chain += " <id.0000>";
   std::string value = ReferencesValue(chain);
   EXPECT_EQ(value.size(), kMaxReferences);
-  EXPECT_EQ(value, "<first1> " + chain.substr(chain.size() - (kMaxReferences - 9)));
-  EXPECT_EQ(value.substr(0, 19), "<first1> <id.0000> ");
+  EXPECT_EQ(value, "<first123> " + chain.substr(chain.size() - (kMaxReferences - 11)));
+  EXPECT_EQ(value.substr(0, 21), "<first123> <id.0000> ");
+}
+
+TEST(ReferencesValue, WithinTheReadersLimitTheParentLast) {
+  struct Case {
+    int ids;
+    size_t kept;  // IDs in the value
+  };
+  // IDs of 39 to 42 characters: as many of the latest as fit beside the first.
+  for (const Case& c : {Case{5, 5}, Case{21, 21}, Case{30, 24}, Case{120, 23}, Case{2000, 22}}) {
+    const std::string chain = Chain(c.ids);
+    const std::string value = ReferencesValue(chain);
+    EXPECT_LE(value.size(), kMaxReferences) << c.ids;
+    size_t blanks = 0;
+    for (char ch : value) blanks += ch == ' ';
+    EXPECT_EQ(blanks + 1, c.kept) << c.ids;
+    EXPECT_EQ(value.substr(0, value.find(' ')), chain.substr(0, chain.find(' '))) << c.ids;
+    EXPECT_EQ(value.substr(value.rfind(' ') + 1), chain.substr(chain.rfind(' ') + 1)) << c.ids;
+  }
+}
+
+TEST(ReferencesValue, OverlongIdsStillKeepFirstAndParent) {
+  const std::string first = "<" + std::string(600, 'a') + "@x>";
+  const std::string parent = "<" + std::string(600, 'p') + "@x>";
+  EXPECT_EQ(ReferencesValue(first + " <mid@x> " + parent), first + " " + parent);
+  const std::string lone = "<" + std::string(1200, 'a') + "@x>";
+  EXPECT_EQ(ReferencesValue(lone), lone);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
-// Numeric character references ("&#252;", "&#x2013;") decoded into the page's
-// character set.
+// Character references ("&#252;", "&#x2013;", "&uuml;") decoded into the
+// page's character set.
 #include <cstdint>
 
 #include "convert/filters.h"
+#include "convert/named_references.h"
 
 namespace quorix::convert {
 
@@ -44,25 +45,49 @@ char32_t ReadReference(std::string_view text, size_t at, size_t* length) {
   return value;
 }
 
+bool IsNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// The named reference at `text[at]` ("&"): its character and its length, or
+// length 0. "&amp;", "&lt;" and "&gt;" are left to the entity filter's own
+// replacements, which run after the references, in their order.
+char32_t ReadNamedReference(std::string_view text, size_t at, size_t* length) {
+  *length = 0;
+  size_t end = at + 1;
+  while (end < text.size() && end - at - 1 <= kMaxReferenceName && IsNameCharacter(text[end])) {
+    ++end;
+  }
+  if (end >= text.size() || text[end] != ';' || end == at + 1) return 0;
+  const std::string_view name = text.substr(at + 1, end - at - 1);
+  if (name == "amp" || name == "lt" || name == "gt") return 0;
+  const std::optional<char32_t> c = NamedReferenceCharacter(name);
+  if (!c) return 0;
+  *length = end + 1 - at;
+  return *c == 0xA0 ? U' ' : *c;  // "&nbsp;" is a blank in news text
+}
+
 }  // namespace
 
-void DecodeNumericReferences(std::string& text, text::Charset charset) {
-  size_t hit = text.find("&#");
+void DecodeCharacterReferences(std::string& text, text::Charset charset) {
+  size_t hit = text.find('&');
   if (hit == std::string::npos) return;
   std::string out;
   out.reserve(text.size());
   size_t done = 0;
   while (hit != std::string::npos) {
     size_t length = 0;
-    const char32_t c = ReadReference(text, hit, &length);
+    const char32_t c = hit + 1 < text.size() && text[hit + 1] == '#'
+                           ? ReadReference(text, hit, &length)
+                           : ReadNamedReference(text, hit, &length);
     std::string bytes;
     if (length > 0 && text::EncodeChar(c, charset, &bytes)) {
       out.append(text, done, hit - done);
       out.append(bytes);
       done = hit + length;
-      hit = text.find("&#", done);
+      hit = text.find('&', done);  // what a reference became is not read again
     } else {
-      hit = text.find("&#", hit + 1);
+      hit = text.find('&', hit + 1);
     }
   }
   out.append(text, done, std::string::npos);
@@ -70,7 +95,7 @@ void DecodeNumericReferences(std::string& text, text::Charset charset) {
 }
 
 void DecodeEntities(std::string& text, text::Charset charset) {
-  DecodeNumericReferences(text, charset);
+  DecodeCharacterReferences(text, charset);
   DecodeEntities(text);
 }
 

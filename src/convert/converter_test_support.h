@@ -36,6 +36,7 @@ class ConverterTest : public ::testing::Test {
     std::filesystem::create_directory(t_.Path("SPOOL"));
     slot().web.spool = t_.dir() + "/SPOOL\\";
     slot().web.server = "forum.example";
+    slot().web.time_zone = "+0000";  // UBB dates independent of the machine's zone
   }
 
   run::Slot& slot() { return t_.run().slots[kSlot]; }

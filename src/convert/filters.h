@@ -27,16 +27,20 @@ std::string UbbBodyToText(std::string_view cell);
 // "&amp;" -> "&", then "&lt;" -> "<", "&gt;" -> ">", "<LI>" -> "- ", in this
 // order, so "&amp;gt;" ends as ">".
 void DecodeEntities(std::string& text);
-// The entity filter of a page in `charset`: numeric character references
-// first (DecodeNumericReferences), then the replacements above. The
-// references go first so that "&amp;#252;", an ampersand written out, stays
-// the text "&#252;".
+// The entity filter of a page in `charset`: character references first
+// (DecodeCharacterReferences), then the replacements above. The references go
+// first so that "&amp;#252;" and "&amp;auml;", an ampersand written out, stay
+// the texts "&#252;" and "&auml;".
 void DecodeEntities(std::string& text, text::Charset charset);
 // "&#252;" and "&#xFC;" (the terminating ";" required) become the character
 // in `charset`; 128..159 name the windows-1252 characters, as in browsers. A
 // reference to NUL, a surrogate, a value above U+10FFFF or a character that
-// `charset` lacks stays as it is.
-void DecodeNumericReferences(std::string& text, text::Charset charset);
+// `charset` lacks stays as it is. The named references of HTML 4 ("&auml;",
+// "&euro;", "&quot;"; "&nbsp;" becomes a blank) are decoded in the same pass,
+// so that no reference is read from what another one became. "&amp;", "&lt;"
+// and "&gt;" are left to DecodeEntities' replacements. A name HTML does not
+// define, or a character that `charset` lacks, stays as written.
+void DecodeCharacterReferences(std::string& text, text::Charset charset);
 // Bold and underline tags -> "_", "<em>" -> "[", "</em></font>" -> "]".
 void StripHighlights(std::string& text);
 // The template's smiley markups -> text smileys; an empty markup is skipped.

@@ -152,6 +152,7 @@ PageOutcome ConvertThreadsPage(run::Run& run, std::string_view newsgroup,
     post.message_id = ThreadsMessageId(newsgroup, forum_number, topic_number, fields.post_number,
                                        topic.article_counter, fields.body);
     post.author = std::move(fields.author);
+    DecodeEntities(post.author, topic.charset);  // "J&ouml;rg &amp; M&uuml;ller"
     post.subject = std::move(fields.subject);
     post.date = std::move(fields.date);
     post.body = std::move(fields.body);

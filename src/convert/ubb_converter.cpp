@@ -2,6 +2,7 @@
 #include "convert/ubb_converter.h"
 
 #include "convert/filters.h"
+#include "platform/clock.h"
 #include "text/text.h"
 
 namespace quorix::convert {
@@ -90,6 +91,54 @@ std::string UbbDateText(std::string_view raw_date) {
   return date;
 }
 
+bool IsFixedZone(std::string_view zone) {
+  if (zone.size() != 5 || (zone[0] != '+' && zone[0] != '-')) return false;
+  for (char c : zone.substr(1)) {
+    if (c < '0' || c > '9') return false;
+  }
+  const int hours = (zone[1] - '0') * 10 + (zone[2] - '0');
+  const int minutes = (zone[3] - '0') * 10 + (zone[4] - '0');
+  return hours <= 14 && minutes <= 59;
+}
+
+std::string UbbDateZone(std::string_view date, std::string_view configured,
+                        LocalOffsetLookup local) {
+  // "05 Oct 2004 22:30:00"
+  static constexpr std::string_view kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  const std::vector<std::string_view> words = text::Split(date, " ");
+  if (words.size() != 4 || words[1].size() != 3 || words[2].size() != 4 ||
+      words[3].size() != 8 || words[3][2] != ':' || words[3][5] != ':') {
+    return {};
+  }
+  const auto number = [](std::string_view digits) {
+    int value = 0;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return -1;
+      value = value * 10 + (c - '0');
+    }
+    return digits.empty() ? -1 : value;
+  };
+  const size_t month_at = kMonths.find(words[1]);
+  const int day = words[0].size() <= 2 ? number(words[0]) : -1;
+  const int year = number(words[2]);
+  const int hour = number(words[3].substr(0, 2));
+  const int minute = number(words[3].substr(3, 2));
+  if (month_at == std::string_view::npos || month_at % 3 != 0 || day < 1 || day > 31 ||
+      year < 0 || hour < 0 || hour > 23 || minute < 0 || minute > 59) {
+    return {};
+  }
+  const std::string_view trimmed = text::TrimBlanks(configured);
+  if (IsFixedZone(trimmed)) return std::string(trimmed);
+  const int offset = local(year, static_cast<int>(month_at / 3) + 1, day, hour, minute);
+  const int minutes = offset < 0 ? -offset : offset;
+  std::string zone(1, offset < 0 ? '-' : '+');
+  for (int part : {minutes / 60, minutes % 60}) {
+    zone.push_back(static_cast<char>('0' + part / 10 % 10));
+    zone.push_back(static_cast<char>('0' + part % 10));
+  }
+  return zone;
+}
+
 std::string UbbMessageId(std::string_view newsgroup, int forum_number,
                          std::string_view page_address, int article_counter,
                          std::string_view body) {
@@ -119,7 +168,11 @@ PageOutcome ConvertUbbPage(run::Run& run, std::string_view newsgroup, std::strin
     post.message_id =
         UbbMessageId(newsgroup, forum_number, page_address, topic.article_counter, fields->body);
     post.author = std::move(fields->author);
+    DecodeEntities(post.author, topic.charset);  // "J&ouml;rg &amp; M&uuml;ller"
     post.date = std::move(fields->date);
+    const std::string zone =
+        UbbDateZone(post.date, run.slots[slot].web.time_zone, platform::LocalUtcOffsetMinutes);
+    if (!zone.empty()) post.date.append(" ").append(zone);
     post.subject = subject;
     post.body = std::move(fields->body);
     post.address = FilterBody(post.body, tmpl, Engine::kUbb, topic.charset);

@@ -50,6 +50,21 @@ std::optional<UbbPost> ExtractUbbPost(std::string_view cell);
 // abbreviation, year, the time on the 24-hour clock with ":00", no zone.
 std::string UbbDateText(std::string_view raw_date);
 
+// The machine's offset from UTC in minutes at a local date and time
+// (platform::LocalUtcOffsetMinutes in the program).
+using LocalOffsetLookup = int (*)(int year, int month, int day, int hour, int minute);
+
+// True for a "WebTimeZone=" value that names a fixed zone: "+" or "-", two
+// digits of hours (up to 14), two of minutes (up to 59).
+bool IsFixedZone(std::string_view zone);
+
+// The zone of a date as UbbDateText writes it: the box's fixed zone as
+// written, else (empty or "local") the machine's zone at that date, as
+// "+hhmm" / "-hhmm". Empty when the date is not of that form (a page that
+// does not follow the layout), which then stays without a zone.
+std::string UbbDateZone(std::string_view date, std::string_view configured,
+                        LocalOffsetLookup local);
+
 std::string UbbMessageId(std::string_view newsgroup, int forum_number,
                          std::string_view page_address, int article_counter, std::string_view body);
 

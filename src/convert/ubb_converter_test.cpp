@@ -59,6 +59,7 @@ class UbbConversion : public testing::ConverterTest {
 };
 
 TEST_F(UbbConversion, ThreeCellsGiveThreeEntriesWithReferenceChains) {
+  slot().web.time_zone = "+0200";
   TopicConversion topic;
   EXPECT_EQ(Convert(ThreePosts(), topic), PageOutcome::kDelivered);
   ASSERT_EQ(SpoolFiles(), std::vector<std::string>{SpoolFileName(0)});
@@ -76,16 +77,16 @@ TEST_F(UbbConversion, ThreeCellsGiveThreeEntriesWithReferenceChains) {
                 id0 +
                 "\n"
                 "Subject: Tom & Jerry\n"
-                "Date: 05 Oct 2004 22:30:00\n"
+                "Date: 05 Oct 2004 22:30:00 +0200\n"
                 "X-Htmlpage: http://forum.example/forums/Forum3/HTML/000123.html\n"
                 "\n"
                 "Hello\nWorld\n");
   EXPECT_EQ(Header(articles[1], "Message-ID"), id1);
   EXPECT_EQ(Header(articles[1], "References"), id0);
   EXPECT_EQ(Header(articles[1], "Subject"), "Re: Tom & Jerry");
-  EXPECT_EQ(Header(articles[1], "Date"), "06 Oct 2004 09:15:00");
+  EXPECT_EQ(Header(articles[1], "Date"), "06 Oct 2004 09:15:00 +0200");
   EXPECT_EQ(Header(articles[2], "References"), id0 + " " + id1);
-  EXPECT_EQ(Header(articles[2], "Date"), "06 Oct 2004 00:05:00");
+  EXPECT_EQ(Header(articles[2], "Date"), "06 Oct 2004 00:05:00 +0200");
   EXPECT_EQ(topic.article_counter, 3);
   EXPECT_EQ(topic.reference_chain, id0 + " " + id1 + " " + id2);
   EXPECT_EQ(t_.LogMessages(), "Article: " + id0 + " is new/edited\nArticle: " + id1 +
@@ -159,7 +160,7 @@ TEST_F(UbbConversion, SecondPageContinuesTheTopic) {
   EXPECT_EQ(Header(articles[0], "References"),
             "<de.test@forum3.000123.html.0.ec209706> <de.test@forum3.000123.html.1.23d32cea> "
             "<de.test@forum3.000123.html.2.dbd03b76>");
-  EXPECT_EQ(Header(articles[0], "Date"), "07 Oct 2004 13:00:00");
+  EXPECT_EQ(Header(articles[0], "Date"), "07 Oct 2004 13:00:00 +0000");
 }
 
 TEST_F(UbbConversion, FiltersFollowTheTemplate) {
@@ -226,6 +227,57 @@ TEST_F(UbbConversion, TruncatedPagesNeverBreakTheConversion) {
   // Every spool file that stayed holds whole entries.
   for (const std::string& name : SpoolFiles()) {
     for (const std::string& article : Articles(name)) EXPECT_TRUE(HasHeader(article, "Date"));
+  }
+}
+
+// A stand-in for the machine's zone: CET with summer time from the 28th of
+// March to the 31st of October 2004, so that a fault in the date handed over
+// shows as a wrong offset.
+int Cet2004(int year, int month, int day, int hour, int minute) {
+  if (year != 2004 || minute < 0) return 0;
+  const int key = month * 100 + day;
+  return (key > 328 || (key == 328 && hour >= 2)) && (key < 1031 || (key == 1031 && hour < 3)) ? 120
+                                                                                              : 60;
+}
+
+int NepalLike(int, int, int, int, int) { return 345; }
+int WestOfUtc(int, int, int, int, int) { return -330; }
+
+TEST(UbbDateZone, BoxZoneElseTheMachinesAtThatDate) {
+  struct Case {
+    std::string date;
+    std::string configured;
+    LocalOffsetLookup local;
+    std::string zone;
+  };
+  const Case cases[] = {
+      {"05 Oct 2004 22:30:00", "", Cet2004, "+0200"},
+      {"05 Dec 2004 09:15:00", "", Cet2004, "+0100"},
+      {"28 Mar 2004 01:59:00", "local", Cet2004, "+0100"},
+      {"28 Mar 2004 02:00:00", "LOCAL", Cet2004, "+0200"},
+      {"31 Oct 2004 03:00:00", "", Cet2004, "+0100"},
+      {"05 Oct 2004 22:30:00", "+0100", Cet2004, "+0100"},
+      {"05 Oct 2004 22:30:00", " -0530 ", Cet2004, "-0530"},
+      {"05 Oct 2004 22:30:00", "+2500", Cet2004, "+0200"},  // no zone: the machine's
+      {"05 Oct 2004 22:30:00", "CET", Cet2004, "+0200"},
+      {"01 Jan 2004 00:00:00", "", NepalLike, "+0545"},
+      {"01 Jan 2004 00:00:00", "", WestOfUtc, "-0530"},
+      // Not a date of the page layout: no zone.
+      {"Oct 2004 22:30:00", "+0100", Cet2004, ""},
+      {"05 Okt 2004 22:30:00", "", Cet2004, ""},
+      {"05 Oct 2004 10:30 PM:00", "", Cet2004, ""},
+      {"32 Oct 2004 22:30:00", "", Cet2004, ""},
+      {"", "", Cet2004, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(UbbDateZone(c.date, c.configured, c.local), c.zone) << c.date << " " << c.configured;
+  }
+}
+
+TEST(UbbDateZone, FixedZones) {
+  for (const char* zone : {"+0000", "-1200", "+1400", "+0545"}) EXPECT_TRUE(IsFixedZone(zone));
+  for (const char* zone : {"+1500", "+0160", "0100", "+100", "+01:00", "local", ""}) {
+    EXPECT_FALSE(IsFixedZone(zone)) << zone;
   }
 }
 

@@ -25,6 +25,13 @@ class SystemClock : public Clock {
   LocalTime Now() const override;
 };
 
+// The offset from UTC, in minutes east (+60 for CET, +120 for CEST), of the
+// machine's time zone at the given local date and time, daylight saving time
+// included. A local time that the change to summer time skips, or that occurs
+// twice, gets one of the two offsets around it. 0 when the date cannot be
+// represented.
+int LocalUtcOffsetMinutes(int year, int month, int day, int hour, int minute);
+
 class Sleeper {
  public:
   virtual ~Sleeper() = default;

@@ -32,6 +32,7 @@ struct WebSettings {
   std::string proxy;           // WebProxy: "http://host:port" or "socks5://host:port", or empty
   std::string proxy_user;      // WebProxyUser
   std::string proxy_password;  // WebProxyPass
+  std::string time_zone;       // WebTimeZone: "+0100", "-0530" or "local" (also when empty)
 };
 
 // The eleven smileys, in the order the smiley filter applies them.

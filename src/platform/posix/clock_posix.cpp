@@ -27,6 +27,19 @@ LocalTime SystemClock::Now() const {
   return time;
 }
 
+int LocalUtcOffsetMinutes(int year, int month, int day, int hour, int minute) {
+  struct tm local {};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_isdst = -1;  // the zone's rules decide whether summer time applies
+  const time_t seconds = ::mktime(&local);
+  if (seconds == static_cast<time_t>(-1)) return 0;
+  return static_cast<int>(local.tm_gmtoff / 60);
+}
+
 void RealSleeper::SleepMs(int milliseconds) {
   if (milliseconds <= 0) return;
   struct timespec left {};

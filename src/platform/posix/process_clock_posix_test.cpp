@@ -73,5 +73,34 @@ TEST(SystemClock, FieldsAgree) {
   EXPECT_LT(now.seconds_since_midnight, whole + 1.0);
 }
 
+TEST(LocalUtcOffsetMinutes, TheZoneAtThatDateSummerTimeIncluded) {
+  struct Retzset {
+    ~Retzset() { ::tzset(); }
+  } after_restore;  // destroyed after `tz` has restored TZ
+  EnvironmentGuard tz("TZ");
+  struct Case {
+    const char* zone;  // POSIX zone rules, so that no zone database is needed
+    int year, month, day, hour, minute;
+    int offset;
+  };
+  const Case cases[] = {
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 10, 5, 22, 30, 120},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 12, 5, 9, 15, 60},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 28, 1, 59, 60},   // before the change at 2:00
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 28, 3, 0, 120},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 10, 31, 4, 0, 60},   // after the change back
+      {"EST5EDT,M3.2.0,M11.1.0", 2007, 7, 1, 12, 0, -240},
+      {"EST5EDT,M3.2.0,M11.1.0", 2007, 1, 1, 12, 0, -300},
+      {"IST-5:30", 2004, 6, 1, 8, 0, 330},
+      {"UTC0", 2004, 10, 5, 22, 30, 0},
+  };
+  for (const Case& c : cases) {
+    ::setenv("TZ", c.zone, 1);
+    ::tzset();
+    EXPECT_EQ(LocalUtcOffsetMinutes(c.year, c.month, c.day, c.hour, c.minute), c.offset)
+        << c.zone << " " << c.year << "-" << c.month << "-" << c.day << " " << c.hour;
+  }
+}
+
 }  // namespace
 }  // namespace quorix::platform
