@@ -44,6 +44,8 @@ def run_quorix(inst, args, *, timeout: float = 120.0, env: dict | None = None,
     args = args.split(" ") if isinstance(args, str) else list(args)
     run_env = {k: v for k, v in os.environ.items() if k != "OMRALOG" and k not in PROXY_VARIABLES}
     run_env.update(env or {})
+    # UBB dates carry the machine's zone at their date: UTC unless a test says.
+    run_env.setdefault("TZ", "UTC")
     started = time.monotonic()
     proc = subprocess.Popen([argv0] + args, executable=str(inst.root / "quorix"),
                             cwd=str(cwd or inst.root), env=run_env,

@@ -145,7 +145,8 @@ class ForumSim:
     # -- model ------------------------------------------------------------------
 
     def add_forum(self, engine: str, number: int, name: str, **options):
-        """options: charset ("iso-8859-1" or "utf-8"), declare ("header" or "meta")."""
+        """options: charset ("iso-8859-1" or "utf-8"), declare ("header" or "meta"),
+        named_references (every non-ASCII character written as "&ouml;")."""
         return self.model.add_forum(engine, number, name, **options)
 
     def add_topic(self, forum: int, subject: str, author: str, body: str,

@@ -14,6 +14,7 @@ Addressing differs between the engines, as on the real servers:
 
 from __future__ import annotations
 
+import html.entities
 import threading
 from dataclasses import dataclass, field
 from datetime import datetime
@@ -28,6 +29,20 @@ def encode_page(text: str, charset: str) -> bytes:
     if charset == "utf-8":
         return text.encode("utf-8")
     return text.encode("latin-1", errors="xmlcharrefreplace")
+
+
+def with_named_references(text: str) -> str:
+    """Every non-ASCII character as HTML's named reference ("&ouml;"), or a
+    numeric one where HTML 4 has no name."""
+    out = []
+    for ch in text:
+        if ord(ch) < 128:
+            out.append(ch)
+        elif ord(ch) in html.entities.codepoint2name:
+            out.append(f"&{html.entities.codepoint2name[ord(ch)]};")
+        else:
+            out.append(f"&#{ord(ch)};")
+    return "".join(out)
 
 
 def read_field(raw: str, charset: str) -> str:
@@ -82,6 +97,9 @@ class Forum:
     next_topic_id: int = 1
     charset: str = "iso-8859-1"   # or "utf-8"
     declare: str = "header"       # where pages name the set: "header" (HTTP) or "meta"
+    # Older forums write every non-ASCII character as a named reference
+    # ("J&ouml;rg"), a numeric one where HTML has no name.
+    named_references: bool = False
     # Benchmarks of big forums: the list order, fixed once the forum is
     # filled, so that a list page does not sort every topic again. Whoever
     # changes the forum afterwards sets it back to None.
@@ -113,7 +131,8 @@ class ForumModel:
     # -- forums ---------------------------------------------------------------
 
     def add_forum(self, engine: str, number: int, name: str,
-                  charset: str = "iso-8859-1", declare: str = "header") -> Forum:
+                  charset: str = "iso-8859-1", declare: str = "header",
+                  named_references: bool = False) -> Forum:
         if engine not in ENGINES:
             raise ValueError(f"unknown engine {engine!r}")
         if charset not in CHARSETS or declare not in ("header", "meta"):
@@ -121,7 +140,8 @@ class ForumModel:
         with self.lock:
             if number in self.forums:
                 raise ValueError(f"forum number {number} is taken")
-            forum = Forum(engine, number, name, charset=charset, declare=declare)
+            forum = Forum(engine, number, name, charset=charset, declare=declare,
+                          named_references=named_references)
             self.forums[number] = forum
             return forum
 

@@ -21,7 +21,7 @@ from urllib.parse import unquote_to_bytes
 
 from forumsim import pages_threads, pages_ubb
 from forumsim.forms import parse_form
-from forumsim.model import ModelError, read_field
+from forumsim.model import ModelError, read_field, with_named_references
 from forumsim.templates import POST_SCRIPTS
 
 TOPIC_FILE = re.compile(r"Forum(\d+)/HTML/(\d+)(?:-(\d+))?\.html$")
@@ -77,6 +77,8 @@ class Router:
         anything else), declared in the HTTP header or in a meta tag."""
         forum = self._seen.forum
         charset = forum.charset if forum is not None else "iso-8859-1"
+        if forum is not None and forum.named_references:
+            text = with_named_references(text)
         if forum is not None and forum.declare == "meta":
             meta = f'<meta http-equiv="Content-Type" content="text/html; charset={charset}">'
             for head in ("<HEAD>", "<head>"):

@@ -174,6 +174,14 @@ class CharacterSets(SimCase):
         self.assertIn("Content-Type: text/html; charset=iso-8859-1\r\n", head)
         self.assertIn(b"Euro &#8364;", body)
 
+    def test_named_references_where_the_forum_writes_them(self):
+        self.sim.add_forum("ubb", 5, "Alt Talk", named_references=True)
+        self.sim.add_topic(5, "Grüße – 5 €", "Jörg & Zoë", "a\xa0b 😀", DATE)
+        head, body = self.page(5, 1)
+        self.assertIn(b"Gr&uuml;&szlig;e &ndash; 5 &euro;", body)
+        self.assertIn(b"J&ouml;rg &amp; Zo&euml;", body)
+        self.assertIn(b"a&nbsp;b &#128512;", body)
+
     def test_form_fields_read_in_the_forums_set(self):
         body = (b"UserName=Tester&Password=secret&ReplyMessage=Gr%C3%BC%C3%9Fe+%FC"
                 b"&action=postreply&forum=Umlaut+Talk&number=9&topic=1")
