@@ -89,7 +89,8 @@ def wait_until(test, what: str, timeout: float = WAIT) -> None:
 @unittest.skipIf(runs_under_wine(),
                  "wine's console on a terminal draws the status screen but passes no keys to "
                  "the program and does not keep the user's screen, so the keys and the restore "
-                 "cannot be tested under wine")
+                 "cannot be tested there; test_windows_console tests them in wine's console "
+                 "window")
 class StatusScreen(E2ECase):
     def terminal(self, inst, rows: int, columns: int = 80) -> Terminal:
         term = Terminal(inst.root, rows, columns)
