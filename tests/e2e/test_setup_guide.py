@@ -93,6 +93,15 @@ class GuideTemplates(unittest.TestCase):
                                 if v and not k.startswith("Strip_")]
                     self.assertEqual(keys, expected)
 
+    def test_packaged_samples_carry_the_guides_templates(self):
+        blocks = guide_blocks(GUIDE.read_text(encoding="utf-8"))["xp2"]
+        samples = GUIDE.parents[1] / "samples"
+        for style in ("xp2", "client"):
+            for box in ("UBBBOX", "PHPBOX"):
+                with self.subTest(style=style, box=box):
+                    self.assertEqual((samples / style / f"{box}.BFE").read_bytes(),
+                                     blocks[("file", f"{box}.BFE")].encode("ascii"))
+
 
 class WorkedInstallation(E2ECase):
     @classmethod
