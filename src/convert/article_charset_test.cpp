@@ -147,21 +147,78 @@ TEST(EncodeHeaderText, EncodedWordsWithinLimits) {
   };
   const Case cases[] = {
       {"Hello", Charset::kUtf8, 70, "Hello"},
-      {"J\xC3\xB6rg M\xC3\xBCller", Charset::kUtf8, 70, "=?UTF-8?Q?J=C3=B6rg_M=C3=BCller?="},
+      // ISO-8859-1 words where every character fits, whatever the body's set.
+      {"J\xC3\xB6rg M\xC3\xBCller", Charset::kUtf8, 70, "=?ISO-8859-1?Q?J=F6rg_M=FCller?="},
       {"Gr\xFC\xDF"
        "e aus Bonn",
        Charset::kLatin1, 244, "=?ISO-8859-1?Q?Gr=FC=DFe?= aus Bonn"},
       {"Re: a K\xF6ln b", Charset::kLatin1, 244, "Re: a =?ISO-8859-1?Q?K=F6ln?= b"},
+      // UTF-8 only for what ISO-8859-1 lacks (the euro sign read from
+      // windows-1252 bytes, an emoji).
+      {"5 \x80", Charset::kLatin1, 244, "5 =?UTF-8?Q?=E2=82=AC?="},
+      {"Zo\xC3\xAB \xF0\x9F\x98\x80", Charset::kUtf8, 70, "=?UTF-8?Q?Zo=C3=AB_=F0=9F=98=80?="},
       // Cut at a character boundary to fit: never half of "ö".
-      {"J\xC3\xB6rg M\xC3\xBCller", Charset::kUtf8, 25, "=?UTF-8?Q?J=C3=B6rg?= M"},
+      {"J\xC3\xB6rg M\xC3\xBCller", Charset::kUtf8, 25, "=?ISO-8859-1?Q?J=F6rg?= M"},
+      // B where it keeps more: Q keeps "Zoë " within 30 bytes, B all of it.
+      {"Zo\xC3\xAB \xF0\x9F\x98\x80", Charset::kUtf8, 30, "=?UTF-8?B?Wm/DqyDwn5iA?="},
       {"\xC3\xB6", Charset::kUtf8, 12, ""},
+      // B where it keeps more: a run of 8-bit characters.
+      {"\xE4\xF6\xFC\xE4\xF6\xFC\xE4\xF6\xFC", Charset::kLatin1, 30,
+       "=?ISO-8859-1?B?5Pb85Pb85Pb8?="},
+      {"\xE4\xF6\xFC\xE4\xF6\xFC\xE4\xF6\xFC\xE4", Charset::kLatin1, 30,
+       "=?ISO-8859-1?B?5Pb85Pb85Pb8?="},  // a tenth would need 4 more bytes
   };
   for (const Case& c : cases) {
     EXPECT_EQ(EncodeHeaderText(c.text, c.charset, c.limit), c.header) << c.text;
   }
-  // A long subject: every word at most 75 characters, the whole within 244.
+}
+
+// The reader's limits: how many characters of a long subject survive.
+TEST(EncodeHeaderText, TheFormThatKeepsTheMostCharacters) {
+  struct Case {
+    std::string unit;  // one character, repeated 150 times
+    Charset charset;
+    size_t encoded_size;  // bytes of the character in the encoded-words
+    size_t at_least;      // characters kept within 244 bytes (Q in the body's set kept 33 / 58 / 22)
+    std::string method;
+  };
+  const Case cases[] = {
+      {"\xC3\xA4", Charset::kUtf8, 1, 120, "=?ISO-8859-1?B?"},
+      {"\xE4", Charset::kLatin1, 1, 120, "=?ISO-8859-1?B?"},
+      {"\xE2\x82\xAC", Charset::kUtf8, 3, 40, "=?UTF-8?B?"},
+  };
+  for (const Case& c : cases) {
+    std::string subject;
+    for (int i = 0; i < 150; ++i) subject += c.unit;
+    const std::string header = EncodeHeaderText(subject, c.charset, kMaxEncodedSubject);
+    EXPECT_LE(header.size(), kMaxEncodedSubject);
+    EXPECT_EQ(header.substr(0, c.method.size()), c.method) << header;
+    // Decode what was kept and count its characters.
+    size_t kept = 0;
+    size_t start = 0;
+    while (start < header.size()) {
+      size_t end = header.find(' ', start);
+      if (end == std::string::npos) end = header.size();
+      const std::string word = header.substr(start, end - start);
+      EXPECT_LE(word.size(), kMaxEncodedWord);
+      ASSERT_EQ(word.substr(word.size() - 2), "?=");
+      const std::string payload = word.substr(c.method.size(), word.size() - c.method.size() - 2);
+      size_t data = payload.size();
+      while (data > 0 && payload[data - 1] == '=') --data;
+      const size_t bytes = data * 6 / 8;
+      kept += bytes / c.encoded_size;
+      EXPECT_EQ(bytes % c.encoded_size, 0u) << "a character split: " << word;
+      start = end + 1;
+    }
+    EXPECT_GE(kept, c.at_least) << header;
+  }
+}
+
+TEST(EncodeHeaderText, LongQSubjectStaysWithinWordsAndCharacters) {
+  // Words of 8-bit characters between blanks: every word at most 75
+  // characters, the whole within 244, no character split.
   std::string subject;
-  for (int i = 0; i < 60; ++i) subject += "\xC3\xA4\xC3\xB6 ";
+  for (int i = 0; i < 60; ++i) subject += "\xC3\xA4\xC3\xB6\xE2\x82\xAC ";
   const std::string header = EncodeHeaderText(subject, Charset::kUtf8, kMaxEncodedSubject);
   EXPECT_LE(header.size(), kMaxEncodedSubject);
   EXPECT_GT(header.size(), kMaxEncodedSubject - 20);
@@ -171,9 +228,11 @@ TEST(EncodeHeaderText, EncodedWordsWithinLimits) {
     if (end == std::string::npos) end = header.size();
     std::string word = header.substr(start, end - start);
     EXPECT_LE(word.size(), kMaxEncodedWord);
-    EXPECT_EQ(word.substr(0, 10), "=?UTF-8?Q?");
+    EXPECT_EQ(word.substr(0, 8), "=?UTF-8?");
     EXPECT_EQ(word.substr(word.size() - 2), "?=");
     EXPECT_EQ(word.find("=C3?="), std::string::npos) << "a character split: " << word;
+    EXPECT_EQ(word.find("=E2?="), std::string::npos) << "a character split: " << word;
+    EXPECT_EQ(word.find("=82?="), std::string::npos) << "a character split: " << word;
     start = end + 1;
   }
 }

@@ -20,12 +20,17 @@ inline constexpr size_t kMaxEncodedWord = 75;
 inline constexpr size_t kMaxHeaderLine = 998;
 
 // `text` (in `charset`) as a header value. ASCII text is returned unchanged.
-// Otherwise the words from the first to the last one holding an 8-bit byte
-// become Q-encoded words of at most 75 characters (never splitting a
-// character), and the ASCII words before and after stay plain. When the
-// result would pass `limit` bytes, whole characters are dropped from the end
-// of the text until it fits.
+// Otherwise the words from the first to the last one holding a non-ASCII
+// character become encoded-words of at most 75 characters (never splitting a
+// character), and the ASCII words before and after stay plain. The words are
+// in ISO-8859-1 when every character has a byte there (HeaderCharset), else
+// in UTF-8, whatever the body's set. When the result would pass `limit`
+// bytes, whole characters are dropped from the end until it fits; Q encoding
+// is used unless B keeps more of the text.
 std::string EncodeHeaderText(std::string_view text, text::Charset charset, size_t limit);
+
+// ISO-8859-1 when every character is below U+0100, else UTF-8.
+text::Charset HeaderCharset(std::u32string_view chars);
 
 // "name" + value, folded (LF and a blank) between blank-separated words so that
 // no line passes kMaxHeaderLine characters; a single word longer than that

@@ -117,8 +117,8 @@ class Charsets(E2ECase):
         # Forum to reader: the texts in the article's set, declared.
         self.run_boxes()
         self.assertEqual(self.delivered(self.utf_box), [article(
-            b"=?UTF-8?Q?J=C3=B6rg_M=C3=BCller?= <unknown@quorix.invalid>", "de.test.utf8",
-            self.utf_id, b"=?UTF-8?Q?Gr=C3=BC=C3=9Fe_aus_K=C3=B6ln?= - 5 EUR",
+            b"=?ISO-8859-1?Q?J=F6rg_M=FCller?= <unknown@quorix.invalid>", "de.test.utf8",
+            self.utf_id, b"=?ISO-8859-1?Q?Gr=FC=DFe_aus_K=F6ln?= - 5 EUR",
             "Schöne Grüße -- \"Zitat\" ... 😀".encode("utf-8"), b"UTF-8",
             "Forum9/HTML/000001.html")])
         self.assertEqual(self.delivered(self.latin_box), [article(
@@ -163,14 +163,14 @@ class Charsets(E2ECase):
         utf_articles = self.delivered(self.utf_box)
         self.assertEqual(len(utf_articles), 2)
         self.assertEqual(utf_articles[0], article(
-            b"=?UTF-8?Q?J=C3=B6rg_M=C3=BCller?= <unknown@quorix.invalid>", "de.test.utf8",
-            edited_id, b"=?UTF-8?Q?Gr=C3=BC=C3=9Fe_aus_K=C3=B6ln?= - 5 EUR",
+            b"=?ISO-8859-1?Q?J=F6rg_M=FCller?= <unknown@quorix.invalid>", "de.test.utf8",
+            edited_id, b"=?ISO-8859-1?Q?Gr=FC=DFe_aus_K=F6ln?= - 5 EUR",
             "Schöne Grüße, korrigiert ✓".encode("utf-8"), b"UTF-8",
             "Forum9/HTML/000001.html", supersedes=self.utf_id))
         reply = utf_articles[1]
         self.assertTrue(reply.startswith(b"Path: quorix!localhost\nFrom: Tester <"), reply)
         self.assertIn(b"\nReferences: " + edited_id.encode() + b"\n", reply)
-        self.assertIn(b"\nSubject: Re: =?UTF-8?Q?Gr=C3=BC=C3=9Fe_aus_K=C3=B6ln?= - 5 EUR\n", reply)
+        self.assertIn(b"\nSubject: Re: =?ISO-8859-1?Q?Gr=FC=DFe_aus_K=F6ln?= - 5 EUR\n", reply)
         self.assertIn(b"\nContent-Type: text/plain; charset=UTF-8\n", reply)
         self.assertIn("\n\n\nGrüße zurück, 5 EUR\n".encode("utf-8"), reply)
         latin_articles = self.delivered(self.latin_box)

@@ -4,6 +4,7 @@ UTF-8 and an ISO-8859-1 forum (form bodies byte for byte), and the References
 of a long topic as the reader's importer can keep them."""
 
 import base64
+import email.header
 import unittest
 from datetime import datetime
 
@@ -241,6 +242,39 @@ class NamedReferences(E2ECase):
         # The page's "&amp;amp;" (an ampersand written out) decodes once.
         self.assertTrue(named.endswith(
             "\n\nSchöne Grüße für 5 EUR - \"ok\" &amp; gut\n".encode("latin-1")), named)
+
+
+class LongEncodedSubjects(E2ECase):
+    """A subject of 150 umlauts kept 33 characters from a UTF-8 forum and 58
+    from an ISO-8859-1 one; each header now takes the set and the encoding
+    that keep the most within the reader's 244 bytes."""
+
+    def test_most_characters_within_the_readers_limit(self):
+        subject = "ä" * 150
+        for charset, header_set in (("utf-8", "iso-8859-1"), ("iso-8859-1", "iso-8859-1")):
+            with self.subTest(forum=charset):
+                sim = ForumSim(clock=lambda: DATE).start()
+                self.addCleanup(sim.stop)
+                sim.add_forum("ubb", 3, "General Talk", charset=charset)
+                sim.add_topic(3, subject, "Zoë 😀", "x")
+                inst = self.installation("xp2", name=charset)
+                box = inst.add_box("MYBOX", port=sim.port, template=sim.template_text("ubb"),
+                                   web=sim.web_settings("ubb"), posting="N")
+                box.write(group_list_text([("de.test.forum", "General+Talk", 3, 30)]))
+                self.assertEqual(self.run_quorix(inst, ["MYBOX.BFG"]).returncode, 0)
+                article = [a for path in spool_files(box.spool_dir)
+                           for a in parse_rnews(path.read_bytes())][0]
+                value = article.split(b"\nSubject: ", 1)[1].split(b"\n", 1)[0].decode("ascii")
+                self.assertLessEqual(len(value), 244)
+                decoded = "".join(
+                    part.decode(enc) if isinstance(part, bytes) else part
+                    for part, enc in email.header.decode_header(value))
+                self.assertGreaterEqual(len(decoded), 120, value)
+                self.assertEqual(decoded, subject[:len(decoded)])
+                self.assertTrue(value.startswith(f"=?{header_set.upper()}?B?"), value)
+                name = article.split(b"\nFrom: ", 1)[1].split(b" <", 1)[0].decode("ascii")
+                if charset == "utf-8":  # the emoji needs UTF-8
+                    self.assertEqual(name, "=?UTF-8?Q?Zo=C3=AB_=F0=9F=98=80?=")
 
 
 if __name__ == "__main__":
