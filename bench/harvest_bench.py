@@ -39,6 +39,14 @@ the two runs differ only in TLS: a name would be resolved for every request.
     python3 bench/harvest_bench.py                 # both engines, 3 rounds
     QUORIX_BIN=$PWD/build/quorix python3 bench/harvest_bench.py --engines ubb
     QUORIX_BIN=$PWD/build/quorix python3 bench/harvest_bench.py --https --no-conversion
+    python3 bench/harvest_bench.py --rtt-ms 100 --https --keep-alive Y --engines ubb
+
+With --rtt-ms N the binary reaches the simulator through the link emulator
+(bench/link_emulator.py: every byte N/2 ms late each way, a connection's
+first bytes one round trip later still), and each round prints the round
+trips per request of the first run: (first run - empty run) / (requests x
+RTT). --keep-alive Y or N writes "WebKeepAlive=" into the box (default: the
+box's own default, kept connections for https only).
 
 QUORIX_BIN must be an absolute path: the binary is linked into installations
 in other directories.
@@ -67,6 +75,8 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests"))
 
+sys.path.insert(0, str(REPO / "bench"))
+from link_emulator import LinkEmulator  # noqa: E402
 from e2e.certificates import test_certificates  # noqa: E402
 from e2e.installation import create_installation, group_list_text, quorix_binary  # noqa: E402
 from e2e.runner import parse_article, parse_rnews, run_quorix, spool_files  # noqa: E402
@@ -165,15 +175,19 @@ def child_cpu_seconds() -> float:
 class Round:
     """One fresh installation with one box on the simulator."""
 
-    def __init__(self, sim: ForumSim, engine: str, root: Path, timeout: int = 30):
+    def __init__(self, sim: ForumSim, engine: str, root: Path, timeout: int = 30,
+                 port: int | None = None, keep_alive: str | None = None):
         self.sim, self.engine = sim, engine
         self.inst = create_installation(root, "xp2")
         self.box = self.inst.add_box(
-            "BENCH", server="https://127.0.0.1" if sim.tls else "127.0.0.1", port=sim.port,
+            "BENCH", server="https://127.0.0.1" if sim.tls else "127.0.0.1",
+            port=port or sim.port,
             engine=engine, template=sim.template_text(engine),
             web=sim.web_settings(engine), posting="N", timeout=timeout)
         if sim.tls:
             self.box.keys.append(("WebCAFile", str(test_certificates().ca_file)))
+        if keep_alive:
+            self.box.keys.append(("WebKeepAlive", keep_alive))
         self.box.write(group_list_text([FORUMS[engine][2]]))
 
     def run_empty(self, timed: TimedRouter) -> dict:
@@ -360,7 +374,8 @@ MEASURES = ("wall", "cpu", "sim", "fetch")
 
 def one_round(sim, timed, engine, args, problems, root) -> dict:
     """The three runs of one fresh installation, and the fetch-alone times."""
-    rnd = Round(sim, engine, root)
+    rnd = Round(sim, engine, root, port=getattr(sim, "link_port", None),
+                keep_alive=args.keep_alive)
     runs = {"empty": rnd.run_empty(timed)}
     runs["first"] = first = rnd.run(timed)
     check_first_run(rnd, first, args.topics, args.posts, problems)
@@ -372,6 +387,12 @@ def one_round(sim, timed, engine, args, problems, root) -> dict:
     say(f"{engine} round: first {first['wall']:.2f} s ({len(first['paths'])} requests, "
         f"{first['articles']} articles), second {second['wall']:.2f} s "
         f"({len(second['paths'])} requests)")
+    if args.rtt_ms:
+        work = first["wall"] - runs["empty"]["wall"]
+        per_request = work / (len(first["paths"]) * args.rtt_ms / 1000.0)
+        first["round_trips"] = per_request
+        say(f"{engine} round over a {args.rtt_ms:g} ms round trip: work {work:.2f} s, "
+            f"{per_request:.2f} round trips per request")
     return runs
 
 
@@ -411,6 +432,10 @@ def bench_engine(engine: str, args, problems: list, scratch_root: Path,
                  https: bool = False) -> dict:
     tls = test_certificates().server("good") if https else None
     sim = ForumSim(posts_per_page=10, tls=tls).start()
+    link = None
+    if args.rtt_ms:
+        link = LinkEmulator(sim.port, args.rtt_ms).start()
+        sim.link_port = link.port
     try:
         timed = TimedRouter(sim.router)
         sim.router = timed
@@ -437,8 +462,14 @@ def bench_engine(engine: str, args, problems: list, scratch_root: Path,
         if not args.no_conversion and not args.unchanged_only:
             summary["alone"] = measure_conversion(sim, engine, last["first"]["paths"], args,
                                                   problems, scratch_root)
+        if args.rtt_ms:
+            summary["first"]["round_trips"] = median([r["first"]["round_trips"] for r in rounds])
+            say(f"{engine}{'/https' if https else ''}: {summary['first']['round_trips']:.2f} "
+                f"round trips per request (median of {len(rounds)}), RTT {args.rtt_ms:g} ms")
         return summary
     finally:
+        if link is not None:
+            link.stop()
         sim.stop()
 
 
@@ -519,6 +550,11 @@ def main(argv=None) -> int:
     parser.add_argument("--unchanged-only", action="store_true",
                         help="UBB only: skip the first run; seed the Html base as it would "
                         "leave it and measure the run in which nothing changed (big forums)")
+    parser.add_argument("--rtt-ms", type=float, default=0,
+                        help="reach the simulator through the link emulator with this "
+                        "round trip, and print round trips per request")
+    parser.add_argument("--keep-alive", choices=("Y", "N"),
+                        help="write WebKeepAlive= into the box")
     args = parser.parse_args(argv)
 
     # The installation runs the binary from its own directory: a relative

@@ -111,6 +111,15 @@ std::string ServerHost(std::string_view value, bool* tls) {
   return std::string(host);
 }
 
+int KeepAliveSetting(std::string_view value) {
+  const std::string_view trimmed = text::TrimBlanks(value);
+  if (trimmed.empty()) return -1;
+  const char first = text::ToLower437(trimmed.front());
+  if (first == 'y' || first == 'j' || first == '1') return 1;
+  if (first == 'n' || first == '0') return 0;
+  return -1;
+}
+
 std::string_view NameBeforeFirstDot(std::string_view name) {
   return name.substr(0, name.find('.'));
 }
@@ -131,6 +140,7 @@ void ReadWebSettings(run::Run& run, std::string_view config_text, int slot) {
   s.web.proxy = GetSetting(config_text, "WebProxy=", "");
   s.web.proxy_user = GetSetting(config_text, "WebProxyUser=", "");
   s.web.proxy_password = GetSetting(config_text, "WebProxyPass=", "");
+  s.web.keep_alive = KeepAliveSetting(GetSetting(config_text, "WebKeepAlive=", ""));
   s.forum_template = ReadForumTemplate(config_text);
   s.shown_server.Set(s.web.server);
   ReadGroupList(run, slot);

@@ -18,6 +18,10 @@ int EngineFromName(std::string_view name);
 // host is dropped; a bare value stays exactly as it is.
 std::string ServerHost(std::string_view value, bool* tls);
 
+// "WebKeepAlive=": 1 for "Y" (also "J", "1"), 0 for "N" (also "0"), -1
+// when empty or anything else (the default for the box's scheme applies).
+int KeepAliveSetting(std::string_view value);
+
 // The name up to its first "." (all of it when there is none).
 std::string_view NameBeforeFirstDot(std::string_view name);
 

@@ -168,7 +168,7 @@ struct AttachedConnections {
     }
   }
   ~AttachedConnections() {
-    for (int slot = 1; slot <= 3; ++slot) run.slots[slot].DetachConnection();
+    for (int slot = 1; slot <= 3; ++slot) run.slots[slot].DetachConnection(connections[static_cast<size_t>(slot - 1)].get());
   }
   bool Cut(int slot) const { return connections[static_cast<size_t>(slot - 1)]->Interrupted(); }
   run::Run& run;

@@ -34,9 +34,10 @@ bool IsWholePage(std::string_view response) {
 
 // Fetches one page of a topic. Empty (with a log line for an answer that was
 // no whole page) when the topic cannot be read now.
-std::string FetchTopicPage(run::Run& run, const std::string& path, int slot_number) {
+std::string FetchTopicPage(run::Run& run, const std::string& path, int slot_number,
+                           http::FetchConnections& connections) {
   run.slots.at(static_cast<size_t>(slot_number)).activity.Set(kReadingActivity);
-  std::string page = http::HttpGet(run, path, slot_number);
+  std::string page = http::HttpGet(run, path, slot_number, &connections);
   if (page.empty() || IsWholePage(page)) return page;
   // A redirect says where the forum went; any other answer that is no whole
   // page says only that the topic waits.
@@ -70,7 +71,8 @@ bool ConvertPage(run::Run& run, int engine, std::string_view newsgroup, int foru
 // Returns whether each of them was read whole and all its posts delivered.
 bool ReadUbbContinuation(run::Run& run, std::string_view newsgroup, int forum_number,
                          const std::string& request_path, std::string page,
-                         convert::TopicConversion& topic, int slot_number) {
+                         convert::TopicConversion& topic, int slot_number,
+                         http::FetchConnections& connections) {
   bool success = true;
   for (int64_t number = 2;; ++number) {
     const std::string next_path = ContinuationPath(request_path, number);
@@ -81,7 +83,7 @@ bool ReadUbbContinuation(run::Run& run, std::string_view newsgroup, int forum_nu
           slot_number, log::kProblem);
       return false;
     }
-    page = FetchTopicPage(run, next_path, slot_number);
+    page = FetchTopicPage(run, next_path, slot_number, connections);
     if (page.empty()) return false;
     topic.charset = NotePageCharset(run.slots.at(static_cast<size_t>(slot_number)), page);
     // Every page of the topic is converted under the first page's path.
@@ -93,7 +95,7 @@ bool ReadUbbContinuation(run::Run& run, std::string_view newsgroup, int forum_nu
 }
 
 void RetrieveTopic(run::Run& run, std::string_view newsgroup, int forum_number,
-                   std::string_view entry, int slot_number) {
+                   std::string_view entry, int slot_number, http::FetchConnections& connections) {
   run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
   const int engine = slot.web.engine;
   if (engine != run::kUbb && engine != run::kUbbThreads) return;
@@ -105,7 +107,7 @@ void RetrieveTopic(run::Run& run, std::string_view newsgroup, int forum_number,
   if (known && bases::MarkerNumberOf(*known) == bases::MarkerNumberOf(entry)) return;  // unchanged
 
   slot.status.Set(request_path);
-  std::string page = FetchTopicPage(run, request_path, slot_number);
+  std::string page = FetchTopicPage(run, request_path, slot_number, connections);
   if (page.empty()) return;  // tried again on the next run
 
   convert::TopicConversion topic;
@@ -114,7 +116,7 @@ void RetrieveTopic(run::Run& run, std::string_view newsgroup, int forum_number,
       ConvertPage(run, engine, newsgroup, forum_number, request_path, page, topic, slot_number);
   if (engine == run::kUbb) {
     success = ReadUbbContinuation(run, newsgroup, forum_number, request_path, std::move(page),
-                                  topic, slot_number) &&
+                                  topic, slot_number, connections) &&
               success;
   }
   // Recorded only when every article of every page is delivered: otherwise
@@ -139,12 +141,14 @@ std::string ContinuationPath(std::string_view request_path, int64_t page) {
 }
 
 int RetrieveArticles(run::Run& run, std::string_view newsgroup, std::string_view forum_name,
-                     int forum_number, const TopicTable& table, int slot) {
+                     int forum_number, const TopicTable& table, int slot,
+                     http::FetchConnections& connections) {
   (void)forum_name;
   run::Slot& state = run.slots.at(static_cast<size_t>(slot));
   const int64_t last = std::min<int64_t>(state.topic_count, static_cast<int64_t>(table.size()));
   for (int64_t number = state.next_topic < 1 ? 1 : state.next_topic; number <= last; ++number) {
-    RetrieveTopic(run, newsgroup, forum_number, table[static_cast<size_t>(number - 1)], slot);
+    RetrieveTopic(run, newsgroup, forum_number, table[static_cast<size_t>(number - 1)], slot,
+                  connections);
   }
   state.next_topic = state.topic_count + 1;
   return 1;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "harvest/topic_table.h"
+#include "http/kept_connection.h"
 #include "run/run.h"
 
 namespace quorix::harvest {
@@ -26,7 +27,8 @@ inline constexpr int64_t kMaxTopicPages = 10000;
 // sets the slot's SlotError. Then NextTopic = TopicCount + 1. Returns 1: the
 // topic list was worked through (a topic left unread is read next run).
 int RetrieveArticles(run::Run& run, std::string_view newsgroup, std::string_view forum_name,
-                     int forum_number, const TopicTable& table, int slot);
+                     int forum_number, const TopicTable& table, int slot,
+                     http::FetchConnections& connections);
 
 // The path a topic is fetched by: the link itself (UBB) or the link with the
 // all-articles suffix (UBBThreads).

@@ -40,6 +40,8 @@ bool ReadGroupListFile(run::Run& run, const std::string& file_name, int slot_num
 int WalkGroupList(run::Run& run, int slot_number) {
   run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
   TopicTable table;
+  // The harvest's kept connections, closed when it ends.
+  http::FetchConnections connections;
   slot.next_topic = 1;
   slot.topic_count = 0;
   const std::string file_name = slot.web.group_file;
@@ -67,9 +69,9 @@ int WalkGroupList(run::Run& run, int slot_number) {
     }
     const GroupEntry entry = ParseGroupEntry(line);
     ScanTopicLists(run, entry.newsgroup, entry.forum_name, entry.forum_number, entry.days, table,
-                   slot_number);
+                   slot_number, connections);
     RetrieveArticles(run, entry.newsgroup, entry.forum_name, entry.forum_number, table,
-                     slot_number);
+                     slot_number, connections);
   }
 
   // A crash during the rewrite leaves the old or the new list, never half of

@@ -35,13 +35,14 @@ void LogPagesCut(run::Run& run, std::string_view display_name, int slot) {
 }
 
 void ScanUbbLists(run::Run& run, std::string_view forum_name, int forum_number, int days,
-                  TopicTable& table, int slot_number) {
+                  TopicTable& table, int slot_number,
+                  http::FetchConnections& connections) {
   run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
   const std::string display_name = DisplayName(forum_name);
   slot.activity.Set("Scanning: " + display_name);
   slot.status.Set("Page: 1");
   const std::string first_path = UbbFirstPagePath(slot.web, forum_name, forum_number, days);
-  const std::string first_page = http::HttpGet(run, first_path, slot_number);
+  const std::string first_page = http::HttpGet(run, first_path, slot_number, &connections);
   ReportMovedForum(run, first_path, first_page, ForumRequest::kTopicList, slot_number);
   RecordPage(slot, first_page, table);
 
@@ -57,20 +58,21 @@ void ScanUbbLists(run::Run& run, std::string_view forum_name, int forum_number, 
                     " Pages");
     const std::string path = UbbFurtherPagePath(slot.web, forum_name, forum_number, days,
                                                 index_count, i * kUbbTopicsPerPage);
-    const std::string page = http::HttpGet(run, path, slot_number);
+    const std::string page = http::HttpGet(run, path, slot_number, &connections);
     ReportMovedForum(run, path, page, ForumRequest::kTopicList, slot_number);
     RecordPage(slot, page, table);
   }
 }
 
 void ScanThreadsLists(run::Run& run, std::string_view forum_name, int forum_number,
-                      TopicTable& table, int slot_number) {
+                      TopicTable& table, int slot_number,
+                  http::FetchConnections& connections) {
   run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
   const std::string display_name = DisplayName(forum_name);
   slot.activity.Set("Scanning: " + display_name);
   slot.status.Set("Page: 1");
   const std::string first_path = ThreadsPagePath(slot.web, forum_number, 0);
-  std::string page = http::HttpGet(run, first_path, slot_number);
+  std::string page = http::HttpGet(run, first_path, slot_number, &connections);
   ReportMovedForum(run, first_path, page, ForumRequest::kTopicList, slot_number);
   RecordPage(slot, page, table);
   for (int64_t i = 1;; ++i) {
@@ -82,7 +84,7 @@ void ScanThreadsLists(run::Run& run, std::string_view forum_name, int forum_numb
     }
     slot.activity.Set("Scanning: " + display_name);
     slot.status.Set("Page: " + text::Decimal(i + 1));
-    page = http::HttpGet(run, candidate, slot_number);
+    page = http::HttpGet(run, candidate, slot_number, &connections);
     ReportMovedForum(run, candidate, page, ForumRequest::kTopicList, slot_number);
     RecordPage(slot, page, table);
   }
@@ -116,13 +118,14 @@ bool LinksToPage(std::string_view page, std::string_view path) {
 }
 
 int ScanTopicLists(run::Run& run, std::string_view newsgroup, std::string_view forum_name,
-                   int forum_number, int days, TopicTable& table, int slot) {
+                   int forum_number, int days, TopicTable& table, int slot,
+                   http::FetchConnections& connections) {
   (void)newsgroup;
   const int engine = run.slots.at(static_cast<size_t>(slot)).web.engine;
   if (engine == run::kUbb) {
-    ScanUbbLists(run, forum_name, forum_number, days, table, slot);
+    ScanUbbLists(run, forum_name, forum_number, days, table, slot, connections);
   } else if (engine == run::kUbbThreads) {
-    ScanThreadsLists(run, forum_name, forum_number, table, slot);
+    ScanThreadsLists(run, forum_name, forum_number, table, slot, connections);
   }
   return 1;
 }

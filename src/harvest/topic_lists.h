@@ -7,6 +7,7 @@
 
 #include "harvest/topic_rows.h"
 #include "harvest/topic_table.h"
+#include "http/kept_connection.h"
 #include "run/run.h"
 
 namespace quorix::harvest {
@@ -21,7 +22,8 @@ inline constexpr int64_t kUbbTopicsPerPage = 50;
 // no request for any other engine) and appends its topics to `table`; the
 // slot's TopicCount follows the table's size. Always returns 1.
 int ScanTopicLists(run::Run& run, std::string_view newsgroup, std::string_view forum_name,
-                   int forum_number, int days, TopicTable& table, int slot);
+                   int forum_number, int days, TopicTable& table, int slot,
+                   http::FetchConnections& connections);
 
 // The forum name as the status screen shows it: every "+" read as a blank.
 std::string DisplayName(std::string_view forum_name);

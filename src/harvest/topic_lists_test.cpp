@@ -31,6 +31,7 @@ class TopicListsTest : public ::testing::Test {
   std::vector<Seen> seen() const { return forum_->seen(); }
 
   quorix::testing::TestRun test_run_;
+  http::FetchConnections connections_;  // after the run: closed before it ends
   std::unique_ptr<TestForum> forum_;
 };
 
@@ -90,7 +91,8 @@ TEST_F(TopicListsTest, UbbFirstPageAnnouncesThreeMorePages) {
   TopicTable table{"/earlier,1"};
   slot().topic_count = 1;
 
-  EXPECT_EQ(ScanTopicLists(run(), "de.test", "General+Talk", 3, 30, table, kSlot), 1);
+  EXPECT_EQ(
+      ScanTopicLists(run(), "de.test", "General+Talk", 3, 30, table, kSlot, connections_), 1);
 
   const std::vector<Seen> requests = seen();
   ASSERT_EQ(requests.size(), 4u);
@@ -117,7 +119,7 @@ TEST_F(TopicListsTest, UbbWithoutIndexCountReadsOnlyTheFirstPage) {
   Serve({{"/ubb/f.cgi?forum=F&number=1&DaysPrune=5&LastLogin=", UbbRow("1", "2")}}, run::kUbb);
   TopicTable table;
 
-  ScanTopicLists(run(), "de.test", "F", 1, 5, table, kSlot);
+  ScanTopicLists(run(), "de.test", "F", 1, 5, table, kSlot, connections_);
 
   EXPECT_EQ(seen().size(), 1u);
   EXPECT_EQ(table, TopicTable{"/ubb/1.html,2"});
@@ -138,7 +140,7 @@ TEST_F(TopicListsTest, ThreadsFollowsOnlyPagesLinkedWithAmpEntities) {
         run::kUbbThreads);
   TopicTable table;
 
-  ScanTopicLists(run(), "de.test", "Board+Seven", 7, 0, table, kSlot);
+  ScanTopicLists(run(), "de.test", "Board+Seven", 7, 0, table, kSlot, connections_);
 
   const std::vector<Seen> requests = seen();
   ASSERT_EQ(requests.size(), 2u);
@@ -158,7 +160,7 @@ TEST_F(TopicListsTest, EmptyAnswerEndsTheScanWithoutTopics) {
   Serve({}, run::kUbbThreads);
   TopicTable table;
 
-  EXPECT_EQ(ScanTopicLists(run(), "de.test", "B", 1, 0, table, kSlot), 1);
+  EXPECT_EQ(ScanTopicLists(run(), "de.test", "B", 1, 0, table, kSlot, connections_), 1);
 
   EXPECT_EQ(seen().size(), 1u);
   EXPECT_TRUE(table.empty());
@@ -169,7 +171,7 @@ TEST_F(TopicListsTest, NoEngineMakesNoRequest) {
   Serve({}, run::kNoEngine);
   TopicTable table;
 
-  EXPECT_EQ(ScanTopicLists(run(), "de.test", "B", 1, 0, table, kSlot), 1);
+  EXPECT_EQ(ScanTopicLists(run(), "de.test", "B", 1, 0, table, kSlot, connections_), 1);
 
   EXPECT_TRUE(seen().empty());
   EXPECT_EQ(run().total_bytes.load(), 0);

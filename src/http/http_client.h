@@ -39,12 +39,18 @@ enum class RequestOutcome {
   kNoAnswer,  // the form went out, but the answer was cut or never came
 };
 
+class FetchConnections;
+
 // An https server ("WebServer=https://...") is spoken to over TLS on the same
 // connection; everything else is the same.
 //
 // GET `path` from the slot's WebServer. Empty when the request could not be
-// made or was cut at its bound.
-std::string HttpGet(run::Run& run, std::string_view path, int slot);
+// made or was cut at its bound. With `connections` (a harvest's) and a box
+// that keeps connections (see KeepsConnections), the request goes over one
+// of them as HTTP/1.1 and the answer comes back as FetchConnections::Get
+// describes; otherwise over a fresh HTTP/1.0 connection.
+std::string HttpGet(run::Run& run, std::string_view path, int slot,
+                    FetchConnections* connections = nullptr);
 
 // POST the form-encoded `body` to `path`; the response is also written to
 // POSTED.HTML. Empty when the request could not be made or was cut at its

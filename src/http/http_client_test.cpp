@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "http/kept_connection.h"
 #include "http/test_server.h"
 #include "log/logger.h"
 #include "run/testing.h"
@@ -481,6 +482,138 @@ TEST_F(HttpClientTest, AProxyThatIsDownOrUnusableIsNamed) {
   EXPECT_TRUE(LogHasLine(log::kError,
                          "Proxy: proxy scheme https:// not supported (http:// or socks5://)"));
   EXPECT_EQ(slot().status.Get(), "Proxy setting unusable");
+// Kept connections ---------------------------------------------------------
+
+constexpr char kKeptAnswer[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nX-Page: 1\r\n\r\nok";
+constexpr char kKeptResult[] = "HTTP/1.1 200 OK\r\nX-Page: 1\r\n\r\nok";
+
+std::string KeptRequestBytes(const std::string& path, int port) {
+  return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+         "\r\nReferer: 127.0.0.1\r\n" + kUserAgent + "Accept-Encoding: gzip\r\n\r\n";
+}
+
+TEST(KeepsConnections, HttpsByDefaultPlainOnlyWhenAskedFor) {
+  struct Case {
+    bool tls;
+    int keep_alive;
+    bool kept;
+  };
+  const Case cases[] = {{true, -1, true}, {true, 1, true},  {true, 0, false},
+                        {false, -1, false}, {false, 1, true}, {false, 0, false}};
+  for (const Case& c : cases) {
+    run::WebSettings web;
+    web.tls = c.tls;
+    web.keep_alive = c.keep_alive;
+    EXPECT_EQ(KeepsConnections(web), c.kept) << c.tls << " " << c.keep_alive;
+  }
+}
+
+TEST(KeptGetRequest, HostNamesThePortUnlessItIsTheSchemes) {
+  run::WebSettings web;
+  web.server = "forum.example";
+  web.tls = true;
+  web.port = 443;
+  EXPECT_EQ(KeptGetRequest(" /t.html ", web),
+            "GET /t.html HTTP/1.1\r\nHost: forum.example\r\nReferer: forum.example\r\n"
+            "User-Agent: Korvendale 3.50 (https://quorix.invalid/)\r\n"
+            "Accept-Encoding: gzip\r\n\r\n");
+  web.tls = false;
+  web.port = 8080;
+  EXPECT_EQ(KeptGetRequest("/x", web),
+            "GET /x HTTP/1.1\r\nHost: forum.example:8080\r\nReferer: forum.example\r\n"
+            "User-Agent: Korvendale 3.50 (http://quorix.invalid/)\r\n"
+            "Accept-Encoding: gzip\r\n\r\n");
+}
+
+TEST_F(HttpClientTest, KeptConnectionCarriesEveryGetOfTheHarvest) {
+  TestServer server([](std::string_view) { return std::string(kKeptAnswer); }, 100);
+  UseServer(server);
+  slot().web.keep_alive = 1;
+  {
+    FetchConnections connections;
+    EXPECT_EQ(HttpGet(run(), "/a", kSlot, &connections), kKeptResult);
+    EXPECT_TRUE(connections.open());
+    EXPECT_EQ(HttpGet(run(), "/b", kSlot, &connections), kKeptResult);
+    EXPECT_EQ(run().open_handles.load(), 1);  // held while the connection is kept
+    EXPECT_EQ(slot().connected.load(), 0);
+    EXPECT_FALSE(slot().InterruptConnection());  // attached only during a request
+  }
+  EXPECT_EQ(run().open_handles.load(), 0);
+  const std::vector<std::string> requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0], KeptRequestBytes("/a", server.port()) + KeptRequestBytes("/b", server.port()));
+  EXPECT_EQ(run().total_bytes.load(),
+            static_cast<long long>(requests[0].size() + 2 * std::string(kKeptAnswer).size()));
+  EXPECT_TRUE(LogHasLine(log::kProgress, "GET: /a"));
+  EXPECT_TRUE(LogHasLine(log::kProgress, "GET: /b"));
+  // Without the harvest's connections the same box speaks HTTP/1.0.
+  TestServer plain(Reply{"HTTP/1.0 200 OK\r\n\r\n"});
+  UseServer(plain);
+  HttpGet(run(), "/c", kSlot);
+  ASSERT_EQ(plain.Requests().size(), 1u);
+  EXPECT_EQ(plain.Requests()[0].substr(0, 19), "GET /c HTTP/1.0\r\nHo");
+}
+
+TEST_F(HttpClientTest, ConnectionTheServerClosedIsReplacedAndTheGetSentAgain) {
+  // One request per connection, as a server with a request limit of one.
+  TestServer server([](std::string_view) { return std::string(kKeptAnswer); }, 1);
+  UseServer(server);
+  slot().web.keep_alive = 1;
+  FetchConnections connections;
+  for (const char* path : {"/1", "/2", "/3"}) {
+    EXPECT_EQ(HttpGet(run(), path, kSlot, &connections), kKeptResult) << path;
+  }
+  const std::vector<std::string> requests = server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[2], KeptRequestBytes("/3", server.port()));
+  EXPECT_EQ(Log().find("? "), std::string::npos) << Log();
+  EXPECT_EQ(Log().find("GET: /2\r\n"), Log().rfind("GET: /2\r\n"));  // logged once
+}
+
+TEST_F(HttpClientTest, BadKeptAnswersAreNotTakenAndSaySo) {
+  struct Case {
+    std::string answer;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", "chunk size not hex"},
+      {"HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 4\r\n\r\nnope",
+       "gzip body corrupt"},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nshort", "answer cut short"},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nokay", "more bytes than its length"},
+      {"", "closed without answering"},
+  };
+  for (const Case& c : cases) {
+    // The server closes after its answer: a length that promised more is
+    // seen at once, not after a wait.
+    TestServer server([&c](std::string_view) { return c.answer; }, 1);
+    UseServer(server);
+    slot().web.keep_alive = 1;
+    FetchConnections connections;
+    EXPECT_EQ(HttpGet(run(), "/p.html", kSlot, &connections), "") << c.reason;
+    EXPECT_FALSE(connections.open()) << c.reason;
+    EXPECT_TRUE(LogHasLine(log::kProblem,
+                           "Answer of 127.0.0.1 to /p.html not taken (" + c.reason + ")"))
+        << Log();
+    EXPECT_EQ(run().open_handles.load(), 0);
+  }
+}
+
+TEST_F(HttpClientTest, KeptAnswerCutAfterItsHeadersOnAReusedConnectionIsNotRetried) {
+  int answered = 0;
+  TestServer server(
+      [&answered](std::string_view) {
+        return ++answered == 1 ? std::string(kKeptAnswer)
+                               : std::string("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n");
+      },
+      2);
+  UseServer(server);
+  slot().web.keep_alive = 1;
+  FetchConnections connections;
+  EXPECT_EQ(HttpGet(run(), "/1", kSlot, &connections), kKeptResult);
+  EXPECT_EQ(HttpGet(run(), "/2", kSlot, &connections), "");
+  EXPECT_TRUE(LogHasLine(log::kProblem, "Answer of 127.0.0.1 to /2 not taken (answer cut short)"));
+  EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 }  // namespace

@@ -57,6 +57,11 @@ TestServer::TestServer(Reply reply) : reply_(std::move(reply)) { Start(); }
 
 TestServer::TestServer(Responder responder) : responder_(std::move(responder)) { Start(); }
 
+TestServer::TestServer(Responder responder, int requests_per_connection)
+    : responder_(std::move(responder)), requests_per_connection_(requests_per_connection) {
+  Start();
+}
+
 void TestServer::Start() {
   StartSockets();
   listen_fd_ = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
@@ -135,22 +140,23 @@ void TestServer::HandleConnection(int fd) {
     requests_.emplace_back();
   }
   changed_.notify_all();
-  std::string request;
-  char buffer[4096];
-  // Read the request (or, when silent, whatever comes until the peer leaves).
-  while (!stop_.load() && (reply_.silent || !RequestComplete(request))) {
-    pollfd waiting{};
-    waiting.fd = fd;
-    waiting.events = POLLIN;
-    if (::poll(&waiting, 1, kPollMs) <= 0) continue;
-    const ssize_t got = ::recv(fd, buffer, sizeof(buffer), 0);
-    if (got <= 0) return;
-    request.append(buffer, static_cast<size_t>(got));
-    AppendReceived(index, buffer, static_cast<size_t>(got));
-  }
-  if (responder_) {
-    SendAll(fd, responder_(request));
-    return;
+  for (int answered = 0;; ++answered) {
+    std::string request;
+    char buffer[4096];
+    // Read the request (or, when silent, whatever comes until the peer leaves).
+    while (!stop_.load() && (reply_.silent || !RequestComplete(request))) {
+      pollfd waiting{};
+      waiting.fd = fd;
+      waiting.events = POLLIN;
+      if (::poll(&waiting, 1, kPollMs) <= 0) continue;
+      const ssize_t got = ::recv(fd, buffer, sizeof(buffer), 0);
+      if (got <= 0) return;
+      request.append(buffer, static_cast<size_t>(got));
+      AppendReceived(index, buffer, static_cast<size_t>(got));
+    }
+    if (!responder_) break;
+    if (!SendAll(fd, responder_(request))) return;
+    if (answered + 1 >= requests_per_connection_ || stop_.load()) return;
   }
   for (int64_t i = 0; i < reply_.repeat && !stop_.load(); ++i) {
     if (reply_.drip_ms <= 0) {

@@ -29,6 +29,9 @@ class TestServer {
  public:
   explicit TestServer(Reply reply);
   explicit TestServer(Responder responder);
+  // Keeps each connection for up to `requests_per_connection` requests, each
+  // answered by `responder`, then closes it (as a server's request limit does).
+  TestServer(Responder responder, int requests_per_connection);
   ~TestServer();  // stops the server and closes every connection
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
@@ -36,7 +39,8 @@ class TestServer {
   int port() const { return port_; }
   bool listening() const { return listen_fd_ >= 0; }
 
-  // The bytes received on each connection so far, in order of acceptance.
+  // The bytes received on each connection so far (all its requests), in order
+  // of acceptance.
   std::vector<std::string> Requests() const;
   // The request path of each request ("GET /x HTTP/1.0" gives "/x").
   std::vector<std::string> RequestPaths() const;
@@ -53,6 +57,7 @@ class TestServer {
 
   Reply reply_;
   Responder responder_;
+  int requests_per_connection_ = 1;
   int listen_fd_ = -1;
   int port_ = 0;
   std::atomic<bool> stop_{false};

@@ -55,28 +55,40 @@ struct Slot {
   // by the first HTTPS request and kept for the next ones (slot's thread only).
   std::unique_ptr<platform::TlsClient> tls_client;
 
-  // The open connection, so that the status display can cut it. The owner
-  // attaches it after connecting and detaches it before closing; the killer
-  // only interrupts it, under the same lock.
+  // The open connections (a box may have several), so that the status
+  // display can cut them. The owner attaches one after creating it and
+  // detaches it before closing; the killer only interrupts, under the same lock.
   void AttachConnection(platform::Connection* connection) {
     std::lock_guard<std::mutex> lock(connection_lock_);
-    connection_ = connection;
+    for (platform::Connection*& entry : connections_) {
+      if (entry == nullptr) {
+        entry = connection;
+        return;
+      }
+    }
   }
-  void DetachConnection() {
+  void DetachConnection(platform::Connection* connection) {
     std::lock_guard<std::mutex> lock(connection_lock_);
-    connection_ = nullptr;
+    for (platform::Connection*& entry : connections_) {
+      if (entry == connection) entry = nullptr;
+    }
   }
-  // Returns true when a connection was open and has been cut.
+  // Returns true when a connection was open and has been cut; cuts them all.
   bool InterruptConnection() {
     std::lock_guard<std::mutex> lock(connection_lock_);
-    if (connection_ == nullptr) return false;
-    connection_->Interrupt();
-    return true;
+    bool cut = false;
+    for (platform::Connection* entry : connections_) {
+      if (entry == nullptr) continue;
+      entry->Interrupt();
+      cut = true;
+    }
+    return cut;
   }
 
  private:
   std::mutex connection_lock_;
-  platform::Connection* connection_ = nullptr;
+  // One per connection in use: at most eight kept ones and a form's.
+  std::array<platform::Connection*, 9> connections_{};
 };
 
 // Facts about the CrossPoint installation, set once at start.

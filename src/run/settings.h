@@ -33,6 +33,7 @@ struct WebSettings {
   std::string proxy_user;      // WebProxyUser
   std::string proxy_password;  // WebProxyPass
   std::string time_zone;       // WebTimeZone: "+0100", "-0530" or "local" (also when empty)
+  int keep_alive = -1;         // WebKeepAlive: 1 "Y", 0 "N", -1 not given (kept for https only)
 };
 
 // The eleven smileys, in the order the smiley filter applies them.

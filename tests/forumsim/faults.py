@@ -14,6 +14,10 @@ path when none is given) and has a mode:
   raw          send `data` (latin-1 text) verbatim, then close
   status       answer with HTTP status `code` and the normal body
   drip         the normal answer one byte every `interval` seconds
+  headers_only the normal answer's head, then close (a kept connection cut
+               after the headers)
+  close_between  the normal answer, then close without saying so (a kept
+               connection the server drops between requests)
 
 With `taken=True`, `stall`, `fail` and `close_after` first let the forum
 handle the request (a posted form changes the forum), as a forum does that
@@ -30,7 +34,7 @@ import threading
 from dataclasses import dataclass, field
 
 MODES = ("stall", "slow", "close_after", "huge", "garbage", "fail", "reset",
-         "raw", "status", "drip")
+         "raw", "status", "drip", "headers_only", "close_between")
 MATCHES = ("exact", "prefix", "contains", "any")
 
 

@@ -37,7 +37,7 @@ from forumsim.faults import FaultPlan  # noqa: E402
 from forumsim.forms import FormHandler  # noqa: E402
 from forumsim.model import ForumModel, ModelError  # noqa: E402
 from forumsim.routes import Router  # noqa: E402
-from forumsim.server import SimServer, control_reply, tls_context  # noqa: E402
+from forumsim.server import KeptAnswers, SimServer, control_reply, tls_context  # noqa: E402
 
 
 def _now() -> datetime:
@@ -58,11 +58,13 @@ class ForumSim:
         self.posts_per_page = posts_per_page
         self.texts = dict(templates.DEFAULT_TEXTS, **(texts or {}))
         self.faults = FaultPlan()
+        self.kept = KeptAnswers()  # how HTTP/1.1 requests are answered
         self.stopping = threading.Event()
         self.forms = FormHandler(self.model, self.users, self.admins,
                                  lambda: self.clock())
         self.router = Router(self)
         self._requests: list = []
+        self.connections = 0  # accepted so far
         self._requests_lock = threading.Condition()
         self._server = None
         self._thread = None
@@ -103,6 +105,12 @@ class ForumSim:
         return f"{scheme}://127.0.0.1:{self.port}/"
 
     # -- requests ---------------------------------------------------------------
+
+    def count_connection(self) -> int:
+        """The number of a connection just accepted (1, 2, ...)."""
+        with self._requests_lock:
+            self.connections += 1
+            return self.connections
 
     def record(self, request) -> None:
         with self._requests_lock:
@@ -202,6 +210,12 @@ class ForumSim:
             return self.misbehave(req.pop("mode"), **req)
         if op == "clear":
             return self.clear_misbehaviour()
+        if op == "kept":
+            for key, value in req.items():
+                if not hasattr(self.kept, key):
+                    raise KeyError(key)
+                setattr(self.kept, key, type(getattr(self.kept, key))(value))
+            return None
         if op == "release":
             return self.release_stalls()
         if op == "requests":
@@ -238,10 +252,17 @@ def main(argv=None) -> int:
     parser.add_argument("--demo", action="store_true", help="serve sample forums")
     parser.add_argument("--tls-cert", help="serve HTTPS with this certificate chain (PEM)")
     parser.add_argument("--tls-key", help="the certificate's private key (PEM)")
+    parser.add_argument("--kept-limit", type=int, default=100,
+                        help="HTTP/1.1 requests per kept connection")
+    parser.add_argument("--no-gzip", action="store_true", help="never compress answers")
+    parser.add_argument("--no-chunked", action="store_true",
+                        help="answer HTTP/1.1 with Content-Length instead of chunks")
     args = parser.parse_args(argv)
     if bool(args.tls_cert) != bool(args.tls_key):
         parser.error("--tls-cert and --tls-key go together")
     sim = ForumSim(args.port, tls=(args.tls_cert, args.tls_key) if args.tls_cert else None)
+    sim.kept = KeptAnswers(limit=args.kept_limit, chunked=not args.no_chunked,
+                           gzip=not args.no_gzip)
     if args.demo:
         from forumsim.demo import fill_demo
         fill_demo(sim)

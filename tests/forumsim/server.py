@@ -1,6 +1,10 @@
 """The HTTP side of the simulator: reads each request byte for byte, records
-it, applies misbehaviour rules and answers in HTTP/1.0, closing the
-connection after every answer (the gateway reads until the server closes).
+it, applies misbehaviour rules and answers. An HTTP/1.0 request gets an
+HTTP/1.0 answer and the connection is closed after it (the gateway reads
+until the server closes). An HTTP/1.1 request gets an HTTP/1.1 answer on a
+kept connection, as nginx and Apache give one: chunked (or with its length),
+gzip when the client accepts it, and "Connection: close" with the last
+answer a connection may carry (its request limit).
 """
 
 from __future__ import annotations
@@ -11,6 +15,7 @@ import socket
 import ssl
 import struct
 import traceback
+import zlib
 from dataclasses import dataclass
 
 from forumsim.faults import garbage_bytes, huge_chunks
@@ -31,6 +36,7 @@ class RecordedRequest:
     head: bytes          # request line, header lines and the empty line, exact
     header_lines: tuple  # header lines without their line ends, in order (str)
     body: bytes
+    connection: int = 0  # the number of the connection it came on, from 1
 
     def header(self, name: str) -> str | None:
         """The value of the first header line with this name (any case)."""
@@ -44,7 +50,7 @@ class RecordedRequest:
         return {"method": self.method, "path": self.path, "version": self.version,
                 "head": self.head.decode("latin-1"),
                 "header_lines": list(self.header_lines),
-                "body": self.body.decode("latin-1")}
+                "body": self.body.decode("latin-1"), "connection": self.connection}
 
 
 def response_bytes(status: int, body: bytes, content_type="text/html; charset=iso-8859-1") -> bytes:
@@ -54,6 +60,43 @@ def response_bytes(status: int, body: bytes, content_type="text/html; charset=is
             f"Content-Length: {len(body)}\r\n"
             "Connection: close\r\n\r\n")
     return head.encode("latin-1") + body
+
+
+@dataclass
+class KeptAnswers:
+    """How HTTP/1.1 requests are answered."""
+    limit: int = 100      # requests per connection (nginx's keepalive_requests)
+    chunked: bool = True  # chunked transfer coding; else Content-Length
+    gzip: bool = True     # gzip when the request accepts it
+    chunk_size: int = 4096
+
+
+def gzip_bytes(data: bytes) -> bytes:
+    """gzip as a web server makes it (no file name, no time)."""
+    packer = zlib.compressobj(6, zlib.DEFLATED, 31)
+    return packer.compress(data) + packer.flush()
+
+
+def kept_response_bytes(status: int, body: bytes, content_type: str, kept: KeptAnswers,
+                        accepts_gzip: bool, last: bool) -> tuple:
+    """An HTTP/1.1 answer: (head, framed body)."""
+    lines = [f"HTTP/1.1 {status} {REASONS.get(status, 'Status')}", "Server: forumsim/1.0",
+             f"Content-Type: {content_type}"]
+    if kept.gzip and accepts_gzip:
+        body = gzip_bytes(body)
+        lines.append("Content-Encoding: gzip")
+    if kept.chunked:
+        lines.append("Transfer-Encoding: chunked")
+        size = max(1, kept.chunk_size)
+        framed = b"".join(b"%x\r\n%s\r\n" % (len(body[i:i + size]), body[i:i + size])
+                          for i in range(0, len(body), size)) + b"0\r\n\r\n"
+    else:
+        lines.append(f"Content-Length: {len(body)}")
+        framed = body
+    if last:
+        lines.append("Connection: close")
+    head = "\r\n".join(lines) + "\r\n\r\n"
+    return head.encode("latin-1"), framed
 
 
 def page_charset_of(content_type: str, page: str) -> str:
@@ -69,8 +112,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
     timeout = 30  # seconds a client may take to send its request
 
     def handle(self):
+        self.served = 0  # requests answered on this connection
+        self.number = self.server.sim.count_connection()
         try:
-            self._serve()
+            while self._serve():
+                pass
         except (ConnectionError, socket.timeout, OSError):
             pass  # the client went away or stalled: nothing to answer
 
@@ -85,11 +131,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return head
         return head
 
-    def _serve(self):
+    def _serve(self) -> bool:
+        """Answers one request. True when the connection stays for another."""
         sim = self.server.sim
         head = self._read_head()
         if head is None:
-            return
+            return False
         lines = head.split(b"\n")
         request_line = lines[0].rstrip(b"\r").decode("latin-1")
         header_lines = tuple(l.rstrip(b"\r").decode("latin-1")
@@ -107,18 +154,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
         body = self.rfile.read(length) if length else b""
         if target == "/__control" and method == "POST":
             self._send(response_bytes(200, sim.control(body), "application/json"))
-            return
-        request = RecordedRequest(method, target, version, head, header_lines, body)
+            return False
+        request = RecordedRequest(method, target, version, head, header_lines, body,
+                                  self.number)
         sim.record(request)
         if not method or not target:
             self._send(response_bytes(400, b"<html><body>Bad request</body></html>"))
-            return
+            return False
         rule = sim.faults.take(target)
         answer = None
         if rule is not None and rule.params.get("taken"):
             answer = self._answer(request)  # the forum acts on it before the fault
         if rule is not None and self._misbehave(rule, request):
-            return
+            return False
         content_type = "text/html; charset=iso-8859-1"
         status, page, *typed = answer if answer is not None else self._answer(request)
         if typed:
@@ -126,9 +174,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if rule is not None and rule.mode == "status":
             status = int(rule.params.get("code", 500))
         charset = "utf-8" if "utf-8" in page_charset_of(content_type, page) else "iso-8859-1"
-        data = response_bytes(status, encode_page(page, charset), content_type)
+        kept = version == "HTTP/1.1" and "close" not in (request.header("Connection") or "").lower()
+        self.served += 1
+        last = not kept or self.served >= sim.kept.limit
+        if version == "HTTP/1.1":
+            accepts = "gzip" in (request.header("Accept-Encoding") or "").lower()
+            answer_head, framed = kept_response_bytes(status, encode_page(page, charset),
+                                                      content_type, sim.kept, accepts, last)
+            data = answer_head + framed
+        else:
+            answer_head = b""
+            data = response_bytes(status, encode_page(page, charset), content_type)
+        if rule is not None and rule.mode == "headers_only":
+            self._send(answer_head or data[:data.find(b"\r\n\r\n") + 4])
+            return False
         if rule is not None and rule.mode == "close_after":
             data = data[:int(rule.params.get("bytes", 0))]
+            last = True
         if rule is not None and rule.mode == "drip":
             interval = float(rule.params.get("interval", 1))
             for i in range(len(data)):
@@ -136,8 +198,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     return
                 self._send(data[i:i + 1])
                 sim.stopping.wait(interval)
-            return
+            return False
         self._send(data)
+        if rule is not None and rule.mode == "close_between":
+            return False  # closed without saying so, as an idle time-out does
+        return not last
 
     def _answer(self, request):
         try:
@@ -180,7 +245,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     break
                 self._send(chunk)
             return True
-        return False  # close_after, status and drip change the normal answer
+        return False  # the others change the normal answer
 
     def _send(self, data: bytes):
         if data:

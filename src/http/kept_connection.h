@@ -1,0 +1,50 @@
+// The kept HTTP/1.1 connections of one harvest: a box's GET requests go over
+// a connection that stays open between them, with gzip asked for. Posting
+// never uses them.
+//
+// The object belongs to the fetch that makes the requests (one box's harvest
+// on one slot) and closes its connections when it ends.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "http/proxy.h"
+#include "run/run.h"
+
+namespace quorix::http {
+
+// Whether a box's harvest keeps its connections: "https://" boxes unless
+// "WebKeepAlive=N", plain boxes only with "WebKeepAlive=Y".
+bool KeepsConnections(const run::WebSettings& web);
+
+// The request of a GET on a kept connection, as one block of bytes.
+std::string KeptGetRequest(std::string_view path, const run::WebSettings& web);
+
+class FetchConnections {
+ public:
+  FetchConnections();
+  ~FetchConnections();
+  FetchConnections(const FetchConnections&) = delete;
+  FetchConnections& operator=(const FetchConnections&) = delete;
+
+  // GET `path` over the kept connection (opened first when there is none,
+  // the server closed it, or the box's server changed). A request that gets
+  // no byte of an answer on a connection used before is sent once more on a
+  // fresh one. The result is the answer's status line and headers without
+  // its framing and coding lines, then the decoded body; empty when there is
+  // no whole answer (logged at level 2 unless the user cut the request).
+  // A new connection goes through `proxy` (none, or a tunnel).
+  std::string Get(run::Run& run, std::string_view path, int slot, const Proxy& proxy = {});
+
+  // Whether a connection is open now (for tests).
+  bool open() const { return link_ != nullptr; }
+
+  struct Link;
+
+ private:
+  std::unique_ptr<Link> link_;
+};
+
+}  // namespace quorix::http

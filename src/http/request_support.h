@@ -1,0 +1,111 @@
+// What a plain request and a request on a kept connection share: the handle
+// table entry, the slot's hold on the connection, the time bounds, and the
+// opening of a connection (connect, then TLS for an https server).
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "http/proxy.h"
+#include "http/transport.h"
+#include "platform/socket.h"
+#include "run/run.h"
+
+namespace quorix::http {
+
+// One entry of the process's table of open files and connections (999
+// entries), held for the life of the object.
+class HandleReservation {
+ public:
+  explicit HandleReservation(std::atomic<int>& open_handles) : open_handles_(open_handles) {
+    int in_use = open_handles_.load();
+    while (in_use < run::kMaxOpenHandles) {
+      if (open_handles_.compare_exchange_weak(in_use, in_use + 1)) {
+        held_ = true;
+        return;
+      }
+    }
+  }
+  ~HandleReservation() {
+    if (held_) open_handles_.fetch_sub(1);
+  }
+  HandleReservation(const HandleReservation&) = delete;
+  HandleReservation& operator=(const HandleReservation&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  std::atomic<int>& open_handles_;
+  bool held_ = false;
+};
+
+// Keeps the connection attached to the slot, so that the status display can
+// cut it; detaches it again before the connection is destroyed.
+class SlotAttachment {
+ public:
+  SlotAttachment(run::Slot& slot, platform::Connection* connection)
+      : slot_(slot), connection_(connection) {
+    slot_.AttachConnection(connection_);
+  }
+  ~SlotAttachment() { slot_.DetachConnection(connection_); }
+  SlotAttachment(const SlotAttachment&) = delete;
+  SlotAttachment& operator=(const SlotAttachment&) = delete;
+
+ private:
+  run::Slot& slot_;
+  platform::Connection* connection_;
+};
+
+// WebTimeOut counts seconds; waits take milliseconds.
+int TimeoutMs(int seconds);
+
+// The connect waits WebTimeOut too, but at least a second, so that a time-out
+// of 0 still lets a connection be made.
+int ConnectTimeoutMs(int seconds);
+
+// Besides each wait's WebTimeOut, a whole request (send and receive, after a
+// connect of at most WebTimeOut) ends within kRequestTimeOuts x WebTimeOut
+// from its start, and within at least as many seconds.
+class RequestDeadline {
+ public:
+  explicit RequestDeadline(int timeout_seconds);
+  int64_t seconds() const { return seconds_; }
+  bool Passed() const { return std::chrono::steady_clock::now() >= end_; }
+  // `timeout_ms`, shortened to what is left of the request.
+  int WaitMs(int timeout_ms) const;
+
+ private:
+  int64_t seconds_;
+  std::chrono::steady_clock::time_point end_;
+};
+
+// The request target: the path without blanks around it. Topic links come
+// from forum pages, so a CR, LF or NUL in one is sent percent-encoded and can
+// never end the request line or add header lines of a hostile page's making.
+std::string RequestTarget(std::string_view path);
+
+// Whether the slot names a server and a port a connection can be made to;
+// logs and sets the slot's status and error when not.
+bool CheckServer(run::Run& run, int slot_number);
+
+// A proxy that cannot be used, is down or refuses: an error of its own,
+// never taken for the forum's.
+void ReportProxyFailure(run::Run& run, int slot_number, const char* status,
+                        const std::string& message);
+
+// The proxy for the slot's server (none, the box's or the environment's);
+// false (logged) when the setting is unusable.
+bool ChooseSlotProxy(run::Run& run, int slot_number, Proxy* proxy);
+
+// Connects `connection` (created and attached to the slot) to the slot's
+// server, directly or through `proxy` (a tunnel for SOCKS5 and for an https
+// server), and for an https server starts TLS on `transport`. On failure
+// the log and the slot say why (a cut by the user is silent) and false
+// returns.
+bool OpenConnection(run::Run& run, int slot_number, platform::Connection& connection,
+                    Transport& transport, const Proxy& proxy);
+
+}  // namespace quorix::http
