@@ -482,6 +482,8 @@ TEST_F(HttpClientTest, AProxyThatIsDownOrUnusableIsNamed) {
   EXPECT_TRUE(LogHasLine(log::kError,
                          "Proxy: proxy scheme https:// not supported (http:// or socks5://)"));
   EXPECT_EQ(slot().status.Get(), "Proxy setting unusable");
+}
+
 // Kept connections ---------------------------------------------------------
 
 constexpr char kKeptAnswer[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nX-Page: 1\r\n\r\nok";
