@@ -34,7 +34,7 @@ KeptResponse ReadInPieces(std::string_view wire, std::string_view sizes,
       ++turn;
     }
     const size_t take = std::min({wire.size() - at, piece, static_cast<size_t>(size)});
-    std::memcpy(buffer, wire.data() + at, take);
+    if (take > 0) std::memcpy(buffer, wire.data() + at, take);  // an empty input has no data
     at += take;
     return static_cast<int64_t>(take);
   };

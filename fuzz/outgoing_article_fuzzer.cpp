@@ -123,12 +123,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int engine : {run::kUbb, run::kUbbThreads}) {
     posting::OutgoingArticleParser parser(engine);
     bool header = true;
+    bool in_subject = false;  // the last header line began a Subject: or continued one
+    std::string value;
     for (const std::string& line : lines) {
       header = header && !line.empty();
-      const bool is_subject = header && line.rfind("Subject:", 0) == 0;
+      bool is_subject = false;
+      if (header && line.rfind("Subject:", 0) == 0) {
+        value = line.size() > 9 ? line.substr(9) : std::string();
+        is_subject = in_subject = true;
+      } else if (header && (line[0] == ' ' || line[0] == '\t')) {
+        if (in_subject) value += line;  // a folded Subject goes on, its blank kept
+        is_subject = in_subject;
+      } else {
+        in_subject = false;
+      }
       QUORIX_FUZZ_CHECK(parser.AddLine(line) == is_subject, "a Subject: header", line);
       if (is_subject) {
-        const std::string value = line.size() > 9 ? line.substr(9) : std::string();
         QUORIX_FUZZ_CHECK(parser.article().subject_as_written == value, value,
                           parser.article().subject_as_written);
       }
