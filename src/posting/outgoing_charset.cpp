@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "posting/transfer_encoding.h"
 #include "text/text.h"
 
 namespace quorix::posting {
@@ -15,30 +16,14 @@ std::string InForumCharset(std::u32string_view chars, text::Charset forum) {
   });
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-int Base64Value(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
 bool DecodeQ(std::string_view text, std::string* out) {
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '_') {
       out->push_back(' ');
     } else if (text[i] == '=') {
       if (i + 2 >= text.size()) return false;
-      const int high = HexValue(text[i + 1]);
-      const int low = HexValue(text[i + 2]);
+      const int high = HexDigit(text[i + 1]);
+      const int low = HexDigit(text[i + 2]);
       if (high < 0 || low < 0) return false;
       out->push_back(static_cast<char>(high * 16 + low));
       i += 2;
@@ -54,7 +39,7 @@ bool DecodeB(std::string_view text, std::string* out) {
   int count = 0;
   for (char c : text) {
     if (c == '=') break;
-    const int value = Base64Value(c);
+    const int value = Base64Digit(c);
     if (value < 0) return false;
     bits = (bits << 6) | static_cast<uint32_t>(value);
     count += 6;

@@ -6,11 +6,6 @@
 #include "text/text.h"
 
 namespace quorix::posting {
-namespace {
-
-// Parts nested deeper than this (multipart/alternative inside
-// multipart/mixed is the usual case) are not searched for text.
-constexpr int kMaxNesting = 4;
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -27,6 +22,12 @@ int Base64Digit(char c) {
   if (c == '/') return 63;
   return -1;
 }
+
+namespace {
+
+// Parts nested deeper than this (multipart/alternative inside
+// multipart/mixed is the usual case) are not searched for text.
+constexpr int kMaxNesting = 4;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 

@@ -45,4 +45,9 @@ bool DecodeBase64(std::string_view encoded, std::string* out);
 // quotes removed. Empty when absent.
 std::string HeaderParameter(std::string_view value, std::string_view name);
 
+// The value of one hexadecimal or base64 digit, or -1 for any other byte;
+// shared with the RFC 2047 decoder of the headers.
+int HexDigit(char c);
+int Base64Digit(char c);
+
 }  // namespace quorix::posting
