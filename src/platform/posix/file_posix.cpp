@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
 #include "platform/file.h"
+#include "platform/file_hook.h"
 
 namespace quorix::platform {
 namespace {
@@ -27,6 +29,24 @@ int OpenDescriptor(const std::string& path, int flags) {
 }
 
 int NonZeroErrno() { return errno != 0 ? errno : EIO; }
+
+// Writes all of `data`; *written counts what went out before an error.
+bool WriteAll(int fd, std::string_view data, size_t* written) {
+  *written = 0;
+  while (*written < data.size()) {
+    ssize_t count = ::write(fd, data.data() + *written, data.size() - *written);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (count == 0) {
+      errno = EIO;
+      return false;
+    }
+    *written += static_cast<size_t>(count);
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -58,6 +78,17 @@ File File::Open(std::string_view name, Access access, Sharing sharing, Missing m
   if (missing == Missing::kCreate) flags |= O_CREAT;
   if (missing == Missing::kCreateNew) flags |= O_CREAT | O_EXCL;
 
+  FileHook* hook = InstalledFileHook();
+  bool creates = false;
+  if (hook != nullptr && (flags & O_CREAT) != 0 && !path.empty()) {
+    struct stat existing {};
+    creates = ::lstat(path.c_str(), &existing) != 0;
+    FileEvent event{FileOp::kCreate, path};
+    if (const int refused = creates ? hook->Before(event, nullptr) : 0; refused != 0) {
+      if (error != nullptr) *error = refused;
+      return File();
+    }
+  }
   int fd = path.empty() ? -1 : OpenDescriptor(path, flags);
   int open_error = path.empty() ? ENOENT : errno;
   if (fd < 0 && access == Access::kReadWriteOrRead && RefusesWriting(open_error)) {
@@ -89,6 +120,9 @@ File File::Open(std::string_view name, Access access, Sharing sharing, Missing m
     return File();
   }
   if (error != nullptr) *error = 0;
+  if (hook != nullptr) {
+    hook->After(FileEvent{creates ? FileOp::kCreate : FileOp::kOpen, path, {}, fd});
+  }
   return File(fd);
 }
 
@@ -103,22 +137,25 @@ int64_t File::Read(char* buffer, int64_t size) {
 
 bool File::Write(std::string_view data) {
   if (fd_ < 0) return false;
-  const char* next = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    ssize_t count = ::write(fd_, next, left);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (count == 0) {
-      errno = EIO;
-      return false;
-    }
-    next += count;
-    left -= static_cast<size_t>(count);
+  size_t written = 0;
+  FileHook* hook = InstalledFileHook();
+  if (hook == nullptr) return WriteAll(fd_, data, &written);
+  // Where the bytes go: the end for a file opened to append.
+  const int64_t offset = (::fcntl(fd_, F_GETFL) & O_APPEND) != 0 ? Size() : Position();
+  int64_t allowed = static_cast<int64_t>(data.size());
+  const int refused = hook->Before(FileEvent{FileOp::kWrite, {}, {}, fd_, offset, data}, &allowed);
+  const std::string_view part = data.substr(0, static_cast<size_t>(std::max<int64_t>(allowed, 0)));
+  const bool whole = (refused == 0 || allowed > 0) && WriteAll(fd_, part, &written);
+  const int saved = errno;
+  if (written > 0) {
+    hook->After(FileEvent{FileOp::kWrite, {}, {}, fd_, offset, data.substr(0, written)});
   }
-  return true;
+  if (refused != 0) {
+    errno = refused;
+    return false;
+  }
+  errno = saved;
+  return whole;
 }
 
 bool File::Seek(int64_t position) {
@@ -142,25 +179,48 @@ int64_t File::Size() const {
 bool File::SetEnd() {
   const int64_t position = Position();
   if (position < 0) return false;
+  FileHook* hook = InstalledFileHook();
+  const FileEvent event{FileOp::kSetEnd, {}, {}, fd_, position};
+  if (hook != nullptr) {
+    if (const int refused = hook->Before(event, nullptr); refused != 0) {
+      errno = refused;
+      return false;
+    }
+  }
   int result;
   do {
     result = ::ftruncate(fd_, static_cast<off_t>(position));
   } while (result != 0 && errno == EINTR);
+  if (result == 0 && hook != nullptr) hook->After(event);
   return result == 0;
 }
 
 bool File::Sync() {
   if (fd_ < 0) return false;
+  if (FileHook* hook = InstalledFileHook()) {
+    const FileEvent event{FileOp::kSync, {}, {}, fd_};
+    if (const int refused = hook->Before(event, nullptr); refused != 0) {
+      errno = refused;
+      return false;
+    }
+    hook->After(event);
+    return true;
+  }
   return ::fsync(fd_) == 0;
 }
 
 void File::Close() {
   if (fd_ >= 0) {
+    if (FileHook* hook = InstalledFileHook()) hook->After(FileEvent{FileOp::kClose, {}, {}, fd_});
     ::close(fd_);
     fd_ = -1;
   }
 }
 
 int LastError() { return errno; }
+
+int DiskFullError() { return ENOSPC; }
+
+int InputOutputError() { return EIO; }
 
 }  // namespace quorix::platform

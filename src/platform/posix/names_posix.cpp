@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/file.h"
+#include "platform/file_hook.h"
 
 namespace quorix::platform {
 namespace {
@@ -78,9 +79,22 @@ bool WriteAllToDescriptor(int fd, std::string_view data) {
   return true;
 }
 
+// Asks the installed hook, if any, before a name operation: 0 to go on.
+int HookBefore(FileHook* hook, const FileEvent& event) {
+  if (hook == nullptr) return 0;
+  const int refused = hook->Before(event, nullptr);
+  if (refused != 0) errno = refused;
+  return refused;
+}
+
 void SyncDirectoryOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  if (FileHook* hook = InstalledFileHook()) {
+    const FileEvent event{FileOp::kSyncDirectory, directory};
+    if (hook->Before(event, nullptr) == 0) hook->After(event);
+    return;
+  }
   int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     ::fsync(fd);  // best effort: makes the rename itself durable
@@ -92,6 +106,12 @@ void SyncDirectoryOf(const std::string& path) {
 
 bool SyncDirectory(std::string_view directory) {
   const std::string path = DirectoryToList(directory);
+  if (FileHook* hook = InstalledFileHook()) {
+    const FileEvent event{FileOp::kSyncDirectory, path};
+    if (HookBefore(hook, event) != 0) return false;
+    hook->After(event);
+    return true;
+  }
   int fd = -1;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -154,23 +174,44 @@ bool DirectoryExists(std::string_view name) {
 
 bool DeleteFile(std::string_view name) {
   const std::string path = ResolveName(name);
-  return !path.empty() && ::unlink(path.c_str()) == 0;
+  if (path.empty()) return false;
+  FileHook* hook = InstalledFileHook();
+  if (hook == nullptr) return ::unlink(path.c_str()) == 0;
+  const FileEvent event{FileOp::kDelete, path};
+  if (HookBefore(hook, event) != 0 || ::unlink(path.c_str()) != 0) return false;
+  hook->After(event);
+  return true;
 }
 
 bool RenameOver(std::string_view from, std::string_view to) {
   const std::string from_path = ResolveName(from);
   const std::string to_path = ResolveName(to);
   if (from_path.empty() || to_path.empty()) return false;
-  return ::rename(from_path.c_str(), to_path.c_str()) == 0;
+  FileHook* hook = InstalledFileHook();
+  if (hook == nullptr) return ::rename(from_path.c_str(), to_path.c_str()) == 0;
+  const FileEvent event{FileOp::kRename, from_path, to_path};
+  if (HookBefore(hook, event) != 0 || ::rename(from_path.c_str(), to_path.c_str()) != 0) {
+    return false;
+  }
+  hook->After(event);
+  return true;
 }
 
 bool RenameNew(std::string_view from, std::string_view to, int* error) {
   const std::string from_path = ResolveName(from);
   const std::string to_path = ResolveDirectoryOf(to);
   int result_error = ENOENT;
+  FileHook* hook = InstalledFileHook();
+  const auto event = [&] { return FileEvent{FileOp::kRename, from_path, to_path}; };
+  if (hook != nullptr && !from_path.empty() && !to_path.empty() &&
+      HookBefore(hook, event()) != 0) {
+    if (error != nullptr) *error = errno;
+    return false;
+  }
   if (!from_path.empty() && !to_path.empty()) {
     if (::renameat2(AT_FDCWD, from_path.c_str(), AT_FDCWD, to_path.c_str(), RENAME_NOREPLACE) ==
         0) {
+      if (hook != nullptr) hook->After(event());
       return true;
     }
     result_error = errno;
@@ -179,6 +220,7 @@ bool RenameNew(std::string_view from, std::string_view to, int* error) {
       // name just as well; the old name is removed once the new one exists.
       if (::link(from_path.c_str(), to_path.c_str()) == 0) {
         ::unlink(from_path.c_str());
+        if (hook != nullptr) hook->After(event());
         return true;
       }
       result_error = errno;
@@ -216,21 +258,45 @@ bool ReplaceFileContents(std::string_view name, std::string_view data) {
   // crashed run is skipped by O_EXCL.
   const std::string base = path + ".tmp" + std::to_string(::getpid()) + "-";
   size_t number = std::hash<std::thread::id>{}(std::this_thread::get_id()) % 1000000;
+  FileHook* hook = InstalledFileHook();
   std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt, ++number) {
     temp = base + std::to_string(number);
+    if (hook != nullptr && HookBefore(hook, FileEvent{FileOp::kCreate, temp}) != 0) return false;
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0 && errno != EEXIST && errno != EINTR) return false;
   }
   if (fd < 0) return false;
+  if (hook != nullptr) hook->After(FileEvent{FileOp::kCreate, temp, {}, fd});
 
-  bool ok = WriteAllToDescriptor(fd, data) && ::fsync(fd) == 0;
+  bool ok = false;
+  if (hook == nullptr) {
+    ok = WriteAllToDescriptor(fd, data) && ::fsync(fd) == 0;
+  } else {
+    // The same steps, each asked and told; the hook does the flush.
+    int64_t allowed = static_cast<int64_t>(data.size());
+    const int refused = hook->Before(FileEvent{FileOp::kWrite, {}, {}, fd, 0, data}, &allowed);
+    const std::string_view part =
+        data.substr(0, static_cast<size_t>(std::max<int64_t>(allowed, 0)));
+    ok = (refused == 0 || allowed > 0) && WriteAllToDescriptor(fd, part);
+    if (ok && !part.empty()) hook->After(FileEvent{FileOp::kWrite, {}, {}, fd, 0, part});
+    ok = ok && refused == 0 && HookBefore(hook, FileEvent{FileOp::kSync, {}, {}, fd}) == 0;
+    if (ok) hook->After(FileEvent{FileOp::kSync, {}, {}, fd});
+    hook->After(FileEvent{FileOp::kClose, {}, {}, fd});
+  }
   if (::close(fd) != 0) ok = false;
+  if (ok && hook != nullptr) ok = HookBefore(hook, FileEvent{FileOp::kRename, temp, path}) == 0;
   if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+  if (ok && hook != nullptr) hook->After(FileEvent{FileOp::kRename, temp, path});
   if (!ok) {
     const int saved = errno;
-    ::unlink(temp.c_str());
+    if (hook == nullptr) {
+      ::unlink(temp.c_str());
+    } else if (HookBefore(hook, FileEvent{FileOp::kDelete, temp}) == 0 &&
+               ::unlink(temp.c_str()) == 0) {
+      hook->After(FileEvent{FileOp::kDelete, temp});
+    }
     errno = saved;
     return false;
   }

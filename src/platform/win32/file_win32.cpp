@@ -9,9 +9,11 @@
 // does; this is what the exclusive lock gives on POSIX as well. Every shared
 // open also allows deleting and renaming, so that a crash-safe rewrite can
 // replace a file that a reader still holds.
+#include <algorithm>
 #include <string>
 
 #include "platform/file.h"
+#include "platform/file_hook.h"
 #include "platform/win32/windows_api.h"
 
 namespace quorix::platform {
@@ -51,6 +53,23 @@ HANDLE OpenHandle(const std::string& path, bool writing, Sharing sharing, Missin
 
 int NonZero(DWORD error) { return error != 0 ? static_cast<int>(error) : ERROR_GEN_FAILURE; }
 
+// Writes all of `data`; *written counts what went out before an error.
+bool WriteAll(HANDLE handle, std::string_view data, size_t* written) {
+  *written = 0;
+  while (*written < data.size()) {
+    const size_t left = data.size() - *written;
+    const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+    DWORD count = 0;
+    if (!::WriteFile(handle, data.data() + *written, chunk, &count, nullptr)) return false;
+    if (count == 0) {
+      ::SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
+    *written += count;
+  }
+  return true;
+}
+
 }  // namespace
 
 File::~File() { Close(); }
@@ -70,6 +89,16 @@ File File::Open(std::string_view name, Access access, Sharing sharing, Missing m
                 int* error) {
   const std::string path = ResolveName(name);
   const bool writing = access != Access::kRead;
+  FileHook* hook = InstalledFileHook();
+  bool creates = false;
+  if (hook != nullptr && missing != Missing::kFail && !path.empty()) {
+    creates = ::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    FileEvent event{FileOp::kCreate, path};
+    if (const int refused = creates ? hook->Before(event, nullptr) : 0; refused != 0) {
+      if (error != nullptr) *error = refused;
+      return File();
+    }
+  }
   HANDLE handle = path.empty() ? INVALID_HANDLE_VALUE : OpenHandle(path, writing, sharing, missing);
   DWORD open_error = path.empty() ? ERROR_FILE_NOT_FOUND : ::GetLastError();
   if (handle == INVALID_HANDLE_VALUE && access == Access::kReadWriteOrRead &&
@@ -87,6 +116,9 @@ File File::Open(std::string_view name, Access access, Sharing sharing, Missing m
     ::SetFilePointerEx(handle, zero, nullptr, FILE_END);
   }
   if (error != nullptr) *error = 0;
+  if (hook != nullptr) {
+    hook->After(FileEvent{creates ? FileOp::kCreate : FileOp::kOpen, path, {}, IntOf(handle)});
+  }
   return File(IntOf(handle));
 }
 
@@ -102,20 +134,24 @@ int64_t File::Read(char* buffer, int64_t size) {
 
 bool File::Write(std::string_view data) {
   if (fd_ < 0) return false;
-  const char* next = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
-    DWORD count = 0;
-    if (!::WriteFile(HandleOf(fd_), next, chunk, &count, nullptr)) return false;
-    if (count == 0) {
-      ::SetLastError(ERROR_WRITE_FAULT);
-      return false;
-    }
-    next += count;
-    left -= count;
+  size_t written = 0;
+  FileHook* hook = InstalledFileHook();
+  if (hook == nullptr) return WriteAll(HandleOf(fd_), data, &written);
+  const int64_t offset = Position();  // appending opens are exclusive: the end stays put
+  int64_t allowed = static_cast<int64_t>(data.size());
+  const int refused = hook->Before(FileEvent{FileOp::kWrite, {}, {}, fd_, offset, data}, &allowed);
+  const std::string_view part = data.substr(0, static_cast<size_t>(std::max<int64_t>(allowed, 0)));
+  const bool whole = (refused == 0 || allowed > 0) && WriteAll(HandleOf(fd_), part, &written);
+  const DWORD saved = ::GetLastError();
+  if (written > 0) {
+    hook->After(FileEvent{FileOp::kWrite, {}, {}, fd_, offset, data.substr(0, written)});
   }
-  return true;
+  if (refused != 0) {
+    ::SetLastError(static_cast<DWORD>(refused));
+    return false;
+  }
+  ::SetLastError(saved);
+  return whole;
 }
 
 bool File::Seek(int64_t position) {
@@ -142,21 +178,44 @@ int64_t File::Size() const {
 
 bool File::SetEnd() {
   if (fd_ < 0) return false;
-  return ::SetEndOfFile(HandleOf(fd_)) != 0;
+  FileHook* hook = InstalledFileHook();
+  if (hook == nullptr) return ::SetEndOfFile(HandleOf(fd_)) != 0;
+  const FileEvent event{FileOp::kSetEnd, {}, {}, fd_, Position()};
+  if (const int refused = hook->Before(event, nullptr); refused != 0) {
+    ::SetLastError(static_cast<DWORD>(refused));
+    return false;
+  }
+  if (::SetEndOfFile(HandleOf(fd_)) == 0) return false;
+  hook->After(event);
+  return true;
 }
 
 bool File::Sync() {
   if (fd_ < 0) return false;
+  if (FileHook* hook = InstalledFileHook()) {
+    const FileEvent event{FileOp::kSync, {}, {}, fd_};
+    if (const int refused = hook->Before(event, nullptr); refused != 0) {
+      ::SetLastError(static_cast<DWORD>(refused));
+      return false;
+    }
+    hook->After(event);
+    return true;
+  }
   return ::FlushFileBuffers(HandleOf(fd_)) != 0;
 }
 
 void File::Close() {
   if (fd_ >= 0) {
+    if (FileHook* hook = InstalledFileHook()) hook->After(FileEvent{FileOp::kClose, {}, {}, fd_});
     ::CloseHandle(HandleOf(fd_));
     fd_ = -1;
   }
 }
 
 int LastError() { return static_cast<int>(::GetLastError()); }
+
+int DiskFullError() { return ERROR_DISK_FULL; }
+
+int InputOutputError() { return ERROR_WRITE_FAULT; }
 
 }  // namespace quorix::platform

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/file.h"
+#include "platform/file_hook.h"
 #include "platform/win32/windows_api.h"
 
 namespace quorix::platform {
@@ -36,6 +37,13 @@ bool WriteAll(HANDLE handle, std::string_view data) {
   return true;
 }
 
+// Asks the installed hook before a name operation: 0 to go on.
+int HookBefore(FileHook* hook, const FileEvent& event) {
+  const int refused = hook->Before(event, nullptr);
+  if (refused != 0) ::SetLastError(static_cast<DWORD>(refused));
+  return refused;
+}
+
 }  // namespace
 
 std::string ResolveName(std::string_view name) { return std::string(name); }
@@ -65,25 +73,47 @@ bool DirectoryExists(std::string_view name) {
 
 bool DeleteFile(std::string_view name) {
   const std::string path = ResolveName(name);
-  return !path.empty() && ::DeleteFileA(path.c_str()) != 0;
+  if (path.empty()) return false;
+  FileHook* hook = InstalledFileHook();
+  if (hook == nullptr) return ::DeleteFileA(path.c_str()) != 0;
+  const FileEvent event{FileOp::kDelete, path};
+  if (HookBefore(hook, event) != 0 || ::DeleteFileA(path.c_str()) == 0) return false;
+  hook->After(event);
+  return true;
 }
 
 bool RenameOver(std::string_view from, std::string_view to) {
   const std::string from_path = ResolveName(from);
   const std::string to_path = ResolveName(to);
   if (from_path.empty() || to_path.empty()) return false;
-  return ::MoveFileExA(from_path.c_str(), to_path.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  FileHook* hook = InstalledFileHook();
+  if (hook != nullptr && HookBefore(hook, FileEvent{FileOp::kRename, from_path, to_path}) != 0) {
+    return false;
+  }
+  if (::MoveFileExA(from_path.c_str(), to_path.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+    return false;
+  }
+  if (hook != nullptr) hook->After(FileEvent{FileOp::kRename, from_path, to_path});
+  return true;
 }
 
 bool RenameNew(std::string_view from, std::string_view to, int* error) {
   const std::string from_path = ResolveName(from);
   const std::string to_path = ResolveDirectoryOf(to);
   DWORD result_error = ERROR_FILE_NOT_FOUND;
+  FileHook* hook = InstalledFileHook();
+  if (hook != nullptr && !from_path.empty() && !to_path.empty()) {
+    if (const int refused = HookBefore(hook, FileEvent{FileOp::kRename, from_path, to_path})) {
+      if (error != nullptr) *error = refused;
+      return false;
+    }
+  }
   if (!from_path.empty() && !to_path.empty()) {
     // Without MOVEFILE_REPLACE_EXISTING an existing target is never
     // replaced: the move fails with ERROR_ALREADY_EXISTS.
     if (::MoveFileExA(from_path.c_str(), to_path.c_str(), MOVEFILE_WRITE_THROUGH) != 0) {
+      if (hook != nullptr) hook->After(FileEvent{FileOp::kRename, from_path, to_path});
       return true;
     }
     result_error = ::GetLastError();
@@ -115,6 +145,12 @@ bool SyncDirectory(std::string_view directory) {
   std::string path(directory);
   if (path.empty()) path = ".";
   while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  if (FileHook* hook = InstalledFileHook()) {
+    const FileEvent event{FileOp::kSyncDirectory, path};
+    if (HookBefore(hook, event) != 0) return false;
+    hook->After(event);
+    return true;
+  }
   HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -135,10 +171,12 @@ bool ReplaceFileContents(std::string_view name, std::string_view data) {
   if (path.empty()) return false;
   const std::string base = path + ".tmp" + std::to_string(::GetCurrentProcessId()) + "-";
   DWORD number = ::GetCurrentThreadId() % 1000000;
+  FileHook* hook = InstalledFileHook();
   std::string temp;
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt, ++number) {
     temp = base + std::to_string(number);
+    if (hook != nullptr && HookBefore(hook, FileEvent{FileOp::kCreate, temp}) != 0) return false;
     handle = ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE && !IsFileExistsError(static_cast<int>(::GetLastError()))) {
@@ -146,12 +184,32 @@ bool ReplaceFileContents(std::string_view name, std::string_view data) {
     }
   }
   if (handle == INVALID_HANDLE_VALUE) return false;
-  bool ok = WriteAll(handle, data) && ::FlushFileBuffers(handle) != 0;
+  bool ok = false;
+  if (hook == nullptr) {
+    ok = WriteAll(handle, data) && ::FlushFileBuffers(handle) != 0;
+  } else {
+    // The same steps, each asked and told; the hook does the flush.
+    const int fd = win32::IntOf(handle);
+    hook->After(FileEvent{FileOp::kCreate, temp, {}, fd});
+    int64_t allowed = static_cast<int64_t>(data.size());
+    const int refused = hook->Before(FileEvent{FileOp::kWrite, {}, {}, fd, 0, data}, &allowed);
+    const std::string_view part =
+        data.substr(0, static_cast<size_t>(std::max<int64_t>(allowed, 0)));
+    ok = (refused == 0 || allowed > 0) && WriteAll(handle, part);
+    if (ok && !part.empty()) hook->After(FileEvent{FileOp::kWrite, {}, {}, fd, 0, part});
+    ok = ok && refused == 0 && HookBefore(hook, FileEvent{FileOp::kSync, {}, {}, fd}) == 0;
+    if (ok) hook->After(FileEvent{FileOp::kSync, {}, {}, fd});
+    hook->After(FileEvent{FileOp::kClose, {}, {}, fd});
+  }
   if (!::CloseHandle(handle)) ok = false;
   if (ok) ok = RenameOver(temp, path);
   if (!ok) {
     const DWORD saved = ::GetLastError();
-    ::DeleteFileA(temp.c_str());
+    if (hook == nullptr) {
+      ::DeleteFileA(temp.c_str());
+    } else {
+      DeleteFile(temp);
+    }
     ::SetLastError(saved);
     return false;
   }
