@@ -47,10 +47,22 @@ class Terminal:
         self.env["PS1"] = "$ "
         self.tmux("new-session", "-d", "-s", "s", "-x", str(columns), "-y", str(rows),
                   "-c", str(cwd), "sh")
+        # A shell that ends (it reads end of file from a terminal the program
+        # left in raw mode, after a crash or a sanitizer's exit) leaves its
+        # pane, so the screen still shows what the program printed last.
+        self.tmux("set-option", "-w", "-t", "s", "remain-on-exit", "on")
 
     def tmux(self, *args) -> subprocess.CompletedProcess:
-        return subprocess.run([TMUX, "-L", self.socket, "-f", "/dev/null", *args],
-                              env=self.env, capture_output=True, timeout=30, check=True)
+        done = subprocess.run([TMUX, "-L", self.socket, "-f", "/dev/null", *args],
+                              env=self.env, capture_output=True, timeout=30)
+        if done.returncode != 0:
+            raise AssertionError(f"tmux {args[0]} failed ({done.returncode}): "
+                                 + done.stderr.decode("utf-8", "replace").strip())
+        return done
+
+    def shell_ended(self) -> bool:
+        out = self.tmux("display-message", "-p", "-t", "s", "#{pane_dead}").stdout
+        return out.strip() == b"1"
 
     def type(self, text: str) -> None:
         self.tmux("send-keys", "-t", "s", "-l", text)
@@ -68,6 +80,9 @@ class Terminal:
             lines = self.screen()
             if test(lines):
                 return lines
+            if self.shell_ended():
+                raise AssertionError(f"the shell ended before {what} showed; the screen:\n"
+                                     + "\n".join(lines))
             if time.monotonic() > deadline:
                 raise AssertionError(f"{what} did not show; the screen:\n" + "\n".join(lines))
             time.sleep(0.05)

@@ -3,17 +3,30 @@
 #include <time.h>
 
 #include <cerrno>
+#include <mutex>
 
 #include "platform/clock.h"
 
 namespace quorix::platform {
+namespace {
+
+// The C library's zone state (what TZ names, read again by every mktime) is
+// shared by all threads. glibc guards it with a lock of its own that the
+// thread sanitizer cannot see, so the workers' date conversions take this
+// one around every call that may touch that state.
+std::mutex zone_state_lock;
+
+}  // namespace
 
 LocalTime SystemClock::Now() const {
   struct timeval now {};
   ::gettimeofday(&now, nullptr);
   const time_t seconds = now.tv_sec;
   struct tm local {};
-  ::localtime_r(&seconds, &local);
+  {
+    const std::lock_guard<std::mutex> hold(zone_state_lock);
+    ::localtime_r(&seconds, &local);
+  }
   LocalTime time;
   time.year = local.tm_year + 1900;
   time.month = local.tm_mon + 1;
@@ -35,7 +48,11 @@ int LocalUtcOffsetMinutes(int year, int month, int day, int hour, int minute) {
   local.tm_hour = hour;
   local.tm_min = minute;
   local.tm_isdst = -1;  // the zone's rules decide whether summer time applies
-  const time_t seconds = ::mktime(&local);
+  time_t seconds = 0;
+  {
+    const std::lock_guard<std::mutex> hold(zone_state_lock);
+    seconds = ::mktime(&local);
+  }
   if (seconds == static_cast<time_t>(-1)) return 0;
   return static_cast<int>(local.tm_gmtoff / 60);
 }

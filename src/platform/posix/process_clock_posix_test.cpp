@@ -2,6 +2,8 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -100,6 +102,25 @@ TEST(LocalUtcOffsetMinutes, TheZoneAtThatDateSummerTimeIncluded) {
     EXPECT_EQ(LocalUtcOffsetMinutes(c.year, c.month, c.day, c.hour, c.minute), c.offset)
         << c.zone << " " << c.year << "-" << c.month << "-" << c.day << " " << c.hour;
   }
+}
+
+// The fetch threads convert dates at the same time, and the clock of the
+// screen reads the local time meanwhile; under the thread sanitizer this
+// fails when the zone state is touched without the clock's lock.
+TEST(LocalUtcOffsetMinutes, SeveralThreadsAtOnceAgreeWithOne) {
+  const int alone = LocalUtcOffsetMinutes(2004, 10, 5, 22, 30);
+  std::vector<int> seen(4, -9999);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < seen.size(); ++i) {
+    threads.emplace_back([&seen, i] {
+      for (int round = 0; round < 50; ++round) {
+        seen[i] = LocalUtcOffsetMinutes(2004, 10, 5, 22, 30);
+        (void)SystemClock().Now();
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const int offset : seen) EXPECT_EQ(offset, alone);
 }
 
 }  // namespace
