@@ -10,6 +10,7 @@
 
 #include "bench/bench_support.h"
 #include "bench/forum_pages.h"
+#include "bases/spool_names.h"
 #include "convert/article_delivery.h"
 #include "convert/filters.h"
 #include "convert/spool_writer.h"
@@ -165,28 +166,38 @@ void BM_ThreadsFilters(benchmark::State& state) {
 }
 BENCHMARK(BM_ThreadsFilters)->Arg(64 << 10)->Arg(1 << 20)->Arg(8 << 20);
 
-// One spool file created (and deleted again) in a spool directory that
-// already holds range(0) spool files: the cost that every converted page
-// pays, as the directory fills during a harvest.
-void BM_CreateSpoolFile(benchmark::State& state) {
+// The first page's spool file named in a spool directory that already holds
+// range(0) spool files: the one listing of the run, the smallest free number
+// and the rename (then deleted again, and the listing forgotten). Later
+// pages of the run list nothing.
+void BM_SpoolNaming(benchmark::State& state) {
   ScratchDir dir("spool");
   BenchRun bench(dir.path(), EngineTemplate(run::kUbb), run::kUbb);
-  const std::string spool = bench.run().slots[kSlot].web.spool;
+  run::Run& run = bench.run();
+  const std::string spool = run.slots[kSlot].web.spool;
   for (int64_t i = 0; i < state.range(0); ++i) {
     std::string digits = std::to_string(i);
     digits.insert(0, 6 - digits.size(), '0');
     std::ofstream(bench.SpoolDir() / ("N" + digits + ".msg")) << "#! rnews 1\n\n";
   }
+  const std::string temp = spool + "QX1-1.tmp";
   for (auto _ : state) {
+    state.PauseTiming();
+    run.delivery.Clear();
+    std::ofstream(temp) << "#! rnews 1\n\n";
+    state.ResumeTiming();
     std::string name;
-    platform::File file = convert::CreateSpoolFile(bench.run(), spool, &name, "N", ".MSG", kSlot);
-    file.Close();
+    {
+      platform::NamedLock lock(run.delivery.mutex());
+      name = bases::SpoolFileName(spool, bases::NextFreeNumber(bases::SpoolNumbers(run, spool), 0));
+      benchmark::DoNotOptimize(bases::RenameIntoSpool(run, temp, &name));
+    }
     state.PauseTiming();
     platform::DeleteFile(name);
     state.ResumeTiming();
   }
 }
-BENCHMARK(BM_CreateSpoolFile)->Arg(0)->Arg(1000)->Arg(4000)->Arg(16000)->UseRealTime();
+BENCHMARK(BM_SpoolNaming)->Arg(0)->Arg(1000)->Arg(4000)->Arg(16000)->UseRealTime();
 
 }  // namespace
 }  // namespace quorix::bench

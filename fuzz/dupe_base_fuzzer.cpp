@@ -18,14 +18,14 @@ namespace {
 
 namespace bases = quorix::bases;
 
-void CheckLookup(quorix::run::Run& run, std::string_view id) {
-  const std::string& text = run.dupe_base.text;
+// `text` is the base's text as it is now.
+void CheckLookup(quorix::run::Run& run, std::string_view text, std::string_view id) {
   const bool expected = !id.empty() && text.find(id) != std::string::npos;
   QUORIX_FUZZ_CHECK(bases::IsDupe(run, id) == expected, id, text);
 }
 
 // Queries: every "<...>" run of the text, pieces around them, and IDs that
-// are not in the text.
+// are not in the text. `data` is the base's text as it is now.
 void CheckLookups(quorix::run::Run& run, std::string_view data) {
   size_t checked = 0;
   for (size_t open = data.find('<'); open != std::string_view::npos && checked < 64;
@@ -33,15 +33,20 @@ void CheckLookups(quorix::run::Run& run, std::string_view data) {
     const size_t close = data.find('>', open);
     if (close == std::string_view::npos) break;
     const std::string_view run_text = data.substr(open, close - open + 1);
-    CheckLookup(run, run_text);
-    CheckLookup(run, run_text.substr(1));
-    CheckLookup(run, std::string(run_text) + ">");
-    CheckLookup(run, "<" + std::string(run_text));
-    CheckLookup(run, data.substr(open, (close - open) / 2 + 1));
+    CheckLookup(run, data, run_text);
+    CheckLookup(run, data, run_text.substr(1));
+    CheckLookup(run, data, std::string(run_text) + ">");
+    CheckLookup(run, data, "<" + std::string(run_text));
+    CheckLookup(run, data, data.substr(open, (close - open) / 2 + 1));
   }
-  CheckLookup(run, "<never@forum0.0.0.0>");
-  CheckLookup(run, "");
-  CheckLookup(run, data.substr(0, 8));
+  CheckLookup(run, data, "<never@forum0.0.0.0>");
+  CheckLookup(run, data, "");
+  CheckLookup(run, data, data.substr(0, 8));
+}
+
+quorix::platform::LoadStatus LoadStatus(quorix::run::Run& run) {
+  quorix::platform::MutexLock lock(run.dupe_base.mutex());
+  return run.dupe_base.load_status();
 }
 
 }  // namespace
@@ -55,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QUORIX_FUZZ_CHECK(quorix::platform::ReplaceFileContents(name, file));
 
   bases::LoadDupeBase(run);
-  QUORIX_FUZZ_CHECK(!run.dupe_base.load_failed);
-  const std::string first = run.dupe_base.text;
+  QUORIX_FUZZ_CHECK(LoadStatus(run) == quorix::platform::LoadStatus::kLoaded);
+  const std::string first = run.dupe_base.Text();
   const std::string_view expected_first = file.size() > bases::kDupeBaseHeader.size()
                                               ? file.substr(bases::kDupeBaseHeader.size())
                                               : std::string_view();
@@ -66,8 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // One ID added in this run, then saved: the file holds header + data.
   const std::string id = "<de.fuzz@forum3.000001.html." + std::to_string(size) + ".0>";
   bases::AddToDupeBase(run, id);
-  CheckLookup(run, id);
-  CheckLookups(run, run.dupe_base.text);
+  const std::string with_id = run.dupe_base.Text();
+  CheckLookup(run, with_id, id);
+  CheckLookups(run, with_id);
   bases::SaveDupeBase(run);
 
   // The save merges into what the file holds: an ID the file already
@@ -82,8 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   fuzz_run.ResetBases();
   bases::LoadDupeBase(run);
-  QUORIX_FUZZ_CHECK(run.dupe_base.text == kept, kept, run.dupe_base.text);
-  CheckLookups(run, run.dupe_base.text);
+  const std::string reloaded = run.dupe_base.Text();
+  QUORIX_FUZZ_CHECK(reloaded == kept, kept, reloaded);
+  CheckLookups(run, reloaded);
   quorix::platform::DeleteFile(name);
   return 0;
 }

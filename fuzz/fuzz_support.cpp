@@ -93,26 +93,11 @@ FuzzRun::FuzzRun(int engine)
 }
 
 void FuzzRun::ResetBases() {
-  {
-    run::DupeBaseState& dupes = run().dupe_base;
-    std::lock_guard<std::mutex> lock(dupes.lock);
-    dupes.text.clear();
-    dupes.ids.clear();
-    dupes.latest_version.clear();
-    dupes.indexed_up_to = 0;
-    dupes.load_failed = false;
-    dupes.added = false;
-    dupes.added_ids.clear();
-  }
+  run().dupe_base.Clear();
   // The delivery journal and the spool numbers start afresh with the bases.
-  run().delivery = run::DeliveryState();
+  run().delivery.Clear();
   std::filesystem::remove(dir() / "QUORIX.JRN");
-  std::lock_guard<std::mutex> lock(run().html_base.lock);
-  run().html_base.first_index.clear();
-  run().html_base.records.clear();
-  run().html_base.text.clear();
-  run().html_base.recorded.clear();
-  run().html_base.load_failed = false;
+  run().html_base.Clear();
 }
 
 void FuzzRun::EmptySpool() const {

@@ -78,7 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QUORIX_FUZZ_CHECK(quorix::platform::ReplaceFileContents(name, file));
 
   bases::LoadHtmlBase(run);
-  QUORIX_FUZZ_CHECK(!run.html_base.load_failed);
+  {
+    quorix::platform::MutexLock lock(run.html_base.mutex());
+    QUORIX_FUZZ_CHECK(run.html_base.load_status() == quorix::platform::LoadStatus::kLoaded);
+  }
   std::vector<std::string> expected = ReferenceRecords(file);
   CheckRecords(run, expected);
 

@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quorix::run::Run& run = fuzz_run.run();
   const std::string name = fuzz_run.PathOf(bases::kPendingPostsFile);
   QUORIX_FUZZ_CHECK(quorix::platform::ReplaceFileContents(name, formatted));
-  run.pending_posts.loaded = false;
+  run.pending_posts.Forget();
   const std::string id = "<g@forum1.2.3.4.5>";
   bases::WatchHarvestedPost(run, 1, id, "User", parts[2]);
   std::vector<quorix::run::PendingPost> expected = again;

@@ -1,10 +1,10 @@
 // Reading, extending and renewing the delivery journal.
 #include "bases/delivery_journal.h"
 
-#include <mutex>
 #include <utility>
 
 #include "bases/dupe_base.h"
+#include "bases/spool_names.h"
 #include "log/logger.h"
 #include "platform/file.h"
 #include "text/text.h"
@@ -16,7 +16,6 @@ namespace {
 constexpr std::string_view kHeaderStart = "# QUORIX Journal ";
 constexpr std::string_view kHeaderEnd = ", do not edit or delete! #\r\n";
 constexpr size_t kHeaderRoom = 80;  // bytes read to find the header line
-constexpr size_t kSpoolDigits = 6;
 
 std::string JournalPath(const run::Run& run) {
   return run.env.program_dir + std::string(kJournalFile);
@@ -61,39 +60,9 @@ bool ParsePayload(std::string_view payload, JournalRecord* record) {
   return true;
 }
 
-// The same name with its six-digit number one higher ("N000041.msg" ->
-// "N000042.msg"); empty when the name carries no such number or it is the last.
-std::string NextSpoolName(std::string_view name) {
-  const size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos || dot < kSpoolDigits) return {};
-  std::string next(name);
-  for (size_t i = dot; i-- > dot - kSpoolDigits;) {
-    if (next[i] < '0' || next[i] > '9') return {};
-    if (next[i] < '9') {
-      ++next[i];
-      return next;
-    }
-    next[i] = '0';
-  }
-  return {};
-}
-
-void MarkSpoolNumber(run::Run& run, std::string_view spool_name) {
-  if (spool_name.size() < kSpoolDigits + 5) return;
-  const size_t dot = spool_name.rfind('.');
-  if (dot == std::string_view::npos || dot < kSpoolDigits + 1) return;
-  const std::string directory(spool_name.substr(0, dot - kSpoolDigits - 1));
-  auto found = run.delivery.spool_numbers.find(directory);
-  if (found == run.delivery.spool_numbers.end()) return;
-  const int64_t number = text::LeadingNumber(spool_name.substr(dot - kSpoolDigits, kSpoolDigits));
-  if (number >= 0 && static_cast<size_t>(number) < found->second.used.size()) {
-    found->second.used[static_cast<size_t>(number)] = true;
-  }
-}
-
 // A record's spool file: renamed now when its writer died before renaming it.
 // True when the record's articles count as delivered.
-bool SettleRecord(run::Run& run, const JournalRecord& record) {
+bool SettleRecord(run::Run& run, const JournalRecord& record) REQUIRES(run.delivery.mutex()) {
   if (!platform::OwnFileExists(record.temp_name)) return true;  // renamed long ago (or taken by the reader)
   platform::File temp = platform::File::Open(record.temp_name, platform::Access::kRead,
                                              platform::Sharing::kShared, platform::Missing::kFail);
@@ -108,25 +77,22 @@ bool SettleRecord(run::Run& run, const JournalRecord& record) {
     return false;
   }
   std::string name = record.spool_name;
-  while (!name.empty()) {
-    int error = 0;
-    if (platform::RenameNew(record.temp_name, name, &error)) {
-      MarkSpoolNumber(run, name);
-      run.delivery.waiting_temps.erase(record.temp_name);
-      run.log.WriteLog("Journal: " + record.temp_name + " delivered as " + name, log::kMainThread,
-                       log::kProgress);
-      return true;
-    }
-    if (!platform::IsFileExistsError(error)) break;
-    name = NextSpoolName(name);
+  if (RenameIntoSpool(run, record.temp_name, &name)) {
+    run.delivery.journal().waiting_temps.erase(record.temp_name);
+    run.log.WriteLog("Journal: " + record.temp_name + " delivered as " + name, log::kMainThread,
+                     log::kProgress);
+    return true;
   }
   // Left for a later reader of the journal; the IDs stand, so nothing comes twice.
-  run.delivery.waiting_temps.insert(record.temp_name);
+  run.delivery.journal().waiting_temps.insert(record.temp_name);
   run.log.WriteLog("Journal: cannot rename " + record.temp_name, log::kMainThread, log::kProblem);
   return true;
 }
 
-bool WriteFreshJournal(const std::string& path, int64_t generation, std::string_view records) {
+// Every rewrite of the journal holds "quorix_dupebase"; that is the lock the
+// deletion of a killed rewrite's temporary file (LoadDupeBase) relies on.
+bool WriteFreshJournal([[maybe_unused]] run::Run& run, const std::string& path, int64_t generation,
+                       std::string_view records) REQUIRES(run.delivery.mutex()) {
   std::string contents = JournalHeader(generation);
   contents.append(records);
   return platform::ReplaceFileContents(path, contents);
@@ -186,7 +152,7 @@ std::vector<JournalRecord> ParseJournalRecords(std::string_view data, size_t* us
 
 bool CatchUpJournal(run::Run& run, platform::File* journal) {
   const std::string path = JournalPath(run);
-  run::DeliveryState& state = run.delivery;
+  run::DeliveryJournal& state = run.delivery.journal();
   platform::File file = platform::File::Open(
       path, platform::Access::kReadWrite, platform::Sharing::kShared, platform::Missing::kCreate);
   if (!file.IsOpen()) return false;
@@ -201,7 +167,7 @@ bool CatchUpJournal(run::Run& run, platform::File* journal) {
     // the last one this process read (its records, if any, are lost to it).
     file.Close();
     generation = state.generation + 1;
-    if (!WriteFreshJournal(path, generation, {})) return false;
+    if (!WriteFreshJournal(run, path, generation, {})) return false;
     file = platform::File::Open(path, platform::Access::kReadWrite, platform::Sharing::kShared,
                                 platform::Missing::kFail);
     if (!file.IsOpen()) return false;
@@ -236,15 +202,16 @@ bool CatchUpJournal(run::Run& run, platform::File* journal) {
 }
 
 bool FlushDeliveries(run::Run& run) {
-  std::lock_guard<platform::NamedMutex> lock(run.dupe_base_mutex);
-  if (!run.delivery.journal_read) return true;  // nothing was delivered
+  platform::NamedLock lock(run.delivery.mutex());
+  const run::DeliveryJournal& state = run.delivery.journal();
+  if (!state.journal_read) return true;  // nothing was delivered
   platform::File journal =
       platform::File::Open(JournalPath(run), platform::Access::kReadWrite,
                            platform::Sharing::kShared, platform::Missing::kFail);
   bool synced = journal.IsOpen() && journal.Sync();
   journal.Close();
   synced = platform::SyncDirectory(run.env.program_dir) && synced;
-  for (const auto& [spool_dir, numbers] : run.delivery.spool_numbers) {
+  for (const auto& [spool_dir, numbers] : state.spool_numbers) {
     synced = platform::SyncDirectory(spool_dir) && synced;
   }
   return synced;
@@ -257,19 +224,19 @@ bool AppendJournalRecord(run::Run& run, const JournalRecord& record, platform::F
                                   platform::Sharing::kShared, platform::Missing::kFail);
   }
   platform::File& file = opened.IsOpen() ? opened : *journal;
-  const int64_t end = run.delivery.offset;
+  const int64_t end = run.delivery.journal().offset;
   if (!file.IsOpen() || !file.Seek(end)) return false;
   if (!file.Write(EncodeJournalRecord(record))) {
     if (file.Seek(end)) file.SetEnd();
     return false;
   }
-  run.delivery.offset = file.Position();
+  run.delivery.journal().offset = file.Position();
   return true;
 }
 
 std::string JournalTempName(const run::Run& run) {
-  return "QX" + text::Decimal(run.delivery.generation) + "-" + text::Decimal(run.delivery.offset) +
-         ".tmp";
+  const run::DeliveryJournal& state = run.delivery.journal();
+  return "QX" + text::Decimal(state.generation) + "-" + text::Decimal(state.offset) + ".tmp";
 }
 
 bool IsJournalTempName(std::string_view name) {
@@ -290,9 +257,10 @@ bool ResetJournal(run::Run& run) {
        ParseJournalRecords(std::string_view(contents).substr(header_size), &used)) {
     if (platform::OwnFileExists(record.temp_name)) waiting.append(EncodeJournalRecord(record));
   }
-  if (!WriteFreshJournal(path, generation + 1, waiting)) return false;
-  run.delivery.generation = generation + 1;
-  run.delivery.offset = static_cast<int64_t>(JournalHeader(generation + 1).size() + waiting.size());
+  if (!WriteFreshJournal(run, path, generation + 1, waiting)) return false;
+  run::DeliveryJournal& state = run.delivery.journal();
+  state.generation = generation + 1;
+  state.offset = static_cast<int64_t>(JournalHeader(generation + 1).size() + waiting.size());
   return true;
 }
 

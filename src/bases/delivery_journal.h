@@ -55,9 +55,10 @@ std::vector<JournalRecord> ParseJournalRecords(std::string_view data, size_t* us
 // names). Takes "quorix_dupebase" itself. False when a flush failed; the
 // bases must not then be saved, so that no topic counts as read before its
 // articles are on the disk.
-bool FlushDeliveries(run::Run& run);
+bool FlushDeliveries(run::Run& run) EXCLUDES(run.delivery.mutex());
 
-// The following need the "quorix_dupebase" named mutex held by the caller.
+// The following need the "quorix_dupebase" named mutex (run.delivery.mutex())
+// held by the caller.
 
 // Takes what the journal gained since this process last read it into the
 // dupe base, renames the temporary spool files of records whose writer died
@@ -65,23 +66,25 @@ bool FlushDeliveries(run::Run& run);
 // After another instance started a new generation, QUORIX.IDX is read again
 // first. A missing journal is created. False when it cannot be read. With
 // `journal`, the open journal is handed over for AppendJournalRecord.
-bool CatchUpJournal(run::Run& run, platform::File* journal = nullptr);
+bool CatchUpJournal(run::Run& run, platform::File* journal = nullptr)
+    REQUIRES(run.delivery.mutex());
 
 // Appends a record at the end that CatchUpJournal reached, through `journal`
 // when it is open (else the journal is opened); false, with the journal as it
 // was, when that fails.
 bool AppendJournalRecord(run::Run& run, const JournalRecord& record,
-                         platform::File* journal = nullptr);
+                         platform::File* journal = nullptr) REQUIRES(run.delivery.mutex());
 
 // A temporary spool file name that no other record of this installation's
 // journal uses: "QX" + generation + "-" + journal offset + ".tmp".
-std::string JournalTempName(const run::Run& run);
+std::string JournalTempName(const run::Run& run) REQUIRES(run.delivery.mutex());
 // True for names of that form (letter case ignored).
 bool IsJournalTempName(std::string_view name);
 
 // Starts the next generation, empty except for the records whose temporary
 // file is still waiting to be renamed. Called once QUORIX.IDX holds every ID
-// of the journal.
-bool ResetJournal(run::Run& run);
+// of the journal. The rewrite holds "quorix_dupebase" (as every rewrite of
+// the journal does), not "quorix_fileopen".
+bool ResetJournal(run::Run& run) REQUIRES(run.delivery.mutex());
 
 }  // namespace quorix::bases

@@ -25,7 +25,7 @@ JournalRecord Record(const TestRun& t, const std::string& temp, int64_t size,
 bool Known(TestRun& t, const std::string& id) { return IsDupe(t.run(), id); }
 
 void CatchUp(TestRun& t) {
-  std::lock_guard<platform::NamedMutex> lock(t.run().dupe_base_mutex);
+  platform::NamedLock lock(t.run().delivery.mutex());
   ASSERT_TRUE(CatchUpJournal(t.run()));
 }
 
@@ -116,7 +116,7 @@ TEST(DeliveryJournal, RecordCutByAKillIsCutOffAndTheNextAppendFollowsTheWholeOne
   EXPECT_FALSE(Known(t, "<lost>"));
   EXPECT_EQ(t.Read("QUORIX.JRN"), JournalHeader(1) + whole);
   {
-    std::lock_guard<platform::NamedMutex> lock(t.run().dupe_base_mutex);
+    platform::NamedLock lock(t.run().delivery.mutex());
     ASSERT_TRUE(AppendJournalRecord(t.run(), Record(t, "QX1-99.tmp", 1, {"<next>"})));
   }
   TestRun reader;
@@ -138,7 +138,7 @@ TEST(DeliveryJournal, InstancesSeeEachOthersDeliveriesAndSavesKeepBoth) {
   }
   auto deliver = [](TestRun& t, const std::string& temp, const std::string& id) {
     // As a delivery does it: the journal read up to date is kept open for the append.
-    std::lock_guard<platform::NamedMutex> lock(t.run().dupe_base_mutex);
+    platform::NamedLock lock(t.run().delivery.mutex());
     platform::File journal;
     ASSERT_TRUE(CatchUpJournal(t.run(), &journal));
     ASSERT_TRUE(journal.IsOpen());
@@ -170,7 +170,7 @@ TEST(DeliveryJournal, FlushOfTheDeliveriesReportsWhatHappened) {
   TestRun t;
   EXPECT_TRUE(FlushDeliveries(t.run())) << "nothing delivered";
   {
-    std::lock_guard<platform::NamedMutex> lock(t.run().dupe_base_mutex);
+    platform::NamedLock lock(t.run().delivery.mutex());
     platform::File journal;
     ASSERT_TRUE(CatchUpJournal(t.run(), &journal));
     ASSERT_TRUE(AppendJournalRecord(t.run(), Record(t, "QX1-1.tmp", 0, {"<a>"}), &journal));

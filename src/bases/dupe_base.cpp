@@ -2,7 +2,6 @@
 #include "bases/dupe_base.h"
 
 #include <algorithm>
-#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -21,28 +20,24 @@ std::string DupeBasePath(const run::Run& run) {
   return run.env.program_dir + std::string(kDupeBaseFile);
 }
 
-// The data part of the file (everything after the header line). False when
-// the file cannot be opened or read. A missing file is created empty when
-// `create` is set.
-bool ReadDupeData(const std::string& path, bool create, std::string* data) {
+// The data part of the file (everything after the header line). Failed when
+// the file cannot be opened or read. A missing file holds no data; it is
+// created empty when `create` is set.
+platform::LoadStatus ReadDupeData(const std::string& path, bool create, std::string* data) {
+  data->clear();
+  const bool existed = platform::FileExists(path);
+  if (!existed && !create) return platform::LoadStatus::kMissing;
   platform::File file =
       platform::File::Open(path, platform::Access::kReadWriteOrRead, platform::Sharing::kShared,
                            create ? platform::Missing::kCreate : platform::Missing::kFail);
-  if (!file.IsOpen()) return false;
+  if (!file.IsOpen()) return platform::LoadStatus::kFailed;
   std::string contents;
-  if (!file.ReadToEnd(&contents)) return false;
+  if (!file.ReadToEnd(&contents)) return platform::LoadStatus::kFailed;
   // The header is cut off in place: a base of 45 MB is not copied again.
   contents.erase(0, std::min(contents.size(), kDupeBaseHeader.size()));
   if (contents.empty()) contents.shrink_to_fit();
   *data = std::move(contents);
-  return true;
-}
-
-// The current file's data; a missing file holds none. False when it exists
-// but cannot be read.
-bool ReadCurrentData(const std::string& path, std::string* data) {
-  data->clear();
-  return !platform::FileExists(path) || ReadDupeData(path, /*create=*/false, data);
+  return existed ? platform::LoadStatus::kLoaded : platform::LoadStatus::kMissing;
 }
 
 // The "<...>" runs of a stored text, in order.
@@ -88,9 +83,11 @@ void AppendMissingIds(std::string& text, const std::vector<std::string>& ids) {
 }
 
 // Temporary files of base rewrites that a killed run left in the program
-// directory. Every rewrite of them holds "quorix_fileopen", as the caller
-// does, so none of these belongs to a running save.
-void DeleteLeftoverTemporaries(run::Run& run) {
+// directory. Every rewrite of QUORIX.IDX and QUORIX.HTM holds
+// "quorix_fileopen", every rewrite of QUORIX.JRN "quorix_dupebase"; the
+// caller holds both, so none of these belongs to a running save.
+void DeleteLeftoverTemporaries(run::Run& run)
+    REQUIRES(run.delivery.mutex(), run.file_open_mutex) {
   for (const char* name : {"QUORIX.IDX", "QUORIX.HTM", "QUORIX.JRN"}) {
     platform::DeleteReplaceLeftovers(run.env.program_dir + name);
   }
@@ -99,19 +96,20 @@ void DeleteLeftoverTemporaries(run::Run& run) {
 }  // namespace
 
 void LoadDupeBase(run::Run& run) {
-  std::lock_guard<platform::NamedMutex> journal_lock(run.dupe_base_mutex);
+  platform::NamedLock journal_lock(run.delivery.mutex());
   std::string data;
-  bool read;
+  platform::LoadStatus status;
   {
-    std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
+    platform::NamedLock file_lock(run.file_open_mutex);
     DeleteLeftoverTemporaries(run);
-    read = ReadDupeData(DupeBasePath(run), /*create=*/true, &data);
+    status = ReadDupeData(DupeBasePath(run), /*create=*/true, &data);
   }
+  const bool read = status != platform::LoadStatus::kFailed;
   if (!read) run.log.WriteLog("Error Reading Dupebase", log::kMainThread, log::kProblem);
   {
-    std::lock_guard<std::mutex> lock(run.dupe_base.lock);
-    run.dupe_base.load_failed = !read;
-    if (read) ResetDupeText(run.dupe_base, std::move(data));
+    platform::MutexLock lock(run.dupe_base.mutex());
+    run.dupe_base.set_load_status(status);
+    if (read) ResetDupeText(run.dupe_base.index(), std::move(data));
   }
   // What earlier runs delivered after their last save (or other instances
   // deliver right now).
@@ -122,21 +120,22 @@ void LoadDupeBase(run::Run& run) {
 
 void SaveDupeBase(run::Run& run) {
   const long long limit = run.DupeBaseLimit();
-  std::lock_guard<platform::NamedMutex> journal_lock(run.dupe_base_mutex);
+  platform::NamedLock journal_lock(run.delivery.mutex());
   const bool journal_read = CatchUpJournal(run);
   std::vector<std::string> added_ids;
   {
-    std::lock_guard<std::mutex> lock(run.dupe_base.lock);
-    if (!run.dupe_base.added || limit < kSmallestLimit) return;
-    added_ids = run.dupe_base.added_ids;
+    platform::MutexLock lock(run.dupe_base.mutex());
+    if (run.dupe_base.added_ids().empty() || limit < kSmallestLimit) return;
+    added_ids = run.dupe_base.added_ids();
   }
 
   // What the file holds now (another instance may have saved meanwhile),
   // and this run's IDs that it lacks.
   const std::string path = DupeBasePath(run);
-  std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
+  platform::NamedLock file_lock(run.file_open_mutex);
   std::string text;
-  if (!ReadCurrentData(path, &text)) return;
+  // Never rewritten from what could not be read: its IDs would be lost.
+  if (ReadDupeData(path, /*create=*/false, &text) == platform::LoadStatus::kFailed) return;
   AppendMissingIds(text, added_ids);
   const size_t keep =
       static_cast<size_t>(limit) < text.size() ? static_cast<size_t>(limit) : text.size();
@@ -151,40 +150,38 @@ void SaveDupeBase(run::Run& run) {
 bool MergeDupeFile(run::Run& run) {
   std::string data;
   {
-    std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
-    if (!ReadCurrentData(DupeBasePath(run), &data)) return false;
+    platform::NamedLock file_lock(run.file_open_mutex);
+    if (ReadDupeData(DupeBasePath(run), /*create=*/false, &data) == platform::LoadStatus::kFailed) {
+      return false;
+    }
   }
   for (std::string_view id : StoredIds(data)) AddIfNew(run, id);
   return true;
 }
 
 bool IsDupe(run::Run& run, std::string_view id) {
-  std::lock_guard<std::mutex> lock(run.dupe_base.lock);
-  return DupeTextContains(run.dupe_base, id);
+  platform::MutexLock lock(run.dupe_base.mutex());
+  return DupeTextContains(run.dupe_base.index(), id);
 }
 
 std::string EarlierVersion(run::Run& run, std::string_view id) {
-  std::lock_guard<std::mutex> lock(run.dupe_base.lock);
-  return EarlierVersion(run.dupe_base, id);
+  platform::MutexLock lock(run.dupe_base.mutex());
+  return EarlierVersion(run.dupe_base.index(), id);
 }
 
 void AddToDupeBase(run::Run& run, std::string_view id) {
   if (id.empty()) return;
-  std::lock_guard<std::mutex> lock(run.dupe_base.lock);
-  run::DupeBaseState& state = run.dupe_base;
-  AppendDupeText(state, id);
-  state.added = true;
-  state.added_ids.emplace_back(id);
+  platform::MutexLock lock(run.dupe_base.mutex());
+  AppendDupeText(run.dupe_base.index(), id);
+  run.dupe_base.NoteAdded(id);
 }
 
 bool AddIfNew(run::Run& run, std::string_view id) {
   if (id.empty()) return false;
-  std::lock_guard<std::mutex> lock(run.dupe_base.lock);
-  run::DupeBaseState& state = run.dupe_base;
-  if (DupeTextContains(state, id)) return false;
-  AppendDupeText(state, id);
-  state.added = true;
-  state.added_ids.emplace_back(id);
+  platform::MutexLock lock(run.dupe_base.mutex());
+  if (DupeTextContains(run.dupe_base.index(), id)) return false;
+  AppendDupeText(run.dupe_base.index(), id);
+  run.dupe_base.NoteAdded(id);
   return true;
 }
 

@@ -25,6 +25,11 @@ std::string Ids(int first, int count) {
   return ids;
 }
 
+platform::LoadStatus Status(TestRun& t) {
+  platform::MutexLock lock(t.run().dupe_base.mutex());
+  return t.run().dupe_base.load_status();
+}
+
 TEST(DupeBase, HeaderIsFortyFiveBytes) { EXPECT_EQ(kDupeBaseHeader.size(), 45u); }
 
 TEST(DupeBase, LoadReadsFromByteFortyFive) {
@@ -32,7 +37,7 @@ TEST(DupeBase, LoadReadsFromByteFortyFive) {
   // The header line is not checked; the data may begin inside an ID.
   t.Write("QUORIX.IDX", std::string(43, 'x') + "\r\n" + Ids(0, 3).substr(4));
   LoadDupeBase(t.run());
-  EXPECT_EQ(t.run().dupe_base.text, Ids(0, 3).substr(4));
+  EXPECT_EQ(t.run().dupe_base.Text(), Ids(0, 3).substr(4));
   EXPECT_TRUE(IsDupe(t.run(), "<id-000001.xxxxxxxx>"));
   EXPECT_FALSE(IsDupe(t.run(), "<id-000003.xxxxxxxx>"));
 }
@@ -42,8 +47,8 @@ TEST(DupeBase, HeaderOnlyOrShortFileLoadsEmpty) {
     TestRun t;
     t.Write("QUORIX.IDX", contents);
     LoadDupeBase(t.run());
-    EXPECT_EQ(t.run().dupe_base.text, "");
-    EXPECT_FALSE(t.run().dupe_base.load_failed);
+    EXPECT_EQ(t.run().dupe_base.Text(), "");
+    EXPECT_EQ(Status(t), platform::LoadStatus::kLoaded);
   }
 }
 
@@ -51,7 +56,8 @@ TEST(DupeBase, MissingFileIsCreatedEmpty) {
   TestRun t;
   LoadDupeBase(t.run());
   EXPECT_TRUE(t.Exists("QUORIX.IDX"));
-  EXPECT_EQ(t.run().dupe_base.text, "");
+  EXPECT_EQ(Status(t), platform::LoadStatus::kMissing);
+  EXPECT_EQ(t.run().dupe_base.Text(), "");
   EXPECT_EQ(t.LogMessages(), "");
 }
 
@@ -97,7 +103,7 @@ TEST(DupeBase, FailedLoadIsLoggedAndTheSaveMerges) {
   std::filesystem::create_directory(t.Path("QUORIX.IDX"));
   LoadDupeBase(t.run());
   EXPECT_EQ(t.LogMessages(), "Error Reading Dupebase\n");
-  EXPECT_TRUE(t.run().dupe_base.load_failed);
+  EXPECT_EQ(Status(t), platform::LoadStatus::kFailed);
   AddToDupeBase(t.run(), "<a.1>");
   AddToDupeBase(t.run(), "<b.2>");
 
@@ -117,9 +123,11 @@ TEST(DupeBase, SaveAddsWhatTheFileLacksOnceInTheRunsOrder) {
   // Added by this run: one the other instance also stored, one twice (an
   // ID added again after a failed page), one whose "<" the file left open,
   // and a text that is no bracketed ID.
-  for (const char* id : {"<c.3>", "<b.2>", "<a.1>", "<c.3>", "<d.4>", "plain"}) {
-    t.run().dupe_base.added = true;
-    t.run().dupe_base.added_ids.emplace_back(id);
+  {
+    platform::MutexLock lock(t.run().dupe_base.mutex());
+    for (const char* id : {"<c.3>", "<b.2>", "<a.1>", "<c.3>", "<d.4>", "plain"}) {
+      t.run().dupe_base.NoteAdded(id);
+    }
   }
   // Meanwhile another instance saved: its file holds <b.2> and an open "<x".
   t.Write("QUORIX.IDX", kHeader + "<old.0><b.2><x");
@@ -145,7 +153,7 @@ TEST(DupeBase, DupeIsNotAddedTwice) {
   AddToDupeBase(t.run(), id);
   EXPECT_TRUE(IsDupe(t.run(), id));
   EXPECT_FALSE(IsDupe(t.run(), "<de.test@forum3.000123.html.0.1c291ca4>"));
-  EXPECT_EQ(t.run().dupe_base.text, id);
+  EXPECT_EQ(t.run().dupe_base.Text(), id);
 }
 
 TEST(DupeBase, ThreadsLookUpAndAddAtOnce) {
@@ -166,7 +174,8 @@ TEST(DupeBase, ThreadsLookUpAndAddAtOnce) {
       EXPECT_TRUE(IsDupe(t.run(), "<t" + std::to_string(thread) + "." + std::to_string(i) + ">"));
     }
   }
-  EXPECT_EQ(t.run().dupe_base.added_ids.size(), 2400u);
+  platform::MutexLock lock(t.run().dupe_base.mutex());
+  EXPECT_EQ(t.run().dupe_base.added_ids().size(), 2400u);
 }
 
 }  // namespace

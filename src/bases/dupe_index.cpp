@@ -15,7 +15,7 @@ namespace {
 // would test every byte against the set). The ">" found for one candidate
 // is kept for the next while it still lies ahead, so a text of many "<" and
 // no ">" is scanned once, not once per "<".
-void IndexNewText(run::DupeBaseState& state) {
+void IndexNewText(run::DupeIndex& state) {
   const std::string_view text = state.text;
   size_t position = state.indexed_up_to;
   size_t close = std::string_view::npos;
@@ -67,7 +67,7 @@ std::string_view VersionStem(std::string_view id) {
   return id.substr(0, dot + 1);
 }
 
-std::string EarlierVersion(const run::DupeBaseState& state, std::string_view id) {
+std::string EarlierVersion(const run::DupeIndex& state, std::string_view id) {
   const std::string_view stem = VersionStem(id);
   if (stem.empty()) return {};
   const auto found = state.latest_version.find(stem);
@@ -78,7 +78,7 @@ std::string EarlierVersion(const run::DupeBaseState& state, std::string_view id)
   return std::string(latest);
 }
 
-void ResetDupeText(run::DupeBaseState& state, std::string text) {
+void ResetDupeText(run::DupeIndex& state, std::string text) {
   state.text = std::move(text);
   state.ids.clear();
   state.latest_version.clear();
@@ -90,12 +90,12 @@ void ResetDupeText(run::DupeBaseState& state, std::string text) {
   IndexNewText(state);
 }
 
-void AppendDupeText(run::DupeBaseState& state, std::string_view id) {
+void AppendDupeText(run::DupeIndex& state, std::string_view id) {
   state.text.append(id);
   IndexNewText(state);
 }
 
-bool DupeTextContains(const run::DupeBaseState& state, std::string_view id) {
+bool DupeTextContains(const run::DupeIndex& state, std::string_view id) {
   if (id.empty()) return false;
   if (IsBracketedRun(id)) return state.ids.find(id) != state.ids.end();
   return state.text.find(id) != std::string::npos;

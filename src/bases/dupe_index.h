@@ -17,14 +17,14 @@
 namespace quorix::bases {
 
 // Replaces the text (e.g. with the file's contents) and indexes it anew.
-void ResetDupeText(run::DupeBaseState& state, std::string text);
+void ResetDupeText(run::DupeIndex& state, std::string text);
 
 // Appends an ID and indexes what the text gained; a run left open at the end
 // of the text (a "<" without ">" yet) is completed by the next append.
-void AppendDupeText(run::DupeBaseState& state, std::string_view id);
+void AppendDupeText(run::DupeIndex& state, std::string_view id);
 
 // True when `id` occurs in the text. An empty ID never does.
-bool DupeTextContains(const run::DupeBaseState& state, std::string_view id);
+bool DupeTextContains(const run::DupeIndex& state, std::string_view id);
 
 // "<...>" with no "<" or ">" inside.
 bool IsBracketedRun(std::string_view id);
@@ -36,6 +36,6 @@ std::string_view VersionStem(std::string_view id);
 
 // The ID stored last that shares `id`'s stem, looked up in the index; empty
 // when there is none or when it is `id` itself.
-std::string EarlierVersion(const run::DupeBaseState& state, std::string_view id);
+std::string EarlierVersion(const run::DupeIndex& state, std::string_view id);
 
 }  // namespace quorix::bases

@@ -10,7 +10,7 @@ namespace quorix::bases {
 namespace {
 
 TEST(DupeIndex, FindsWholeIdsOnly) {
-  run::DupeBaseState state;
+  run::DupeIndex state;
   AppendDupeText(state, "<g@forum1.topic.0.1a2b>");
   AppendDupeText(state, "<g@forum1.topic.1.ffff>");
   EXPECT_TRUE(DupeTextContains(state, "<g@forum1.topic.0.1a2b>"));
@@ -25,7 +25,7 @@ TEST(DupeIndex, FindsWholeIdsOnly) {
 }
 
 TEST(DupeIndex, EarlierVersionOfAnEditedPost) {
-  run::DupeBaseState state;
+  run::DupeIndex state;
   ResetDupeText(state, "3ab><g@forum1.000001.html.0.1a2b><g@forum1.000001.html.1.ff>");
   AppendDupeText(state, "<g@forum1.000001.html.1.fe><g@forum2.7.4700.0.c0ffee><odd.id>");
   struct Case {
@@ -47,7 +47,7 @@ TEST(DupeIndex, EarlierVersionOfAnEditedPost) {
 }
 
 TEST(DupeIndex, RunOpenAtTheEndIsCompletedByTheNextAppend) {
-  run::DupeBaseState state;
+  run::DupeIndex state;
   // A saved base may be cut inside an ID; the pieces join again.
   ResetDupeText(state,
                 "tail>"
@@ -74,7 +74,7 @@ std::string RandomPiece(std::mt19937& random, size_t max_length) {
 TEST(DupeIndex, SameAnswersAsSubstringSearch) {
   std::mt19937 random(7);
   for (int round = 0; round < 300; ++round) {
-    run::DupeBaseState state;
+    run::DupeIndex state;
     ResetDupeText(state, RandomPiece(random, 12));
     for (int append = 0; append < 40; ++append) {
       // Mostly well-formed IDs, sometimes arbitrary pieces.

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -41,22 +40,25 @@ size_t ParseRecordSpans(std::string_view data, std::vector<run::TextSpan>* recor
   return start;
 }
 
-bool ReadContents(const std::string& path, bool create, std::string* contents) {
-  platform::File file =
-      platform::File::Open(path, platform::Access::kReadWriteOrRead, platform::Sharing::kShared,
-                           create ? platform::Missing::kCreate : platform::Missing::kFail);
-  return file.IsOpen() && file.ReadToEnd(contents);
+// The file's contents as they are now; a missing file holds none.
+platform::LoadStatus ReadCurrentContents(const std::string& path, std::string* contents) {
+  contents->clear();
+  if (!platform::FileExists(path)) return platform::LoadStatus::kMissing;
+  platform::File file = platform::File::Open(path, platform::Access::kReadWriteOrRead,
+                                             platform::Sharing::kShared, platform::Missing::kFail);
+  return file.IsOpen() && file.ReadToEnd(contents) ? platform::LoadStatus::kLoaded
+                                                    : platform::LoadStatus::kFailed;
 }
 
-std::string_view ViewOf(const run::HtmlBaseState& base, run::TextSpan span) {
+std::string_view ViewOf(const run::HtmlRecords& base, run::TextSpan span) {
   return std::string_view(base.text).substr(span.offset, span.size);
 }
 
-run::TextSpan LinkSpan(const run::HtmlBaseState& base, run::TextSpan record) {
+run::TextSpan LinkSpan(const run::HtmlRecords& base, run::TextSpan record) {
   return {record.offset, LinkOf(ViewOf(base, record)).size()};
 }
 
-void BuildIndex(run::HtmlBaseState& base) {
+void BuildIndex(run::HtmlRecords& base) {
   base.first_index.clear();
   base.first_index.reserve(base.records.size());
   for (size_t i = 0; i < base.records.size(); ++i) {
@@ -66,7 +68,7 @@ void BuildIndex(run::HtmlBaseState& base) {
 
 // Adds the entry to the text; it replaces the first record with its link, or
 // is appended.
-void StoreRecord(run::HtmlBaseState& base, std::string_view entry) {
+void StoreRecord(run::HtmlRecords& base, std::string_view entry) {
   const run::TextSpan record{base.text.size(), entry.size()};
   base.text.append(entry);
   base.text.push_back('\0');
@@ -135,8 +137,10 @@ int64_t MarkerNumberOf(std::string_view entry) {
 void LoadHtmlBase(run::Run& run) {
   std::string contents;
   bool read;
+  bool existed;
   {
-    std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
+    platform::NamedLock file_lock(run.file_open_mutex);
+    existed = platform::FileExists(HtmlBasePath(run));
     platform::File file =
         platform::File::Open(HtmlBasePath(run), platform::Access::kReadWriteOrRead,
                              platform::Sharing::kShared, platform::Missing::kCreate);
@@ -157,60 +161,64 @@ void LoadHtmlBase(run::Run& run) {
   } else {
     contents.clear();
   }
-  std::lock_guard<std::mutex> lock(run.html_base.lock);
-  run.html_base.load_failed = !read;
-  run.html_base.text = std::move(contents);
-  run.html_base.records = std::move(records);
-  BuildIndex(run.html_base);
+  platform::MutexLock lock(run.html_base.mutex());
+  run.html_base.set_load_status(!read     ? platform::LoadStatus::kFailed
+                                : existed ? platform::LoadStatus::kLoaded
+                                          : platform::LoadStatus::kMissing);
+  run::HtmlRecords& base = run.html_base.records();
+  base.text = std::move(contents);
+  base.records = std::move(records);
+  BuildIndex(base);
 }
 
 void SaveHtmlBase(run::Run& run) {
   std::vector<std::string> recorded;
   {
-    std::lock_guard<std::mutex> lock(run.html_base.lock);
-    recorded = run.html_base.recorded;
+    platform::MutexLock lock(run.html_base.mutex());
+    recorded = run.html_base.recorded();
   }
   // What the file holds now (another instance may have saved meanwhile),
   // with this run's topics replacing or extending it.
   const std::string path = HtmlBasePath(run);
-  std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
+  platform::NamedLock file_lock(run.file_open_mutex);
   std::string old;
-  if (platform::FileExists(path) && !ReadContents(path, /*create=*/false, &old)) return;
+  // Never rewritten from what could not be read: its records would be lost.
+  if (ReadCurrentContents(path, &old) == platform::LoadStatus::kFailed) return;
   if (!platform::ReplaceFileContents(path, MergedFile(old, recorded))) return;
   // Saved: a later save of this run applies only what was recorded since.
-  std::lock_guard<std::mutex> lock(run.html_base.lock);
-  std::vector<std::string>& now = run.html_base.recorded;
+  platform::MutexLock lock(run.html_base.mutex());
+  std::vector<std::string>& now = run.html_base.recorded();
   now.erase(now.begin(), now.begin() + static_cast<std::ptrdiff_t>(
                                            std::min(recorded.size(), now.size())));
 }
 
 std::optional<std::string> FindHtmlRecord(run::Run& run, std::string_view link) {
   std::string key = WithoutNul(link);
-  std::lock_guard<std::mutex> lock(run.html_base.lock);
-  auto found = run.html_base.first_index.find(std::string_view(key));
-  if (found == run.html_base.first_index.end()) return std::nullopt;
-  return std::string(ViewOf(run.html_base, run.html_base.records[found->second]));
+  platform::MutexLock lock(run.html_base.mutex());
+  const run::HtmlRecords& base = run.html_base.records();
+  auto found = base.first_index.find(std::string_view(key));
+  if (found == base.first_index.end()) return std::nullopt;
+  return std::string(ViewOf(base, base.records[found->second]));
 }
 
 void RecordTopic(run::Run& run, std::string_view topic_entry) {
   std::string entry = WithoutNul(topic_entry);
-  std::lock_guard<std::mutex> lock(run.html_base.lock);
-  StoreRecord(run.html_base, entry);
-  run.html_base.recorded.push_back(std::move(entry));
+  platform::MutexLock lock(run.html_base.mutex());
+  StoreRecord(run.html_base.records(), entry);
+  run.html_base.recorded().push_back(std::move(entry));
 }
 
 size_t HtmlBaseCount(run::Run& run) {
-  std::lock_guard<std::mutex> lock(run.html_base.lock);
-  return run.html_base.records.size();
+  platform::MutexLock lock(run.html_base.mutex());
+  return run.html_base.records().records.size();
 }
 
 std::vector<std::string> HtmlRecords(run::Run& run) {
-  std::lock_guard<std::mutex> lock(run.html_base.lock);
+  platform::MutexLock lock(run.html_base.mutex());
+  const run::HtmlRecords& base = run.html_base.records();
   std::vector<std::string> records;
-  records.reserve(run.html_base.records.size());
-  for (run::TextSpan record : run.html_base.records) {
-    records.emplace_back(ViewOf(run.html_base, record));
-  }
+  records.reserve(base.records.size());
+  for (run::TextSpan record : base.records) records.emplace_back(ViewOf(base, record));
   return records;
 }
 

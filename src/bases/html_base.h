@@ -28,14 +28,16 @@ int64_t MarkerNumberOf(std::string_view entry);
 
 // Reads the file (created empty when missing), logging "Reading Htmlbase"
 // (level 0, main); a file that cannot be opened or read logs "Error Reading
-// Htmlbase" (level 2, main) and leaves the base empty.
-void LoadHtmlBase(run::Run& run);
+// Htmlbase" (level 2, main) and leaves the base empty. The base's load status
+// says which: loaded, missing (created empty) or failed.
+void LoadHtmlBase(run::Run& run) EXCLUDES(run.file_open_mutex, run.html_base.mutex());
 
 // Reads the file again (another instance may have saved since the load), lets
 // this run's recorded topics replace or extend its records, and writes the
 // header and all records crash-safe, also when there are none. A failing save
-// changes nothing; a save that succeeds forgets the recorded topics it wrote.
-void SaveHtmlBase(run::Run& run);
+// changes nothing (a file that exists but cannot be read is not rewritten); a
+// save that succeeds forgets the recorded topics it wrote.
+void SaveHtmlBase(run::Run& run) EXCLUDES(run.file_open_mutex, run.html_base.mutex());
 
 // The first record whose link equals `link`, whole.
 std::optional<std::string> FindHtmlRecord(run::Run& run, std::string_view link);

@@ -16,6 +16,11 @@ using testing::TestRun;
 
 const std::string kHeader = "# QUORIX Htmlbase, do not edit or delete! #\r\n";
 
+platform::LoadStatus Status(TestRun& t) {
+  platform::MutexLock lock(t.run().html_base.mutex());
+  return t.run().html_base.load_status();
+}
+
 TEST(HtmlBase, EntryParts) {
   EXPECT_EQ(LinkOf("/cgi/topic/000123.html,17"), "/cgi/topic/000123.html");
   EXPECT_EQ(LinkOf("no comma"), "no comma");
@@ -32,6 +37,7 @@ TEST(HtmlBase, HeaderOnlyFileLoadsNoRecords) {
   LoadHtmlBase(t.run());
   EXPECT_EQ(HtmlBaseCount(t.run()), 0u);
   EXPECT_EQ(t.LogMessages(), "Reading Htmlbase\n");
+  EXPECT_EQ(Status(t), platform::LoadStatus::kLoaded);
 }
 
 TEST(HtmlBase, MissingFileIsCreatedAndSavedAsHeaderOnly) {
@@ -39,6 +45,7 @@ TEST(HtmlBase, MissingFileIsCreatedAndSavedAsHeaderOnly) {
   LoadHtmlBase(t.run());
   EXPECT_TRUE(t.Exists("QUORIX.HTM"));
   EXPECT_EQ(t.LogMessages(), "Reading Htmlbase\n");
+  EXPECT_EQ(Status(t), platform::LoadStatus::kMissing);
   SaveHtmlBase(t.run());
   EXPECT_EQ(t.Read("QUORIX.HTM"), kHeader);
 }
@@ -150,12 +157,23 @@ TEST(HtmlBase, FailedLoadIsLoggedAndTheSaveMerges) {
   LoadHtmlBase(t.run());
   EXPECT_EQ(t.LogMessages(), "Error Reading Htmlbase\n");
   EXPECT_EQ(HtmlBaseCount(t.run()), 0u);
+  EXPECT_EQ(Status(t), platform::LoadStatus::kFailed);
   RecordTopic(t.run(), "/b.html,7");
   RecordTopic(t.run(), "/c.html,1");
   std::filesystem::remove(t.Path("QUORIX.HTM"));
   t.Write("QUORIX.HTM", kHeader + "/a.html,1\0/b.html,2\0"s);
   SaveHtmlBase(t.run());
   EXPECT_EQ(t.Read("QUORIX.HTM"), kHeader + "/a.html,1\0/b.html,7\0/c.html,1\0"s);
+}
+
+TEST(HtmlBase, FileUnreadableAtTheSaveIsNotRewritten) {
+  TestRun t;
+  LoadHtmlBase(t.run());
+  RecordTopic(t.run(), "/b.html,7");
+  std::filesystem::remove(t.Path("QUORIX.HTM"));
+  std::filesystem::create_directory(t.Path("QUORIX.HTM"));
+  SaveHtmlBase(t.run());
+  EXPECT_TRUE(std::filesystem::is_directory(t.Path("QUORIX.HTM")));
 }
 
 // The save stores this run's entries into what the file holds at that time,

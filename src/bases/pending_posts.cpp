@@ -63,48 +63,50 @@ bool SameUser(std::string_view a, std::string_view b) {
   return text::LowerCase437(text::TrimBlanks(a)) == text::LowerCase437(text::TrimBlanks(b));
 }
 
-// The entries; none when the file is missing. Empty when it exists but
-// cannot be read whole (a read error, or larger than any file this program
-// writes): rewriting it then would drop the records of every other instance.
-std::optional<std::vector<run::PendingPost>> ReadEntries(const run::Run& run) {
+// The entries; none when the file is missing or when it exists but cannot be
+// read whole (a read error, or larger than any file this program writes):
+// failed then, and rewriting it would drop the records of every other instance.
+platform::LoadStatus ReadEntries(run::Run& run, std::vector<run::PendingPost>* entries)
+    REQUIRES(run.pending_posts.file_mutex()) {
+  entries->clear();
   const std::string path = PendingPostsPath(run);
   std::string content;
   if (!platform::ReadWholeFile(path, &content, kMaxFileSize + 1)) {
-    if (!platform::FileExists(path)) return std::vector<run::PendingPost>();
-    return std::nullopt;
+    return platform::FileExists(path) ? platform::LoadStatus::kFailed
+                                      : platform::LoadStatus::kMissing;
   }
-  if (static_cast<int64_t>(content.size()) > kMaxFileSize) return std::nullopt;
-  return ParsePendingPosts(content);
+  if (static_cast<int64_t>(content.size()) > kMaxFileSize) return platform::LoadStatus::kFailed;
+  *entries = ParsePendingPosts(content);
+  return platform::LoadStatus::kLoaded;
 }
 
 void LogUnreadable(run::Run& run, int slot) {
   run.log.WriteLog("Error reading " + std::string(kPendingPostsFile), slot, log::kProblem);
 }
 
-void Remember(run::Run& run, std::vector<run::PendingPost> entries) {
-  std::lock_guard<std::mutex> lock(run.pending_posts.lock);
-  run.pending_posts.entries = std::move(entries);
-  run.pending_posts.loaded = true;
+void Remember(run::Run& run, std::vector<run::PendingPost> entries)
+    EXCLUDES(run.pending_posts.mutex()) {
+  platform::MutexLock lock(run.pending_posts.mutex());
+  run.pending_posts.Remember(std::move(entries));
 }
 
 // Reads the file, lets `change` edit its entries and writes them back when it
 // returns true, all under the cross-process lock, so that instances never
 // lose each other's entries. False when the file could not be written.
 template <typename Change>
-bool Update(run::Run& run, int slot, Change change) {
-  platform::NamedLock lock(run.pending_posts_mutex);
-  if (!run.pending_posts_mutex.ExcludesOtherProcesses()) {
+bool Update(run::Run& run, int slot, Change change) EXCLUDES(run.pending_posts.file_mutex()) {
+  platform::NamedLock lock(run.pending_posts.file_mutex());
+  if (!run.pending_posts.file_mutex().ExcludesOtherProcesses()) {
     run.log.WriteLog("Error writing " + std::string(kPendingPostsFile) +
                          ": other instances are not locked out",
                      slot, log::kProblem);
     return false;
   }
-  std::optional<std::vector<run::PendingPost>> read = ReadEntries(run);
-  if (!read) {
+  std::vector<run::PendingPost> entries;
+  if (ReadEntries(run, &entries) == platform::LoadStatus::kFailed) {
     LogUnreadable(run, slot);
     return false;
   }
-  std::vector<run::PendingPost> entries = std::move(*read);
   bool written = true;
   if (change(entries)) {
     const std::string path = PendingPostsPath(run);
@@ -201,8 +203,8 @@ std::vector<run::PendingPost> ParsePendingPosts(std::string_view content) {
 std::optional<run::PendingPost> FindPendingPost(run::Run& run, std::string_view file) {
   std::vector<run::PendingPost> entries;
   {
-    platform::NamedLock lock(run.pending_posts_mutex);
-    entries = ReadEntries(run).value_or(std::vector<run::PendingPost>());
+    platform::NamedLock lock(run.pending_posts.file_mutex());
+    ReadEntries(run, &entries);
   }
   for (run::PendingPost& post : entries) {
     if (post.file == file) return std::move(post);
@@ -211,8 +213,9 @@ std::optional<run::PendingPost> FindPendingPost(run::Run& run, std::string_view 
 }
 
 bool PendingPostsReadable(run::Run& run, int slot) {
-  platform::NamedLock lock(run.pending_posts_mutex);
-  if (ReadEntries(run)) return true;
+  platform::NamedLock lock(run.pending_posts.file_mutex());
+  std::vector<run::PendingPost> entries;
+  if (ReadEntries(run, &entries) != platform::LoadStatus::kFailed) return true;
   LogUnreadable(run, slot);
   return false;
 }
@@ -235,18 +238,20 @@ void WatchHarvestedPost(run::Run& run, int slot, std::string_view message_id,
                         std::string_view author, std::string_view body) {
   bool loaded = false;
   {
-    std::lock_guard<std::mutex> lock(run.pending_posts.lock);
-    loaded = run.pending_posts.loaded;
+    platform::MutexLock lock(run.pending_posts.mutex());
+    loaded = run.pending_posts.loaded();
   }
   if (!loaded) {
-    platform::NamedLock lock(run.pending_posts_mutex);
-    Remember(run, ReadEntries(run).value_or(std::vector<run::PendingPost>()));
+    platform::NamedLock lock(run.pending_posts.file_mutex());
+    std::vector<run::PendingPost> entries;
+    ReadEntries(run, &entries);
+    Remember(run, std::move(entries));
   }
   // Which entries could this post be? Most runs have none at all.
   std::vector<std::string> words_wanted;
   {
-    std::lock_guard<std::mutex> lock(run.pending_posts.lock);
-    for (const run::PendingPost& post : run.pending_posts.entries) {
+    platform::MutexLock lock(run.pending_posts.mutex());
+    for (const run::PendingPost& post : run.pending_posts.entries()) {
       if (!post.seen && message_id.starts_with(post.id_prefix) && SameUser(author, post.user)) {
         words_wanted.push_back(post.words);
       }

@@ -9,24 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "bases/spool_names.h"
 #include "bases/test_run.h"
 #include "convert/article_delivery.h"
 
 namespace quorix::convert::testing {
 
-// The name of spool file `number` as the spool writer creates it: "N" + six
-// digits + ".MSG" on Windows, ".msg" on POSIX (the reader's Linux build
-// imports "*.msg" case-sensitively). The one place where these tests differ
-// by platform.
-inline std::string SpoolFileName(int number) {
-#ifdef _WIN32
-  constexpr const char* kExtension = ".MSG";
-#else
-  constexpr const char* kExtension = ".msg";
-#endif
-  std::string digits = std::to_string(number);
-  return "N" + std::string(6 - digits.size(), '0') + digits + kExtension;
-}
+// The name of spool file `number` as the delivery names it: "N" + six digits
+// + the platform's extension (bases/spool_names.h).
+inline std::string SpoolFileName(int number) { return bases::SpoolFileName("", number); }
 
 class ConverterTest : public ::testing::Test {
  protected:

@@ -12,7 +12,8 @@
 //
 // The spool number is the smallest that is free in one listing of the
 // directory per run (letter case ignored, as CrossPoint sees the files),
-// moving upward from there; the rename refuses a name that appeared since.
+// moving upward from there; the rename refuses a name that appeared since
+// (bases/spool_names.h, which the journal's recovery uses too).
 #pragma once
 
 #include <string>
@@ -34,10 +35,5 @@ struct SpoolArticle {
 // the articles written before the failure are delivered and remembered.
 bool DeliverSpoolArticles(run::Run& run, int slot, std::string_view spool_dir,
                           const std::vector<SpoolArticle>& articles);
-
-// The spool file name of a number: spool_dir + "N" + six digits + the
-// extension as written (".msg" on POSIX, where the reader matches
-// case-sensitively; ".MSG" elsewhere).
-std::string SpoolFileName(std::string_view spool_dir, int number);
 
 }  // namespace quorix::convert

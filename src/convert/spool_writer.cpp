@@ -1,58 +1,12 @@
-// Spool file creation and rnews entries.
+// rnews entries.
 #include "convert/spool_writer.h"
 
-#include <mutex>
-#include <vector>
-
 #include "convert/article_headers.h"
-#include "log/logger.h"
 #include "text/text.h"
 
 namespace quorix::convert {
 
 namespace {
-
-constexpr int kSpoolNumbers = 1000000;  // 000000 .. 999999
-constexpr size_t kDigits = 6;
-
-// The extension as written: lower case where file names are case-sensitive.
-std::string WrittenExtension(std::string_view extension) {
-#ifdef _WIN32
-  return std::string(extension);
-#else
-  return text::LowerCase437(extension);
-#endif
-}
-
-std::string SixDigits(int number) {
-  std::string digits = text::Decimal(number);
-  return std::string(kDigits - digits.size(), '0') + digits;
-}
-
-// The numbers in use: every existing prefix + six digits + extension, letter
-// case ignored (the listing's wildcard ignores it).
-std::vector<bool> NumbersInUse(std::string_view spool_dir, std::string_view prefix,
-                               std::string_view extension) {
-  std::vector<bool> used(kSpoolNumbers, false);
-  std::string pattern(prefix);
-  pattern.append(kDigits, '?');
-  pattern.append(extension);
-  for (const std::string& found : platform::ListDirectory(spool_dir, pattern)) {
-    if (found.size() != prefix.size() + kDigits + extension.size()) continue;
-    std::string_view digits = std::string_view(found).substr(prefix.size(), kDigits);
-    int number = 0;
-    bool all_digits = true;
-    for (char c : digits) {
-      if (c < '0' || c > '9') {
-        all_digits = false;
-        break;
-      }
-      number = number * 10 + (c - '0');
-    }
-    if (all_digits) used[number] = true;
-  }
-  return used;
-}
 
 // A header value as written: CR, LF and NUL become blanks.
 std::string HeaderValue(std::string_view value) {
@@ -68,33 +22,6 @@ void AppendHeader(std::string& article, std::string_view name, std::string_view 
 }
 
 }  // namespace
-
-platform::File CreateSpoolFile(run::Run& run, std::string_view spool_dir, std::string* name,
-                               std::string_view prefix, std::string_view extension, int slot) {
-  const std::string written_extension = WrittenExtension(extension);
-  std::lock_guard<platform::NamedMutex> lock(run.file_open_mutex);
-  std::vector<bool> used = NumbersInUse(spool_dir, prefix, written_extension);
-  platform::File file;
-  for (int number = 0; number < kSpoolNumbers; ++number) {
-    if (used[number]) continue;
-    *name = std::string(spool_dir) + std::string(prefix) + SixDigits(number) + written_extension;
-    run.log.WriteLog("Creating Spoolfile: " + *name, slot, log::kDetail);
-    // The listing (letter case ignored) is the only look at the directory; the
-    // create itself never opens an existing file: one that appeared under
-    // this name since the listing moves the choice on to the next number.
-    int error = 0;
-    file = platform::File::Open(*name, platform::Access::kReadWrite, platform::Sharing::kShared,
-                                platform::Missing::kCreateNew, &error);
-    if (!file.IsOpen() && platform::IsFileExistsError(error)) continue;
-    if (!file.IsOpen()) run.log.WriteLog("Error Spoolfile: " + *name, slot, log::kProblem);
-    return file;
-  }
-  // Every number is taken: no existing file is ever reused.
-  *name = std::string(spool_dir) + std::string(prefix) + SixDigits(kSpoolNumbers - 1) +
-          written_extension;
-  run.log.WriteLog("Error Spoolfile: " + *name, slot, log::kProblem);
-  return file;
-}
 
 std::string BuildNewsArticle(const NewsArticle& a) {
   std::string article;

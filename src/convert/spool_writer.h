@@ -31,20 +31,9 @@
 #include <string_view>
 
 #include "platform/file.h"
-#include "run/run.h"
 #include "text/charset.h"
 
 namespace quorix::convert {
-
-// Creates spool_dir + prefix + six digits + extension with the smallest number
-// for which no file exists, letter case ignored (an existing N000000.MSG
-// counts). The extension is written in lower case on POSIX, where the reader
-// imports "*.msg" case-sensitively. Chosen and created under the file-open
-// mutex. Logs "Creating Spoolfile: " + name (level 4); on failure "Error
-// Spoolfile: " + name (level 2) and returns a closed file. *name is set in
-// both cases.
-platform::File CreateSpoolFile(run::Run& run, std::string_view spool_dir, std::string* name,
-                               std::string_view prefix, std::string_view extension, int slot);
 
 struct NewsArticle {
   std::string_view newsgroup;

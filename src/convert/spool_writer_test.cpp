@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bases/test_run.h"
@@ -116,59 +114,17 @@ class SpoolFiles : public ::testing::Test {
     std::filesystem::create_directory(t_.Path("SPOOL"));
     spool_ = t_.dir() + "/SPOOL\\";
   }
-  std::string Create() {
-    std::string name;
-    platform::File file = CreateSpoolFile(t_.run(), spool_, &name, "N", ".MSG", 1);
-    EXPECT_TRUE(file.IsOpen());
-    return name.substr(spool_.size());
-  }
   void Touch(const std::string& name) { t_.Write("SPOOL/" + name, "old"); }
 
   TestRun t_;
   std::string spool_;
 };
 
-TEST_F(SpoolFiles, SmallestFreeNumberLowerCaseExtension) {
-  EXPECT_EQ(Create(), SpoolFileName(0));
-  EXPECT_EQ(Create(), SpoolFileName(1));
-  EXPECT_EQ(Create(), SpoolFileName(2));
-  EXPECT_TRUE(t_.Exists("SPOOL/" + SpoolFileName(2)));
-}
-
-TEST_F(SpoolFiles, ExistingNamesCountInAnyLetterCase) {
-  Touch("N000000.MSG");
-  Touch("n000001.Msg");
-  Touch("NABCDEF.MSG");
-  Touch("N0000003.MSG");
-  EXPECT_EQ(Create(), SpoolFileName(2));
-  EXPECT_EQ(t_.Read("SPOOL/N000000.MSG"), "old");
-  EXPECT_EQ(Create(), SpoolFileName(3));
-}
-
-TEST_F(SpoolFiles, GapIsFilledFirst) {
-  Touch("N000001.MSG");
-  EXPECT_EQ(Create(), SpoolFileName(0));
-  EXPECT_EQ(Create(), SpoolFileName(2));
-}
-
-TEST_F(SpoolFiles, CreationIsLoggedInDebugMode) {
-  t_.run().log.set_debug_mode(true);
-  Create();
-  EXPECT_EQ(t_.LogMessages(), "Creating Spoolfile: " + spool_ + SpoolFileName(0) + "\n");
-}
-
-TEST_F(SpoolFiles, MissingDirectoryIsAnError) {
-  std::string name;
-  std::string missing = t_.dir() + "/NOWHERE\\";
-  platform::File file = CreateSpoolFile(t_.run(), missing, &name, "N", ".MSG", 1);
-  EXPECT_FALSE(file.IsOpen());
-  EXPECT_EQ(name, missing + SpoolFileName(0));
-  EXPECT_EQ(t_.LogMessages(), "Error Spoolfile: " + missing + SpoolFileName(0) + "\n");
-}
-
 TEST_F(SpoolFiles, EntriesFollowEachOther) {
-  std::string name;
-  platform::File file = CreateSpoolFile(t_.run(), spool_, &name, "N", ".MSG", 1);
+  platform::File file =
+      platform::File::Open(spool_ + SpoolFileName(0), platform::Access::kReadWrite,
+                           platform::Sharing::kShared, platform::Missing::kCreateNew);
+  ASSERT_TRUE(file.IsOpen());
   NewsArticle first = Sample();
   NewsArticle second = Sample();
   second.article_index = 1;
@@ -195,28 +151,6 @@ TEST_F(SpoolFiles, FailedWriteReportsFalseAndAddsNothing) {
   EXPECT_FALSE(WriteNewsArticle(file, Sample()));
   file.Close();
   EXPECT_EQ(t_.Read("SPOOL/" + SpoolFileName(0)), "old");
-}
-
-TEST_F(SpoolFiles, ThreadsNeverShareANumber) {
-  std::vector<std::vector<std::string>> names(4);
-  std::vector<std::thread> threads;
-  for (int thread = 0; thread < 4; ++thread) {
-    threads.emplace_back([this, &names, thread] {
-      for (int i = 0; i < 25; ++i) {
-        std::string name;
-        platform::File file = CreateSpoolFile(t_.run(), spool_, &name, "N", ".MSG", thread + 1);
-        if (file.IsOpen() && WriteNewsArticle(file, Sample())) names[thread].push_back(name);
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  std::set<std::string> all;
-  for (const auto& list : names) all.insert(list.begin(), list.end());
-  EXPECT_EQ(all.size(), 100u);
-  EXPECT_EQ(*all.rbegin(), spool_ + SpoolFileName(99));
-  for (const std::string& name : all) {
-    EXPECT_EQ(t_.Read("SPOOL/" + name.substr(spool_.size())), BuildSpoolEntry(Sample()));
-  }
 }
 
 }  // namespace

@@ -131,7 +131,7 @@ TEST_F(UbbConversion, SamePageAgainGivesDupesAndNoSpoolFile) {
             std::string::npos);
   EXPECT_EQ(again.article_counter, 3);  // the chain runs on through dupes
   EXPECT_EQ(again.reference_chain, first.reference_chain);
-  EXPECT_EQ(t_.run().dupe_base.text.size(), first.reference_chain.size() - 2);  // no ID twice
+  EXPECT_EQ(t_.run().dupe_base.Text().size(), first.reference_chain.size() - 2);  // no ID twice
 }
 
 TEST_F(UbbConversion, EditedPostIsDeliveredWithANewId) {

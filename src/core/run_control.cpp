@@ -102,8 +102,8 @@ std::string ServeBoxes(run::Run& run, const std::vector<std::string>& boxes) {
 bool LocksExcludeOtherInstances(run::Run& run) {
   bool all = true;
   for (platform::NamedMutex* mutex :
-       {&run.file_open_mutex, &run.req_access_mutex, &run.dupe_base_mutex, &run.logfile_mutex,
-        &run.pending_posts_mutex}) {
+       {&run.file_open_mutex, &run.req_access_mutex, &run.delivery.mutex(), &run.logfile_mutex,
+        &run.pending_posts.file_mutex()}) {
     if (!mutex->CheckExcludesOtherProcesses()) {
       run.log.WriteLog("Error: lock " + mutex->name() +
                            " cannot exclude other instances (lock file not opened), run ended",

@@ -81,7 +81,7 @@ int WalkGroupList(run::Run& run, int slot_number) {
   const std::string rewritten = RebuildGroupListText(lines);
   bool written;
   {
-    std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
+    platform::NamedLock file_lock(run.file_open_mutex);
     platform::DeleteReplaceLeftovers(file_name);
     written = platform::ReplaceFileContents(file_name, rewritten);
   }

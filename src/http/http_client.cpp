@@ -121,7 +121,7 @@ void WritePostedHtml(run::Run& run, std::string_view response) {
   // The cross-process file lock is held by every writer of it, so a
   // killed run's temporary copy can be told from one being written.
   std::lock_guard<std::mutex> lock(run.posted_html_lock);
-  std::lock_guard<platform::NamedMutex> file_lock(run.file_open_mutex);
+  platform::NamedLock file_lock(run.file_open_mutex);
   platform::DeleteReplaceLeftovers(kPostedHtmlFile);
   platform::ReplaceFileContents(kPostedHtmlFile, response);
 }

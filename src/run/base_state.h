@@ -1,16 +1,31 @@
-// The in-memory data of the two bases. The bases module owns the rules
-// (load, save, lookup, update); the run only holds the data.
+// The bases' state in memory, each with its own lock: the dupe base, the
+// delivery journal, the Html base, the pending posts. The bases module owns
+// the rules (load, save, lookup, update); these classes own the data and
+// the locks, and clang's thread-safety analysis (the "clang-tsa" preset)
+// checks that every member is reached with its lock held.
+//
+// The lock order, outermost first (a lock may be taken while those before it
+// are held, never while one after it is):
+//   "quorix_dupebase" (DeliveryState::mutex) -> "quorix_fileopen"
+//   (Run::file_open_mutex) -> the in-process locks of the dupe base and the
+//   Html base; "quorix_pendingposts" -> the pending posts' in-process lock.
+// The log's locks come after all of them: any holder may write a log line.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
+
+#include "platform/load_status.h"
+#include "platform/mutex.h"
+#include "platform/named_mutex.h"
+#include "platform/thread_annotations.h"
 
 namespace quorix::run {
 
@@ -65,20 +80,59 @@ using SpanSet = std::unordered_set<TextSpan, SpanHash, SpanEqual>;
 using SpanMap = std::unordered_map<TextSpan, TextSpan, SpanHash, SpanEqual>;
 using SpanIndex = std::unordered_map<TextSpan, size_t, SpanHash, SpanEqual>;
 
-// What has been delivered: the Message-IDs, concatenated in the order added.
-// `lock` guards the fields for the threads of this process, one lookup or
-// append at a time; it is never held while a file is touched.
-struct DupeBaseState {
-  std::mutex lock;
+// The dupe base's text and its index (bases/dupe_index.h): the Message-IDs,
+// concatenated in the order added. Not copyable: the index holds spans of the
+// text.
+struct DupeIndex {
+  DupeIndex() = default;
+  DupeIndex(const DupeIndex&) = delete;
+  DupeIndex& operator=(const DupeIndex&) = delete;
+
   std::string text;  // DupeBaseText
   // Every "<...>" run of `text` without inner brackets, as spans of `text`.
   SpanSet ids{0, SpanHash(&text), SpanEqual(&text)};
   // ID up to its checksum -> the ID indexed last with it, both spans of `text`.
   SpanMap latest_version{0, SpanHash(&text), SpanEqual(&text)};
-  size_t indexed_up_to = 0;            // where indexing resumes after an append
-  bool load_failed = false;            // the file could not be read when the work started
-  bool added = false;                  // this run added an ID
-  std::vector<std::string> added_ids;  // the IDs this run added, in order
+  size_t indexed_up_to = 0;  // where indexing resumes after an append
+};
+
+// What has been delivered, in memory. Its lock guards the index and what the
+// run added, for the threads of this process, one lookup or append at a time;
+// it is a leaf of the lock order (nothing else is taken while it is held) and
+// never held while a file is touched.
+class DupeBaseState {
+ public:
+  platform::Mutex& mutex() const RETURN_CAPABILITY(mutex_) { return mutex_; }
+  DupeIndex& index() REQUIRES(mutex_) { return index_; }
+  const DupeIndex& index() const REQUIRES(mutex_) { return index_; }
+  // What the load found (kMissing before any load).
+  platform::LoadStatus load_status() const REQUIRES(mutex_) { return load_status_; }
+  void set_load_status(platform::LoadStatus status) REQUIRES(mutex_) { load_status_ = status; }
+  // The IDs this run added, in order; the save takes them into the file.
+  const std::vector<std::string>& added_ids() const REQUIRES(mutex_) { return added_ids_; }
+  void NoteAdded(std::string_view id) REQUIRES(mutex_) { added_ids_.emplace_back(id); }
+
+  // A copy of the text (tests and fuzzers).
+  std::string Text() const EXCLUDES(mutex_) {
+    platform::MutexLock lock(mutex_);
+    return index_.text;
+  }
+  // Back to an empty base that nothing was loaded into (fuzzers, between inputs).
+  void Clear() EXCLUDES(mutex_) {
+    platform::MutexLock lock(mutex_);
+    index_.text.clear();
+    index_.ids.clear();
+    index_.latest_version.clear();
+    index_.indexed_up_to = 0;
+    load_status_ = platform::LoadStatus::kMissing;
+    added_ids_.clear();
+  }
+
+ private:
+  mutable platform::Mutex mutex_;
+  DupeIndex index_ GUARDED_BY(mutex_);
+  platform::LoadStatus load_status_ GUARDED_BY(mutex_) = platform::LoadStatus::kMissing;
+  std::vector<std::string> added_ids_ GUARDED_BY(mutex_);
 };
 
 // The numbers in use in one spool directory. A run only ever takes numbers,
@@ -90,9 +144,8 @@ struct SpoolNumbersInUse {
 };
 
 // The delivery journal as this process has read it, and the spool file
-// numbers in use per spool directory (listed once per run). Guarded by the
-// "quorix_dupebase" named mutex, which other instances take as well.
-struct DeliveryState {
+// numbers in use per spool directory (listed once per run).
+struct DeliveryJournal {
   bool journal_read = false;                 // the journal was read at least once in this run
   int64_t generation = 0;                    // its generation when last read
   int64_t offset = 0;                        // its bytes taken into the dupe base so far
@@ -100,18 +153,72 @@ struct DeliveryState {
   TextSet waiting_temps;  // temporary spool files of records that could not be renamed yet
 };
 
+// The delivery journal's state and its lock, the named mutex
+// "quorix_dupebase" that other instances take as well: it guards the journal
+// file, QUORIX.IDX's merge and every spool file's temporary name and rename.
+// It comes first in the lock order: "quorix_fileopen" and the in-memory
+// bases' locks may be taken while it is held, never the other way round.
+class DeliveryState {
+ public:
+  platform::NamedMutex& mutex() const RETURN_CAPABILITY(mutex_) { return mutex_; }
+  DeliveryJournal& journal() REQUIRES(mutex_) { return journal_; }
+  const DeliveryJournal& journal() const REQUIRES(mutex_) { return journal_; }
+  // Back to a journal that this process has not read (fuzzers, between inputs).
+  void Clear() EXCLUDES(mutex_) {
+    platform::NamedLock lock(mutex_);
+    journal_ = DeliveryJournal();
+  }
+
+ private:
+  mutable platform::NamedMutex mutex_{"quorix_dupebase"};
+  DeliveryJournal journal_ GUARDED_BY(mutex_);
+};
+
 // What has been read: one record per topic, "link,marker". The records are
 // spans of one text (the file's records as loaded, then those this run
 // stored, each followed by a NUL), so a million of them cost no string each.
-struct HtmlBaseState {
-  std::mutex lock;                  // one lookup or update at a time
-  std::string text;                 // the records' bytes; only ever appended to
-  std::vector<TextSpan> records;    // records[0] is record 1, spans of `text`
+// Not copyable: the index holds spans of the text.
+struct HtmlRecords {
+  HtmlRecords() = default;
+  HtmlRecords(const HtmlRecords&) = delete;
+  HtmlRecords& operator=(const HtmlRecords&) = delete;
+
+  std::string text;               // the records' bytes; only ever appended to
+  std::vector<TextSpan> records;  // records[0] is record 1, spans of `text`
   // A record's link -> the index of the first record with it; the key is a
   // span of `text` too.
   SpanIndex first_index{0, SpanHash(&text), SpanEqual(&text)};
-  bool load_failed = false;           // the file could not be read when the work started
-  std::vector<std::string> recorded;  // the entries this run recorded, in order
+};
+
+// The Html base in memory. Its lock guards the records and what the run
+// recorded, one lookup or update at a time; it may be taken while
+// "quorix_fileopen" is held (the save), and nothing is taken while it is held.
+class HtmlBaseState {
+ public:
+  platform::Mutex& mutex() const RETURN_CAPABILITY(mutex_) { return mutex_; }
+  HtmlRecords& records() REQUIRES(mutex_) { return records_; }
+  const HtmlRecords& records() const REQUIRES(mutex_) { return records_; }
+  // What the load found (kMissing before any load).
+  platform::LoadStatus load_status() const REQUIRES(mutex_) { return load_status_; }
+  void set_load_status(platform::LoadStatus status) REQUIRES(mutex_) { load_status_ = status; }
+  // The entries this run recorded and no save has written yet, in order.
+  std::vector<std::string>& recorded() REQUIRES(mutex_) { return recorded_; }
+
+  // Back to an empty base that nothing was loaded into (fuzzers, between inputs).
+  void Clear() EXCLUDES(mutex_) {
+    platform::MutexLock lock(mutex_);
+    records_.first_index.clear();
+    records_.records.clear();
+    records_.text.clear();
+    recorded_.clear();
+    load_status_ = platform::LoadStatus::kMissing;
+  }
+
+ private:
+  mutable platform::Mutex mutex_;
+  HtmlRecords records_ GUARDED_BY(mutex_);
+  platform::LoadStatus load_status_ GUARDED_BY(mutex_) = platform::LoadStatus::kMissing;
+  std::vector<std::string> recorded_ GUARDED_BY(mutex_);
 };
 
 // An outgoing article whose form went out without a confirming answer: the
@@ -125,11 +232,31 @@ struct PendingPost {
   std::string words;      // its text in comparable words (bases::PostWords)
 };
 
-// The pending posts as the file held them when last read or written.
-struct PendingPostState {
-  std::mutex lock;  // guards the members below
-  bool loaded = false;
-  std::vector<PendingPost> entries;
+// The pending posts as the file held them when last read or written, and
+// the file's lock across processes, the named mutex "quorix_pendingposts".
+// The order: the named mutex first, then the in-memory lock; neither is held
+// with the delivery's or "quorix_fileopen".
+class PendingPostState {
+ public:
+  platform::NamedMutex& file_mutex() RETURN_CAPABILITY(file_mutex_) { return file_mutex_; }
+  platform::Mutex& mutex() const RETURN_CAPABILITY(mutex_) { return mutex_; }
+  bool loaded() const REQUIRES(mutex_) { return loaded_; }
+  const std::vector<PendingPost>& entries() const REQUIRES(mutex_) { return entries_; }
+  void Remember(std::vector<PendingPost> entries) REQUIRES(mutex_) {
+    entries_ = std::move(entries);
+    loaded_ = true;
+  }
+  // Read the file again at the next look (fuzzers, between inputs).
+  void Forget() EXCLUDES(mutex_) {
+    platform::MutexLock lock(mutex_);
+    loaded_ = false;
+  }
+
+ private:
+  platform::NamedMutex file_mutex_{"quorix_pendingposts"};
+  mutable platform::Mutex mutex_;
+  bool loaded_ GUARDED_BY(mutex_) = false;
+  std::vector<PendingPost> entries_ GUARDED_BY(mutex_);
 };
 
 }  // namespace quorix::run

@@ -149,17 +149,17 @@ struct Run {
     return dupe_base_limit_;
   }
 
+  // Held while a shared file is opened and while the bases and group lists
+  // are rewritten; see base_state.h for its place in the lock order.
   platform::NamedMutex file_open_mutex{"quorix_fileopen"};
   platform::NamedMutex req_access_mutex{"quorix_req_access"};
-  platform::NamedMutex dupe_base_mutex{"quorix_dupebase"};
   platform::NamedMutex logfile_mutex{"quorix_logfile"};
-  // One process at a time rewrites the pending-post file (QUORIX.PND).
-  platform::NamedMutex pending_posts_mutex{"quorix_pendingposts"};
 
-  DupeBaseState dupe_base;  // guarded by dupe_base.lock
-  DeliveryState delivery;   // guarded by dupe_base_mutex (the journal, the spool names)
-  HtmlBaseState html_base;  // guarded by html_base.lock
-  PendingPostState pending_posts;
+  // The bases, each owning its data and its locks (base_state.h).
+  DupeBaseState dupe_base;
+  DeliveryState delivery;  // with "quorix_dupebase": the journal, the spool names
+  HtmlBaseState html_base;
+  PendingPostState pending_posts;  // with "quorix_pendingposts"
 
   std::mutex posted_html_lock;  // one slot at a time writes POSTED.HTML
 

@@ -15,6 +15,7 @@
 
 #include "platform/file.h"
 #include "platform/file_hook.h"
+#include "platform/spool_extension.h"
 
 namespace quorix::platform {
 namespace {
@@ -303,5 +304,7 @@ bool ReplaceFileContents(std::string_view name, std::string_view data) {
   SyncDirectoryOf(path);
   return true;
 }
+
+std::string_view SpoolExtension() { return ".msg"; }
 
 }  // namespace quorix::platform

@@ -36,7 +36,7 @@ void NamedMutex::lock() {
 }
 
 bool NamedMutex::CheckExcludesOtherProcesses() {
-  std::lock_guard<NamedMutex> lock(*this);
+  NamedLock lock(*this);
   return ExcludesOtherProcesses();
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/file.h"
 #include "platform/file_hook.h"
+#include "platform/spool_extension.h"
 #include "platform/win32/windows_api.h"
 
 namespace quorix::platform {
@@ -215,5 +216,7 @@ bool ReplaceFileContents(std::string_view name, std::string_view data) {
   }
   return true;
 }
+
+std::string_view SpoolExtension() { return ".MSG"; }
 
 }  // namespace quorix::platform
