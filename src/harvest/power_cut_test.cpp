@@ -142,8 +142,10 @@ class PowerCutTest : public ::testing::Test {
       Harvest(harvested_->path().string());
     }
     auto dir = std::make_unique<quorix::testing::ScratchDir>();
-    std::filesystem::copy(harvested_->path(), dir->path(),
-                          std::filesystem::copy_options::recursive);
+    for (const auto& entry : std::filesystem::directory_iterator(harvested_->path())) {
+      std::filesystem::copy(entry.path(), dir->path() / entry.path().filename(),
+                            std::filesystem::copy_options::recursive);
+    }
     installations_.push_back(std::move(dir));
     return installations_.back()->path().string();
   }

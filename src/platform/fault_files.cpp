@@ -259,6 +259,14 @@ void FaultFiles::After(const FileEvent& event) {
       const auto known = names_.find(key);
       if (known == names_.end()) return;
       ChangeName(key, to, known->second);
+      if (event.write_through) {
+        for (const std::string& directory : {DirectoryOf(key), DirectoryOf(to)}) {
+          const auto cached = cached_names_.find(directory);
+          if (cached == cached_names_.end()) continue;
+          for (const NameChange& change : cached->second) ApplyName(&flushed_names_, change);
+          cached_names_.erase(cached);
+        }
+      }
       Count("rename " + Relative(key) + " " + Relative(to));
       return;
     }

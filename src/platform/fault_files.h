@@ -9,7 +9,9 @@
 // it after the power failed: the flushed state, plus (when asked) a random
 // part of what was in the cache, as a disk writes some of its cache before it
 // stops: for each file a leading part of its later writes (the last one maybe
-// torn), for each directory a leading part of its later name changes. Each
+// torn), for each directory a leading part of its later name changes. A
+// rename that the system writes through (Windows) is on the disk at once,
+// with the earlier name changes of its directory. Each
 // file and each directory is cut on its own, so that a journal's append may
 // survive while another file's data does not.
 //

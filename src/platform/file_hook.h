@@ -31,13 +31,14 @@ enum class FileOp {
 
 struct FileEvent {
   FileEvent(FileOp op_in, std::string path_in = {}, std::string to_in = {}, int fd_in = -1,
-            int64_t offset_in = 0, std::string_view data_in = {})
+            int64_t offset_in = 0, std::string_view data_in = {}, bool write_through_in = false)
       : op(op_in),
         path(std::move(path_in)),
         to(std::move(to_in)),
         fd(fd_in),
         offset(offset_in),
-        data(data_in) {}
+        data(data_in),
+        write_through(write_through_in) {}
 
   FileOp op;
   std::string path;       // as the system was given it; "" for operations on an open file
@@ -45,6 +46,9 @@ struct FileEvent {
   int fd;                 // the open file (kCreate and kOpen: only afterwards)
   int64_t offset;         // kWrite: where the bytes go; kSetEnd: the new size
   std::string_view data;  // kWrite
+  // kRename: the system wrote the change through (Windows' MOVEFILE_WRITE_THROUGH):
+  // on the disk, with the directory's earlier name changes, when it returns.
+  bool write_through;
 };
 
 class FileHook {

@@ -95,7 +95,9 @@ bool RenameOver(std::string_view from, std::string_view to) {
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
     return false;
   }
-  if (hook != nullptr) hook->After(FileEvent{FileOp::kRename, from_path, to_path});
+  if (hook != nullptr) {
+    hook->After(FileEvent{FileOp::kRename, from_path, to_path, -1, 0, {}, true});
+  }
   return true;
 }
 
@@ -114,7 +116,9 @@ bool RenameNew(std::string_view from, std::string_view to, int* error) {
     // Without MOVEFILE_REPLACE_EXISTING an existing target is never
     // replaced: the move fails with ERROR_ALREADY_EXISTS.
     if (::MoveFileExA(from_path.c_str(), to_path.c_str(), MOVEFILE_WRITE_THROUGH) != 0) {
-      if (hook != nullptr) hook->After(FileEvent{FileOp::kRename, from_path, to_path});
+      if (hook != nullptr) {
+        hook->After(FileEvent{FileOp::kRename, from_path, to_path, -1, 0, {}, true});
+      }
       return true;
     }
     result_error = ::GetLastError();
