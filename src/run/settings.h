@@ -50,8 +50,8 @@ class TemplateTablesHolder {
  public:
   TemplateTablesHolder() = default;
   TemplateTablesHolder(const TemplateTablesHolder&) {}
-  TemplateTablesHolder& operator=(const TemplateTablesHolder&) {
-    tables_.reset();
+  TemplateTablesHolder& operator=(const TemplateTablesHolder& other) {
+    if (this != &other) tables_.reset();
     return *this;
   }
   std::shared_ptr<TemplateTables>& get() const { return tables_; }

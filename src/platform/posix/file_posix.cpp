@@ -71,7 +71,7 @@ File File::Open(std::string_view name, Access access, Sharing sharing, Missing m
   int flags = 0;
   switch (access) {
     case Access::kRead: flags = O_RDONLY; break;
-    case Access::kReadWrite: flags = O_RDWR; break;
+    case Access::kReadWrite:
     case Access::kReadWriteOrRead: flags = O_RDWR; break;
     case Access::kAppend: flags = O_RDWR | O_APPEND; break;
   }
