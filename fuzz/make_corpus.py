@@ -189,6 +189,8 @@ def corpus(model: ForumModel) -> dict:
     files["pending_posts/entries"] = SEP.join([
         pending_header + "S\t0badf00d\tSPOOL\\MYBOX\\n0001.OUT\tUser\t<g@forum1.\thello forum\r\n"
         "F\t00000001\tSPOOL\\MYBOX\\n0002.OUT\tUser\t<g@forum1.\tseen\r\n"
+        "P\t00000002\tSPOOL\\MYBOX\\n0003.OUT\tUser\t<g@forum1.\thello\t<o@r>\t20041005\r\n"
+        "P\t00000002\tSPOOL\\MYBOX\\n0004.OUT\tUser\t<g@forum1.\tx\t<o@r>\t2004\r\n"
         "S\t1234\tshort crc\tu\tp\tw\r\ncut line",
         "\r\nHello [b]forum[/b]!\r\n", "<p>Hello <b>forum</b>!</p>[I]## XP2, via QUORIX[/I]"])
     files["pending_posts/markup"] = SEP.join([

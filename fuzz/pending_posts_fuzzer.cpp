@@ -3,7 +3,8 @@
 // only word bytes separated by single blanks, taking words again changes
 // nothing, a text's words are found in themselves and in a longer text that
 // holds them; and a post seen by the harvest marks exactly the entries of its
-// forum, user and words.
+// forum, user and words (and returns the outgoing Message-ID of a posted
+// record of them, if any).
 //
 // Input: file bytes, 0x1E, an outgoing text, 0x1E, a harvested text.
 #include <cstddef>
@@ -60,15 +61,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QUORIX_FUZZ_CHECK(quorix::platform::ReplaceFileContents(name, formatted));
   run.pending_posts.Forget();
   const std::string id = "<g@forum1.2.3.4.5>";
-  bases::WatchHarvestedPost(run, 1, id, "User", parts[2]);
+  const std::string own = bases::WatchHarvestedPost(run, 1, id, "User", parts[2]);
   std::vector<quorix::run::PendingPost> expected = again;
+  bool own_found = own.empty();
   for (quorix::run::PendingPost& post : expected) {
-    if (!post.seen && std::string_view(id).starts_with(post.id_prefix) &&
+    if (std::string_view(id).starts_with(post.id_prefix) &&
         quorix::text::LowerCase437(quorix::text::TrimBlanks(post.user)) == "user" &&
         bases::WordsMatch(post.words, harvested)) {
-      post.seen = true;
+      if (!post.posted) post.seen = true;
+      own_found = own_found || (post.posted && post.outgoing_id == own);
     }
   }
+  // A posted record is not marked: the post names its outgoing article.
+  QUORIX_FUZZ_CHECK(own_found, own);
   std::string saved;
   if (!quorix::platform::ReadWholeFile(name, &saved)) saved.clear();
   const std::string expected_file = expected.empty() ? "" : bases::FormatPendingPosts(expected);

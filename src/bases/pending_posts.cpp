@@ -1,5 +1,6 @@
 #include "bases/pending_posts.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -61,6 +62,34 @@ std::string OneLine(std::string_view value) {
 
 bool SameUser(std::string_view a, std::string_view b) {
   return text::LowerCase437(text::TrimBlanks(a)) == text::LowerCase437(text::TrimBlanks(b));
+}
+
+// Could `post` be the harvested post of this forum and author? (The words are
+// compared apart, as they cost more.)
+bool MayBe(const run::PendingPost& post, std::string_view message_id, std::string_view author) {
+  return message_id.starts_with(post.id_prefix) && SameUser(author, post.user);
+}
+
+std::string DayText(const platform::LocalTime& now) {
+  std::string day = text::Decimal(now.year * 10000 + now.month * 100 + now.day);
+  return std::string(day.size() < 8 ? 8 - day.size() : 0, '0') + day;
+}
+
+int64_t Today(const run::Run& run) { return DayNumber(DayText(run.clock.Now())); }
+
+bool Expired(const run::PendingPost& post, int64_t today) {
+  return today - DayNumber(post.confirmed) > kPostedDays;
+}
+
+// A posted record that a harvested post may still take.
+bool OpenOwn(const run::PendingPost& post, int64_t today, const run::TextSet& claimed) {
+  return post.posted && !Expired(post, today) && !claimed.contains(post.outgoing_id);
+}
+
+// The directory part of a file name: the outgoing spool of its box.
+std::string_view BoxOf(std::string_view file) {
+  const size_t end = file.find_last_of("\\/");
+  return end == std::string_view::npos ? std::string_view() : file.substr(0, end + 1);
 }
 
 // The entries; none when the file is missing or when it exists but cannot be
@@ -154,13 +183,17 @@ bool WordsMatch(std::string_view posted, std::string_view harvested) {
 std::string FormatPendingPosts(const std::vector<run::PendingPost>& entries) {
   std::string content(kPendingPostsHeader);
   for (const run::PendingPost& post : entries) {
-    content.append(post.seen ? "F" : "S").append("\t");
+    content.append(post.posted ? "P" : post.seen ? "F" : "S").append("\t");
     std::string crc = text::HexLower(post.file_crc);
     content.append(std::string(crc.size() < 8 ? 8 - crc.size() : 0, '0')).append(crc);
     content.append("\t").append(OneLine(post.file));
     content.append("\t").append(OneLine(post.user));
     content.append("\t").append(OneLine(post.id_prefix));
-    content.append("\t").append(OneLine(post.words)).append("\r\n");
+    content.append("\t").append(OneLine(post.words));
+    if (post.posted) {
+      content.append("\t").append(OneLine(post.outgoing_id)).append("\t").append(post.confirmed);
+    }
+    content.append("\r\n");
   }
   return content;
 }
@@ -178,12 +211,19 @@ std::vector<run::PendingPost> ParsePendingPosts(std::string_view content) {
       line.remove_prefix(tab + 1);
     }
     fields.push_back(line);
-    if (fields.size() != 6 || (fields[0] != "S" && fields[0] != "F") || fields[1].size() != 8 ||
-        fields[2].empty()) {
+    const bool posted = fields[0] == "P";
+    if (fields.size() != (posted ? 8u : 6u) || (!posted && fields[0] != "S" && fields[0] != "F") ||
+        fields[1].size() != 8 || fields[2].empty()) {
       continue;
     }
     run::PendingPost post;
     post.seen = fields[0] == "F";
+    post.posted = posted;
+    if (posted) {
+      if (fields[6].empty() || DayNumber(fields[7]) < 0) continue;
+      post.outgoing_id = std::string(fields[6]);
+      post.confirmed = std::string(fields[7]);
+    }
     bool hex = true;
     for (char c : fields[1]) {
       const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
@@ -207,7 +247,7 @@ std::optional<run::PendingPost> FindPendingPost(run::Run& run, std::string_view 
     ReadEntries(run, &entries);
   }
   for (run::PendingPost& post : entries) {
-    if (post.file == file) return std::move(post);
+    if (!post.posted && post.file == file) return std::move(post);
   }
   return std::nullopt;
 }
@@ -222,7 +262,8 @@ bool PendingPostsReadable(run::Run& run, int slot) {
 
 bool RecordPendingPost(run::Run& run, const run::PendingPost& post, int slot) {
   return Update(run, slot, [&post](std::vector<run::PendingPost>& entries) {
-    std::erase_if(entries, [&post](const run::PendingPost& e) { return e.file == post.file; });
+    std::erase_if(entries,
+                  [&post](const run::PendingPost& e) { return !e.posted && e.file == post.file; });
     entries.push_back(post);
     return true;
   });
@@ -230,12 +271,47 @@ bool RecordPendingPost(run::Run& run, const run::PendingPost& post, int slot) {
 
 void ForgetPendingPost(run::Run& run, std::string_view file, int slot) {
   Update(run, slot, [file](std::vector<run::PendingPost>& entries) {
-    return std::erase_if(entries, [file](const run::PendingPost& e) { return e.file == file; }) > 0;
+    return std::erase_if(entries, [file](const run::PendingPost& e) {
+             return !e.posted && e.file == file;
+           }) > 0;
   });
 }
 
-void WatchHarvestedPost(run::Run& run, int slot, std::string_view message_id,
-                        std::string_view author, std::string_view body) {
+bool ConfirmPendingPost(run::Run& run, const run::PendingPost& sent, std::string_view outgoing_id,
+                        int slot) {
+  const std::string today = DayText(run.clock.Now());
+  const int64_t today_number = DayNumber(today);
+  return Update(run, slot, [&](std::vector<run::PendingPost>& entries) {
+    const bool changed = std::erase_if(entries, [&sent](const run::PendingPost& e) {
+                           return !e.posted && !e.seen && e.file == sent.file;
+                         }) > 0;
+    if (outgoing_id.empty()) return changed;
+    std::erase_if(entries, [&](const run::PendingPost& e) {
+      return e.posted && (e.outgoing_id == outgoing_id || Expired(e, today_number));
+    });
+    run::PendingPost posted = sent;
+    posted.seen = false;
+    posted.posted = true;
+    posted.outgoing_id = OneLine(outgoing_id);
+    posted.confirmed = today;
+    entries.push_back(std::move(posted));
+    const std::string_view box = BoxOf(sent.file);
+    auto in_box = [box](const run::PendingPost& e) { return e.posted && BoxOf(e.file) == box; };
+    size_t count = static_cast<size_t>(std::count_if(entries.begin(), entries.end(), in_box));
+    for (auto it = entries.begin(); count > kMaxPostedPerBox && it != entries.end();) {
+      if (in_box(*it)) {
+        it = entries.erase(it);
+        --count;
+      } else {
+        ++it;
+      }
+    }
+    return true;
+  });
+}
+
+std::string WatchHarvestedPost(run::Run& run, int slot, std::string_view message_id,
+                               std::string_view author, std::string_view body) {
   bool loaded = false;
   {
     platform::MutexLock lock(run.pending_posts.mutex());
@@ -246,27 +322,50 @@ void WatchHarvestedPost(run::Run& run, int slot, std::string_view message_id,
     std::vector<run::PendingPost> entries;
     ReadEntries(run, &entries);
     Remember(run, std::move(entries));
+    platform::MutexLock state_lock(run.pending_posts.mutex());
+    run.pending_posts.claimed().clear();
   }
+  const int64_t today = Today(run);
   // Which entries could this post be? Most runs have none at all.
-  std::vector<std::string> words_wanted;
+  bool any = false;
   {
     platform::MutexLock lock(run.pending_posts.mutex());
+    const run::TextSet& claimed = run.pending_posts.claimed();
     for (const run::PendingPost& post : run.pending_posts.entries()) {
-      if (!post.seen && message_id.starts_with(post.id_prefix) && SameUser(author, post.user)) {
-        words_wanted.push_back(post.words);
+      any = any || ((OpenOwn(post, today, claimed) || (!post.posted && !post.seen)) &&
+                    MayBe(post, message_id, author));
+    }
+  }
+  if (!any) return std::string();
+  const std::string words = PostWords(body);
+
+  // The oldest posted record that the post matches is its outgoing article.
+  std::string own;
+  bool pending = false;
+  {
+    platform::MutexLock lock(run.pending_posts.mutex());
+    run::TextSet& claimed = run.pending_posts.claimed();
+    for (const run::PendingPost& post : run.pending_posts.entries()) {
+      if (!MayBe(post, message_id, author) || !WordsMatch(post.words, words)) continue;
+      if (!post.posted) {
+        pending = pending || !post.seen;
+      } else if (own.empty() && OpenOwn(post, today, claimed)) {
+        own = post.outgoing_id;
+        claimed.insert(own);
       }
     }
   }
-  if (words_wanted.empty()) return;
-  const std::string words = PostWords(body);
-  bool any = false;
-  for (const std::string& wanted : words_wanted) any = any || WordsMatch(wanted, words);
-  if (!any) return;
+  if (!own.empty()) {
+    run.log.WriteLog(
+        "Article " + own + " is on the forum as " + std::string(message_id) + ", which replaces it",
+        slot, log::kProgress);
+  }
+  if (!pending) return own;
 
   std::vector<std::string> found;
   Update(run, slot, [&](std::vector<run::PendingPost>& entries) {
     for (run::PendingPost& post : entries) {
-      if (!post.seen && message_id.starts_with(post.id_prefix) && SameUser(author, post.user) &&
+      if (!post.posted && !post.seen && MayBe(post, message_id, author) &&
           WordsMatch(post.words, words)) {
         post.seen = true;
         found.push_back(post.file);
@@ -278,6 +377,42 @@ void WatchHarvestedPost(run::Run& run, int slot, std::string_view message_id,
     run.log.WriteLog("Article " + file + " is on the forum as " + std::string(message_id), slot,
                      log::kProgress);
   }
+  return own;
+}
+
+void SettleOwnPosts(run::Run& run, int slot, const std::vector<std::string>& delivered,
+                    const std::vector<std::string>& undelivered) {
+  {
+    platform::MutexLock lock(run.pending_posts.mutex());
+    for (const std::string& id : undelivered) run.pending_posts.claimed().erase(id);
+  }
+  if (delivered.empty()) return;
+  Update(run, slot, [&delivered](std::vector<run::PendingPost>& entries) {
+    return std::erase_if(entries, [&delivered](const run::PendingPost& e) {
+             return e.posted &&
+                    std::find(delivered.begin(), delivered.end(), e.outgoing_id) != delivered.end();
+           }) > 0;
+  });
+}
+
+int64_t DayNumber(std::string_view day) {
+  if (day.size() != 8) return -1;
+  int64_t value = 0;
+  for (char c : day) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  int64_t year = value / 10000;
+  const int64_t month = value / 100 % 100;
+  const int64_t date = value % 100;
+  if (year < 1970 || month < 1 || month > 12 || date < 1 || date > 31) return -1;
+  // Days from the civil date (proleptic Gregorian calendar), March-based.
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = year / 400;
+  const int64_t year_of_era = year - era * 400;
+  const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + date - 1;
+  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
 }
 
 }  // namespace quorix::bases

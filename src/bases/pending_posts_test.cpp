@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -55,6 +56,23 @@ class PendingPostsTest : public ::testing::Test {
     post.words = PostWords(words);
     return post;
   }
+  // A confirmed post of box `box` ("SPOOL" or another spool folder).
+  run::PendingPost Posted(const std::string& words, const std::string& id, const std::string& day,
+                          const std::string& box = "SPOOL") {
+    run::PendingPost post = Entry("n0001.OUT", words);
+    post.file = t_.dir() + "/" + box + "/n0001.OUT";
+    post.posted = true;
+    post.outgoing_id = id;
+    post.confirmed = day;
+    return post;
+  }
+  std::string Watch(const std::string& author, const std::string& body,
+                    const std::string& id = "<de.test@forum3.000001.html.1.ab>") {
+    return WatchHarvestedPost(run(), 1, id, author, body);
+  }
+  std::vector<run::PendingPost> Saved() const {
+    return ParsePendingPosts(t_.Read(std::string(kPendingPostsFile)));
+  }
   testing::TestRun t_;
   run::Run& run() { return t_.run(); }
 };
@@ -102,6 +120,139 @@ TEST_F(PendingPostsTest, FileRoundTripsAndIgnoresLinesOfOtherShapes) {
   EXPECT_EQ(entries[0].file_crc, 0x1fu);
   EXPECT_EQ(entries[1].words, "x y");
   EXPECT_EQ(FormatPendingPosts(entries), content);
+}
+
+// A posted record adds its two fields at the end of the line, so that the
+// sent and found records read as before; a posted line of any other shape is
+// ignored like any other.
+TEST_F(PendingPostsTest, PostedRecordsAddTwoFieldsAndOtherShapesAreIgnored) {
+  const run::PendingPost sent = Entry("n0002.OUT", "x y");
+  const run::PendingPost posted = Posted("Hello", "<out1@reader.invalid>", "20041005");
+  const std::string content = FormatPendingPosts({sent, posted});
+  EXPECT_EQ(content, std::string(kPendingPostsHeader) + "S\t0badf00d\t" + sent.file +
+                         "\tTester\t<de.test@forum3.\tx y\r\n"
+                         "P\t0badf00d\t" +
+                         posted.file +
+                         "\tTester\t<de.test@forum3.\thello\t<out1@reader.invalid>\t20041005\r\n");
+  const std::string tail = "\tTester\t<de.test@forum3.\thello";
+  const char* const ignored[] = {
+      "\t<o@r>\t20041005\tmore",  // nine fields
+      "\t<o@r>",                  // seven
+      "",                         // six
+      "\t\t20041005",             // no Message-ID
+      "\t<o@r>\t20041305",        // no day
+      "\t<o@r>\t2004105",
+      "\t<o@r>\t19691231",
+      "\t<o@r>\t2004100a",
+  };
+  for (const char* fields : ignored) {
+    SCOPED_TRACE(fields);
+    const std::string line = "P\t0badf00d\t" + posted.file + tail + fields + "\r\n";
+    const std::vector<run::PendingPost> entries = ParsePendingPosts(content + line);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(FormatPendingPosts(entries), content);
+  }
+  const std::vector<run::PendingPost> entries =
+      ParsePendingPosts(content + "S\t0badf00d\t" + sent.file + tail + "\t<o@r>\t20041005\r\n");
+  ASSERT_EQ(entries.size(), 2u) << "a sent record has no such fields";
+  EXPECT_FALSE(entries[0].posted);
+  EXPECT_TRUE(entries[1].posted);
+  EXPECT_EQ(entries[1].outgoing_id, "<out1@reader.invalid>");
+  EXPECT_EQ(entries[1].confirmed, "20041005");
+}
+
+TEST(PendingPostDays, DatesFrom1970OnOnly) {
+  const std::pair<const char*, int64_t> cases[] = {
+      {"19700101", 0},     {"20041005", 12696}, {"20040229", 12477}, {"20000301", 11017},
+      {"20991231", 47481}, {"19691231", -1},    {"20041305", -1},    {"20041000", -1},
+      {"2004105", -1},     {"200410051", -1},   {"2004-105", -1},    {"", -1}};
+  for (const auto& [day, number] : cases) EXPECT_EQ(DayNumber(day), number) << day;
+}
+
+// A confirmed new topic or reply stays recorded until the harvest brings it:
+// one forum post (of its forum, by its user, with its words) takes it, and
+// the record goes only once that post was delivered.
+TEST_F(PendingPostsTest, AConfirmedPostWaitsForTheHarvestThatDeliversIt) {
+  const run::PendingPost sent = Entry("n0001.OUT", "Hello forum");
+  ASSERT_TRUE(RecordPendingPost(run(), sent, 1));
+  ASSERT_TRUE(ConfirmPendingPost(run(), sent, "<out1@reader.invalid>", 1));
+  EXPECT_FALSE(FindPendingPost(run(), sent.file).has_value()) << "the file is gone";
+  ASSERT_EQ(Saved().size(), 1u);
+  EXPECT_EQ(FormatPendingPosts(Saved()),
+            FormatPendingPosts({Posted("Hello forum", "<out1@reader.invalid>", "20041005")}));
+
+  // The reader reuses the name: the new file's records leave the posted one.
+  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "Other"), 1));
+  ForgetPendingPost(run(), sent.file, 1);
+  ASSERT_EQ(Saved().size(), 1u);
+
+  EXPECT_EQ(Watch("Tester", "Hello forum", "<de.test@forum4.000001.html.1.ab>"), "");
+  EXPECT_EQ(Watch("Anna", "Hello forum"), "");
+  EXPECT_EQ(Watch("Tester", "Hello world"), "");
+  EXPECT_EQ(Watch(" TESTER", "<p>Hello <b>forum</b></p>"), "<out1@reader.invalid>");
+  EXPECT_EQ(Watch("Tester", "Hello forum"), "") << "taken by the post before";
+  SettleOwnPosts(run(), 1, {}, {"<out1@reader.invalid>"});
+  EXPECT_EQ(Saved().size(), 1u) << "not delivered: kept";
+  EXPECT_EQ(Watch("Tester", "Hello forum"), "<out1@reader.invalid>");
+  SettleOwnPosts(run(), 1, {"<out1@reader.invalid>"}, {});
+  EXPECT_FALSE(t_.Exists(std::string(kPendingPostsFile)));
+  EXPECT_EQ(Watch("Tester", "Hello forum"), "");
+}
+
+TEST_F(PendingPostsTest, WithoutAMessageIdAConfirmedPostLeavesNoRecord) {
+  const run::PendingPost sent = Entry("n0001.OUT", "Hello forum");
+  ASSERT_TRUE(RecordPendingPost(run(), sent, 1));
+  ASSERT_TRUE(ConfirmPendingPost(run(), sent, "", 1));
+  EXPECT_FALSE(t_.Exists(std::string(kPendingPostsFile)));
+
+  // Found on the forum (its file could not be deleted): that record stays.
+  run::PendingPost found = sent;
+  found.seen = true;
+  ASSERT_TRUE(RecordPendingPost(run(), found, 1));
+  ASSERT_TRUE(ConfirmPendingPost(run(), sent, "<o@r>", 1));
+  ASSERT_EQ(Saved().size(), 2u);
+  EXPECT_TRUE(FindPendingPost(run(), sent.file)->seen);
+}
+
+// Older than 30 days, a posted record is no longer matched and goes with the
+// next confirmation; a box keeps at most 200, the oldest going first, and
+// another box's records stay.
+TEST_F(PendingPostsTest, PostedRecordsAreBoundedInAgeAndCountPerBox) {
+  std::vector<run::PendingPost> entries = {Posted("too old", "<old@r>", "20040904"),
+                                           Posted("just in time", "<edge@r>", "20040905"),
+                                           Posted("other box", "<b@r>", "20040920", "BOX2")};
+  for (int i = 0; i < 198; ++i) {
+    entries.push_back(
+        Posted("post " + std::to_string(i), "<" + std::to_string(i) + "@r>", "20041001"));
+  }
+  t_.Write(std::string(kPendingPostsFile), FormatPendingPosts(entries));
+  EXPECT_EQ(Watch("Tester", "too old"), "");
+  EXPECT_EQ(Watch("Tester", "just in time"), "<edge@r>");
+
+  auto ids = [this] {
+    std::vector<std::string> ids;
+    for (const run::PendingPost& post : Saved()) ids.push_back(post.outgoing_id);
+    return ids;
+  };
+  ASSERT_TRUE(ConfirmPendingPost(run(), Entry("n0005.OUT", "new"), "<new1@r>", 1));
+  std::vector<std::string> saved = ids();
+  ASSERT_EQ(saved.size(), 201u);
+  EXPECT_EQ(saved[0], "<edge@r>") << "the expired one went";
+  EXPECT_EQ(saved[1], "<b@r>") << "another box keeps its records";
+  EXPECT_EQ(saved.back(), "<new1@r>");
+
+  ASSERT_TRUE(ConfirmPendingPost(run(), Entry("n0006.OUT", "newer"), "<new2@r>", 1));
+  saved = ids();
+  ASSERT_EQ(saved.size(), 201u);
+  EXPECT_EQ(saved[0], "<b@r>") << "the box's oldest went";
+  EXPECT_EQ(saved.back(), "<new2@r>");
+
+  // The same Message-ID again replaces its record.
+  ASSERT_TRUE(ConfirmPendingPost(run(), Entry("n0007.OUT", "again"), "<new1@r>", 1));
+  saved = ids();
+  ASSERT_EQ(saved.size(), 201u);
+  EXPECT_EQ(std::count(saved.begin(), saved.end(), "<new1@r>"), 1);
+  EXPECT_EQ(saved.back(), "<new1@r>");
 }
 
 // A killed instance's temporary copy of the file goes with the next rewrite;

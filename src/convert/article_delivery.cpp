@@ -47,12 +47,17 @@ void PageSpool::Deliver(const Post& post, std::string_view newsgroup, std::strin
   if (pending_ids_.contains(id) || bases::IsDupe(run_, id)) {
     run_.log.WriteLog("Article: " + id + " is a Dupe", slot_, log::kProgress);
   } else {
-    // A post sent by an earlier run without an answer may turn up here.
-    bases::WatchHarvestedPost(run_, slot_, id, post.author, post.body);
+    // A post sent by an earlier run may turn up here: without an answer, or
+    // confirmed, when the reader holds the user's own copy of it.
+    const std::string own = bases::WatchHarvestedPost(run_, slot_, id, post.author, post.body);
     run_.log.WriteLog("Article: " + id + " is new/edited", slot_, log::kProgress);
     const std::string references = ReferencesValue(topic.reference_chain);
     const ArticleText text = ArticleTextFor(post.author, post.subject, post.body, topic.charset);
-    const std::string replaced = bases::EarlierVersion(run_, id);
+    std::string replaced = bases::EarlierVersion(run_, id);
+    if (!own.empty()) {
+      if (replaced.empty()) replaced = own;
+      own_posts_.push_back({id, own});
+    }
     NewsArticle article{newsgroup,  post.address, text.author, text.subject, id,
                         references, post.date,    text.body,   page_url,     topic.article_counter,
                         replaced,   text.charset};
@@ -73,8 +78,18 @@ PageOutcome PageSpool::Close() {
   articles_.clear();
   pending_ids_.clear();
   const std::string spool_dir = run_.slots[slot_].web.spool;
-  return DeliverSpoolArticles(run_, slot_, spool_dir, articles) ? PageOutcome::kDelivered
-                                                                : PageOutcome::kFailed;
+  const bool delivered = DeliverSpoolArticles(run_, slot_, spool_dir, articles);
+  if (!own_posts_.empty()) {
+    // Only a delivery on record lets the user's post go: else the next run
+    // must find it again.
+    std::vector<std::string> done, open;
+    for (const auto& [id, outgoing] : own_posts_) {
+      (delivered || bases::IsDupe(run_, id) ? done : open).push_back(outgoing);
+    }
+    own_posts_.clear();
+    bases::SettleOwnPosts(run_, slot_, done, open);
+  }
+  return delivered ? PageOutcome::kDelivered : PageOutcome::kFailed;
 }
 
 std::string ReferencesValue(std::string_view chain) {

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "convert/spool_delivery.h"
@@ -64,8 +65,9 @@ class PageSpool {
 
   // Dupe check and log line; a new article is kept for the spool file, its
   // texts in the article's character set (article_charset.h), an edited
-  // post's entry naming the version it replaces (Supersedes). Then the post
-  // joins the topic's reference chain and the counter moves on.
+  // post's entry naming the version it replaces (Supersedes), as does the
+  // user's own post confirmed by an earlier run (bases/pending_posts.h). Then
+  // the post joins the topic's reference chain and the counter moves on.
   void Deliver(const Post& post, std::string_view newsgroup, std::string_view page_url,
                TopicConversion& topic);
 
@@ -81,6 +83,9 @@ class PageSpool {
   int posts_ = 0;
   std::vector<SpoolArticle> articles_;
   run::TextSet pending_ids_;  // the Message-IDs of articles_
+  // Articles of articles_ that are the user's own posts: (Message-ID,
+  // outgoing Message-ID), settled when the page is delivered.
+  std::vector<std::pair<std::string, std::string>> own_posts_;
 };
 
 // The References value of an article: the topic's chain, unless it is longer

@@ -176,6 +176,7 @@ bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, 
   CompleteArticle(engine, state.web, state.group_list_text, article);
   PostingRequest request = BuildPostingRequest(engine, state.web, article);
   const std::optional<run::PendingPost> pending = PendingRecord(state, name, file_crc, article);
+  const std::string outgoing_id = article.message_id;
   article = OutgoingArticle();  // the request holds the text now
   // Recorded before the form goes out, so that even a run killed while it
   // waits for the answer leaves the record behind.
@@ -205,9 +206,10 @@ bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, 
     done.file_crc = file_crc;
     done.seen = true;
     bases::RecordPendingPost(run, done, slot);
-    return true;
   }
-  if (pending) bases::ForgetPendingPost(run, name, slot);
+  // Kept until the harvest brings the forum's copy, which is then to replace
+  // the reader's.
+  if (pending) bases::ConfirmPendingPost(run, *pending, outgoing_id, slot);
   return true;
 }
 

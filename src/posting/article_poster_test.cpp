@@ -228,6 +228,49 @@ TEST_F(PosterTest, AConfirmedArticleWhoseFileStaysIsNeverSentAgain) {
   }
 }
 
+// A confirmed new topic or reply with a Message-ID stays recorded for the
+// harvest, which is to replace the reader's copy by the forum's; without a
+// Message-ID, or for an edit, nothing stays.
+TEST_F(PosterTest, AConfirmedPostWithAMessageIdWaitsForTheHarvest) {
+  const std::string reply =
+      "Newsgroups: de.test.forum\r\nSubject: Re: Hi\r\nMessage-ID: <out1@reader.invalid>\r\n"
+      "References: <de.test.forum@forum3.000123.html.0.ab>\r\n\r\nMy reply\r\n";
+  struct Case {
+    std::string article;
+    bool kept;
+  };
+  const Case cases[] = {
+      {reply, true},
+      {"Message-ID: <out2@reader.invalid>\r\n" + std::string(kNewTopic), true},
+      {kNewTopic, false},
+      {"Message-ID: <out3@reader.invalid>\r\nSupersedes: <de.test.forum@forum3.000123.html.2.ab>"
+       "\r\nSubject: x\r\n\r\nNew\r\n",
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.article);
+    std::filesystem::remove(dir_.PathOf("QUORIX.PND"));
+    Spool(c.article);
+    EXPECT_TRUE(Post());
+    EXPECT_FALSE(Spooled());
+    EXPECT_EQ(dir_.Exists("QUORIX.PND"), c.kept);
+    if (!c.kept) continue;
+    const std::vector<run::PendingPost> saved = bases::ParsePendingPosts(dir_.Read("QUORIX.PND"));
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_TRUE(saved[0].posted);
+    EXPECT_EQ(saved[0].outgoing_id,
+              c.article == reply ? "<out1@reader.invalid>" : "<out2@reader.invalid>");
+    EXPECT_EQ(saved[0].confirmed, "20040305");  // the test clock's day
+    EXPECT_FALSE(bases::FindPendingPost(run(), saved[0].file).has_value());
+  }
+  // The harvest brings the reply: its copy replaces the outgoing article.
+  Spool(reply);
+  EXPECT_TRUE(Post());
+  EXPECT_EQ(bases::WatchHarvestedPost(run(), 1, "<de.test.forum@forum3.000123.html.3.cd>", "Tester",
+                                      "My reply\r\n[I]## CP[/I]"),
+            "<out1@reader.invalid>");
+}
+
 TEST_F(PosterTest, EmptySuccessTextsNeverConfirm) {
   slot().forum_template = run::ForumTemplate();
   response_ = "HTTP/1.0 200 OK\r\n\r\nanything";

@@ -187,6 +187,12 @@ void OutgoingArticleParser::AddHeaderLine(std::string_view line, bool* subject_s
   } else if (StartsWithAnyCase(line, "Content-Type:")) {
     article_.content_type = std::string(text::TrimBlanks(FromCharacter(line, 14)));
     folded_into_ = &article_.content_type;
+  } else if (StartsWithAnyCase(line, "Message-ID:")) {
+    // "<...>" and nothing else: it goes into a header of the harvested copy.
+    const std::string_view id = text::TrimBlanks(FromCharacter(line, 12));
+    const bool usable = id.size() > 2 && id.front() == '<' && id.back() == '>' &&
+                        id.find_first_of(" \t<>", 1) == id.size() - 1;
+    article_.message_id = usable ? std::string(id) : std::string();
   } else if (StartsWithAnyCase(line, "Content-Transfer-Encoding:")) {
     article_.transfer_encoding = std::string(text::TrimBlanks(FromCharacter(line, 27)));
     folded_into_ = &article_.transfer_encoding;

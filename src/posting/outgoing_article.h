@@ -39,6 +39,9 @@ struct OutgoingArticle {
   // character set); empty when the article has none.
   std::string content_type;
   std::string referenced_id;  // the Message-ID the forum fields were taken from
+  // The article's own "Message-ID:" (any letter case), when it is one "<...>"
+  // without blanks; else empty.
+  std::string message_id;
 
   // The last "Subject:" value as written, before the "RE: " cut: what the
   // status line shows while the article is posted.

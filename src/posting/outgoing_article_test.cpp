@@ -118,6 +118,28 @@ TEST(OutgoingHeaders, ReferenceWordsSkipExtraBlanks) {
   EXPECT_EQ(article.reply_number, "4");
 }
 
+// The article's own Message-ID goes into the Supersedes of the forum's copy:
+// only one "<...>" without blanks is taken.
+TEST(OutgoingHeaders, OwnMessageIdOnlyWhenItIsOne) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"Message-ID: <out1@reader.invalid>", "<out1@reader.invalid>"},
+      {"Message-Id:   <a.b@c>  ", "<a.b@c>"},
+      {"message-id:<x@y>", "<x@y>"},
+      {"Message-ID: <a b@c>", ""},
+      {"Message-ID: <a@c> <b@c>", ""},
+      {"Message-ID: <a<b@c>", ""},
+      {"Message-ID: out1@reader.invalid", ""},
+      {"Message-ID: <>", ""},
+      {"Message-ID:", ""},
+      {"X-Message-ID: <x@y>", ""},
+  };
+  for (const auto& [line, id] : cases) {
+    EXPECT_EQ(ParseUbb({line, "", "x"}).message_id, id) << line;
+  }
+  EXPECT_EQ(ParseUbb({"Message-ID: <x@y>", "", "Message-ID: <z@y>"}).message_id, "<x@y>")
+      << "the body is no header";
+}
+
 TEST(UbbMessageId, Decomposition) {
   struct Case {
     std::string_view id;

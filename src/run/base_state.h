@@ -221,15 +221,21 @@ class HtmlBaseState {
   std::vector<std::string> recorded_ GUARDED_BY(mutex_);
 };
 
-// An outgoing article whose form went out without a confirming answer: the
-// forum may hold it. See bases/pending_posts.h for the rules.
+// An outgoing article whose form went out without a confirming answer (the
+// forum may hold it), or a confirmed one that the harvest has not delivered
+// yet. See bases/pending_posts.h for the rules.
 struct PendingPost {
-  bool seen = false;      // the harvest found it on the forum
-  uint32_t file_crc = 0;  // CRC-32 of the outgoing file as it was sent
-  std::string file;       // the outgoing file, with its directory
-  std::string user;       // WebUser of the box
-  std::string id_prefix;  // "<newsgroup@forumN." of the posts of its forum
-  std::string words;      // its text in comparable words (bases::PostWords)
+  bool seen = false;  // the harvest found it on the forum
+  // Confirmed by the forum; the harvest's copy is to replace the reader's.
+  // Only such a record has the two values below.
+  bool posted = false;
+  uint32_t file_crc = 0;    // CRC-32 of the outgoing file as it was sent
+  std::string file;         // the outgoing file, with its directory
+  std::string user;         // WebUser of the box
+  std::string id_prefix;    // "<newsgroup@forumN." of the posts of its forum
+  std::string words;        // its text in comparable words (bases::PostWords)
+  std::string outgoing_id;  // the Message-ID of the outgoing article
+  std::string confirmed;    // the day the forum confirmed it, "YYYYMMDD"
 };
 
 // The pending posts as the file held them when last read or written, and
@@ -246,10 +252,15 @@ class PendingPostState {
     entries_ = std::move(entries);
     loaded_ = true;
   }
-  // Read the file again at the next look (fuzzers, between inputs).
+  // The outgoing Message-IDs of confirmed posts that a page of this run is
+  // delivering: no second post takes them.
+  TextSet& claimed() REQUIRES(mutex_) { return claimed_; }
+  // Read the file again at the next look, and no claims (fuzzers, between
+  // inputs).
   void Forget() EXCLUDES(mutex_) {
     platform::MutexLock lock(mutex_);
     loaded_ = false;
+    claimed_.clear();
   }
 
  private:
@@ -257,6 +268,7 @@ class PendingPostState {
   mutable platform::Mutex mutex_;
   bool loaded_ GUARDED_BY(mutex_) = false;
   std::vector<PendingPost> entries_ GUARDED_BY(mutex_);
+  TextSet claimed_ GUARDED_BY(mutex_);
 };
 
 }  // namespace quorix::run

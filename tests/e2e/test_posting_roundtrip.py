@@ -1,11 +1,15 @@
 """A round trip through CrossPoint: a forum post is harvested, answered with a
 References line naming its Message-ID, posted back as a reply into the same
-forum and topic, and the next harvest delivers that reply."""
+forum and topic, and the next harvest delivers that reply, which replaces the
+reader's copy of the answer (Supersedes naming the outgoing Message-ID); a
+third run delivers nothing."""
 
 import unittest
 
 from e2e.runner import parse_article, parse_rnews, spool_files
 from e2e.test_posting import PostingCase
+
+OUTGOING_ID = "<n0001.1a2b@tester.example.invalid>"
 
 
 class RoundTrip(PostingCase):
@@ -30,6 +34,7 @@ class RoundTrip(PostingCase):
 
         answer = self.outgoing("n0001.OUT", [
             "Newsgroups: " + headers["Newsgroups"], "Subject: Re: " + headers["Subject"],
+            "Message-ID: " + OUTGOING_ID,
             "References: " + message_id, "X-Newsreader: CrossPoint", "",
             "An answer written in CrossPoint."])
         self.assertEqual(self.harvest(), [], "nothing new before the answer is posted")
@@ -44,6 +49,10 @@ class RoundTrip(PostingCase):
         self.assertIn(message_id, headers.get("References", ""))
         self.assertEqual(headers["Newsgroups"], self.groups_newsgroup)
         self.assertIn(b"An answer written in CrossPoint.", body)
+        self.assertEqual(headers.get("Supersedes"), OUTGOING_ID)
+        self.assertNotEqual(headers["Message-ID"], OUTGOING_ID)
+        self.assertFalse(self.inst.path("QUORIX.PND").exists(), "its record went")
+        self.assertEqual(self.harvest(), [], "nothing new in the third run")
 
     def test_ubb(self):
         self.groups_newsgroup = "de.test.forum"

@@ -71,6 +71,26 @@ class OutgoingSpool(PostingCase):
         for name in ignored:
             self.assertTrue((self.box.spool_dir / name).exists(), name)
 
+    def test_three_files_are_posted_in_name_order(self):
+        """Written out of order (and so listed in another order than their
+        names), the files reach the forum in the order of their names, letter
+        case ignored, as the reader numbers them."""
+        self.make_box()
+        names = ["n0002.OUT", "N0003.OUT", "n0001.OUT"]  # the order they are written in
+        for name in names:
+            self.outgoing(name, ["Newsgroups: de.test.forum", f"Subject: Topic {name[1:5]}",
+                                 "", f"text of {name}"])
+        self.run_box()
+        posting = [l.rsplit("\\", 1)[1] for l in self.lines
+                   if l.startswith(progress("Posting: ", POSTING))]
+        self.assertEqual(posting, ["n0001.OUT", "n0002.OUT", "N0003.OUT"])
+        subjects = [p.body.decode("latin-1").split("&TopicSubject=", 1)[1].split("&", 1)[0]
+                    for p in self.posts()]
+        self.assertEqual(subjects, ["Topic+0001", "Topic+0002", "Topic+0003"])
+        topics = self.sim.model.summary()["3"]["topics"].values()
+        self.assertEqual([t["subject"] for t in topics][-3:],
+                         ["Topic 0001", "Topic 0002", "Topic 0003"])
+
     def test_unknown_engine_posts_nothing(self):
         self.make_box()
         self.box.set("client", "UBB")
