@@ -19,11 +19,25 @@ constexpr std::array<AsciiFormOf, 20> kAsciiForms = {{
     {0x2039, "<"},  {0x203A, ">"},  {0x2026, "..."}, {0x20AC, "EUR"}, {0x2032, "'"},
 }};
 
-// The characters of `bytes` with the typographic ones in ASCII.
+// The common faces as the emoticons they stand for.
+constexpr std::array<AsciiFormOf, 25> kFaces = {{
+    {0x263A, ":-)"},  {0x1F642, ":-)"},  {0x1F60A, ":-)"},  {0x1F603, ":-D"},  {0x1F600, ":-D"},
+    {0x1F601, ":-D"}, {0x1F604, ":-D"},  {0x1F606, ":-D"},  {0x1F605, ":-D"},  {0x1F609, ";-)"},
+    {0x1F61C, ";-P"}, {0x1F61B, ":-P"},  {0x1F61D, ":-P"},  {0x2639, ":-("},   {0x1F641, ":-("},
+    {0x1F61E, ":-("}, {0x1F622, ":'-("}, {0x1F62D, ":'-("}, {0x1F602, ":'-D"}, {0x1F62E, ":-O"},
+    {0x1F632, ":-O"}, {0x1F610, ":-|"},  {0x1F615, ":-/"},  {0x1F607, "O:-)"}, {0x2764, "<3"},
+}};
+
+// The characters of `bytes` with the typographic ones and the common faces
+// in ASCII. A variation selector after one of them (U+FE0F, "as a picture")
+// goes with it.
 std::u32string ReaderCharacters(std::string_view bytes, text::Charset page_charset) {
   std::u32string out;
+  bool after_form = false;
   for (char32_t c : text::DecodeText(bytes, page_charset)) {
+    if (after_form && c == 0xFE0F) continue;
     std::string_view ascii = AsciiForm(c);
+    after_form = !ascii.empty();
     if (ascii.empty()) {
       out.push_back(c);
     } else {
@@ -44,6 +58,9 @@ bool AllBelow(std::u32string_view chars, char32_t limit) {
 
 std::string_view AsciiForm(char32_t c) {
   for (const AsciiFormOf& form : kAsciiForms) {
+    if (form.c == c) return form.ascii;
+  }
+  for (const AsciiFormOf& form : kFaces) {
     if (form.c == c) return form.ascii;
   }
   return {};

@@ -6,8 +6,10 @@
 // - UTF-8 otherwise (UTF-8, windows-1252 and ISO-8859-15 pages).
 // Typographic characters that the reader's code page lacks are written in
 // ASCII first: dashes "-" (em dash "--"), curly quotes ' and ", ellipsis
-// "...", euro sign "EUR", single angle quotes < and >. Anything else the
-// reader cannot show (an emoji) stays and shows as the reader shows it.
+// "...", euro sign "EUR", single angle quotes < and >, and the common faces
+// as emoticons (":-)", ";-)", ":-D", ":-(", ":-P", ":-O", ...; a heart "<3").
+// Anything else the reader cannot show (another emoji) stays and shows as the
+// reader shows it.
 #pragma once
 
 #include <optional>
@@ -30,7 +32,8 @@ struct ArticleText {
 ArticleText ArticleTextFor(std::string_view author, std::string_view subject, std::string_view body,
                            text::Charset page_charset);
 
-// The ASCII form of a typographic character; empty for any other character.
+// The ASCII form of a typographic character or a common face; empty for any
+// other character.
 std::string_view AsciiForm(char32_t c);
 
 }  // namespace quorix::convert

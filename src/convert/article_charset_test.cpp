@@ -114,7 +114,15 @@ TEST(ArticleTextFor, CharsetPerPage) {
        "a \xE2\x80\x93 b \xE2\x80\x94 \xE2\x80\x9Cq\xE2\x80\x9D \xE2\x80\x98s\xE2\x80\x99 "
        "\xE2\x80\xA6 5 \xE2\x82\xAC",
        "a - b -- \"q\" 's' ... 5 EUR", std::nullopt},
-      {Charset::kUtf8, "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", Charset::kUtf8},
+      // The common faces as emoticons (a variation selector after one goes
+      // with it); any other emoji stays.
+      {Charset::kUtf8, "\xF0\x9F\x98\x80", ":-D", std::nullopt},
+      {Charset::kUtf8,
+       "Zo\xC3\xAB \xF0\x9F\x98\x80 \xC3\x9Cnal \xF0\x9F\x99\x82\xF0\x9F\x98\x89"
+       "\xE2\x98\xB9\xEF\xB8\x8F \xE2\x9D\xA4\xEF\xB8\x8F\xEF\xB8\x8F",
+       "Zo\xC3\xAB :-D \xC3\x9Cnal :-);-):-( <3", Charset::kUtf8},
+      {Charset::kUtf8, "\xF0\x9F\x90\xA7\xEF\xB8\x8F", "\xF0\x9F\x90\xA7\xEF\xB8\x8F",
+       Charset::kUtf8},
       {Charset::kLatin1, "J\xF6rg \x96 \x80", "J\xF6rg - EUR", Charset::kLatin1},
       // ISO-8859-1 pages keep ISO-8859-1 unless a character lacks a byte there.
       {Charset::kLatin1,
