@@ -121,7 +121,7 @@ std::string StatusScreen::ClockText() const {
 
 void InterruptSlot(run::Run& run, int slot) {
   if (slot < 1 || slot >= run::kSlotCount) return;
-  run.slots[static_cast<size_t>(slot)].InterruptConnection();
+  run.slots[static_cast<size_t>(slot)].connections.InterruptAll();
 }
 
 }  // namespace

@@ -164,11 +164,11 @@ struct AttachedConnections {
   explicit AttachedConnections(run::Run& run) : run(run) {
     for (int slot = 1; slot <= 3; ++slot) {
       connections.push_back(platform::Connection::Create());
-      run.slots[slot].AttachConnection(connections.back().get());
+      run.slots[slot].connections.Attach(connections.back().get());
     }
   }
   ~AttachedConnections() {
-    for (int slot = 1; slot <= 3; ++slot) run.slots[slot].DetachConnection(connections[static_cast<size_t>(slot - 1)].get());
+    for (int slot = 1; slot <= 3; ++slot) run.slots[slot].connections.Detach(connections[static_cast<size_t>(slot - 1)].get());
   }
   bool Cut(int slot) const { return connections[static_cast<size_t>(slot - 1)]->Interrupted(); }
   run::Run& run;
@@ -339,7 +339,7 @@ TEST(StatusDisplayThread, FollowsTheWorkersAndStopsWhenTold) {
   r.run.slots[1].shown_server.Set("first.example");
   EXPECT_TRUE(WaitFor([&] { return console.Text(10, 21, 13) == "first.example"; }));
   r.run.slots[1].activity.Set("Reading Article(s)");
-  r.run.slots[1].connected = 1;
+  r.run.slots[1].connections.connected = 1;
   EXPECT_TRUE(WaitFor([&] {
     return console.Text(11, 21, 18) == "Reading Article(s)" && console.Text(10, 72, 1) == "x";
   }));

@@ -145,7 +145,7 @@ void DrawValues(Screen& screen, const StatusLayout& layout, const DisplayColours
     const run::Slot* slot = SlotAt(run, layout.SlotOfPanel(k, slot_count));
     if (slot == nullptr) continue;
     const int b = layout.PanelRow(k);
-    screen.PutText(b, c - 8, slot->connected.load() == 1 ? "x" : " ", colour);
+    screen.PutText(b, c - 8, slot->connections.connected.load() == 1 ? "x" : " ", colour);
     screen.PutText(b + 1, c - 8, slot->error.load() == 1 ? "x" : " ", colour);
     screen.PutText(b, kValueColumn, FitText(slot->shown_server.Get(), c - 40), colour);
     screen.PutText(b + 1, kValueColumn, FitText(slot->activity.Get(), c - 40), colour);

@@ -150,7 +150,7 @@ TEST(DrawValues, PlacesAndWidthsAt80Columns) {
   slot.shown_server.Set("forum.example.org" + std::string(50, 'S'));
   slot.activity.Set("Scanning: General" + std::string(200, ' '));
   slot.status.Set(std::string(60, 'y'));
-  slot.connected = 1;
+  slot.connections.connected = 1;
   f.r.run.slots[2].error = 1;
   f.r.run.slots[2].shown_server.Set("post.example");
   DrawStaticLayout(f.screen, f.layout, f.colours);

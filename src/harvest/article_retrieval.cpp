@@ -35,9 +35,9 @@ bool IsWholePage(std::string_view response) {
 // Fetches one page of a topic. Empty (with a log line for an answer that was
 // no whole page) when the topic cannot be read now.
 std::string FetchTopicPage(run::Run& run, const std::string& path, int slot_number,
-                           http::FetchConnections& connections) {
+                           const PageFetcher& fetch) {
   run.slots.at(static_cast<size_t>(slot_number)).activity.Set(kReadingActivity);
-  std::string page = http::HttpGet(run, path, slot_number, &connections);
+  std::string page = fetch(path).text;
   if (page.empty() || IsWholePage(page)) return page;
   // A redirect says where the forum went; any other answer that is no whole
   // page says only that the topic waits.
@@ -72,7 +72,7 @@ bool ConvertPage(run::Run& run, int engine, std::string_view newsgroup, int foru
 bool ReadUbbContinuation(run::Run& run, std::string_view newsgroup, int forum_number,
                          const std::string& request_path, std::string page,
                          convert::TopicConversion& topic, int slot_number,
-                         http::FetchConnections& connections) {
+                         const PageFetcher& fetch) {
   bool success = true;
   for (int64_t number = 2;; ++number) {
     const std::string next_path = ContinuationPath(request_path, number);
@@ -83,7 +83,7 @@ bool ReadUbbContinuation(run::Run& run, std::string_view newsgroup, int forum_nu
           slot_number, log::kProblem);
       return false;
     }
-    page = FetchTopicPage(run, next_path, slot_number, connections);
+    page = FetchTopicPage(run, next_path, slot_number, fetch);
     if (page.empty()) return false;
     topic.charset = NotePageCharset(run.slots.at(static_cast<size_t>(slot_number)), page);
     // Every page of the topic is converted under the first page's path.
@@ -95,7 +95,7 @@ bool ReadUbbContinuation(run::Run& run, std::string_view newsgroup, int forum_nu
 }
 
 void RetrieveTopic(run::Run& run, std::string_view newsgroup, int forum_number,
-                   std::string_view entry, int slot_number, http::FetchConnections& connections) {
+                   std::string_view entry, int slot_number, const PageFetcher& fetch) {
   run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
   const int engine = slot.web.engine;
   if (engine != run::kUbb && engine != run::kUbbThreads) return;
@@ -107,7 +107,7 @@ void RetrieveTopic(run::Run& run, std::string_view newsgroup, int forum_number,
   if (known && bases::MarkerNumberOf(*known) == bases::MarkerNumberOf(entry)) return;  // unchanged
 
   slot.status.Set(request_path);
-  std::string page = FetchTopicPage(run, request_path, slot_number, connections);
+  std::string page = FetchTopicPage(run, request_path, slot_number, fetch);
   if (page.empty()) return;  // tried again on the next run
 
   convert::TopicConversion topic;
@@ -116,7 +116,7 @@ void RetrieveTopic(run::Run& run, std::string_view newsgroup, int forum_number,
       ConvertPage(run, engine, newsgroup, forum_number, request_path, page, topic, slot_number);
   if (engine == run::kUbb) {
     success = ReadUbbContinuation(run, newsgroup, forum_number, request_path, std::move(page),
-                                  topic, slot_number, connections) &&
+                                  topic, slot_number, fetch) &&
               success;
   }
   // Recorded only when every article of every page is delivered: otherwise
@@ -142,13 +142,13 @@ std::string ContinuationPath(std::string_view request_path, int64_t page) {
 
 int RetrieveArticles(run::Run& run, std::string_view newsgroup, std::string_view forum_name,
                      int forum_number, const TopicTable& table, int slot,
-                     http::FetchConnections& connections) {
+                     const PageFetcher& fetch) {
   (void)forum_name;
   run::Slot& state = run.slots.at(static_cast<size_t>(slot));
   const int64_t last = std::min<int64_t>(state.topic_count, static_cast<int64_t>(table.size()));
   for (int64_t number = state.next_topic < 1 ? 1 : state.next_topic; number <= last; ++number) {
     RetrieveTopic(run, newsgroup, forum_number, table[static_cast<size_t>(number - 1)], slot,
-                  connections);
+                  fetch);
   }
   state.next_topic = state.topic_count + 1;
   return 1;

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "harvest/page_fetcher.h"
 #include "harvest/topic_table.h"
-#include "http/kept_connection.h"
 #include "run/run.h"
 
 namespace quorix::harvest {
@@ -28,7 +28,7 @@ inline constexpr int64_t kMaxTopicPages = 10000;
 // topic list was worked through (a topic left unread is read next run).
 int RetrieveArticles(run::Run& run, std::string_view newsgroup, std::string_view forum_name,
                      int forum_number, const TopicTable& table, int slot,
-                     http::FetchConnections& connections);
+                     const PageFetcher& fetch);
 
 // The path a topic is fetched by: the link itself (UBB) or the link with the
 // all-articles suffix (UBBThreads).

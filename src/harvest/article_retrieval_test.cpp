@@ -66,21 +66,19 @@ class RetrieveArticlesTest : public ::testing::Test {
   }
   void ServeRaw(std::map<std::string, std::string> answers) {
     forum_ = std::make_unique<TestForum>(slot(), std::move(answers));
-    ASSERT_TRUE(forum_->listening());
   }
   // Runs the retrieval over `table` as a fresh scan would after listing it.
   void Retrieve(const TopicTable& table, int next_topic = 1) {
     slot().topic_count = static_cast<int>(table.size());
     slot().next_topic = next_topic;
     EXPECT_EQ(
-        RetrieveArticles(run(), "de.test", "Forum+Three", 3, table, kSlot, connections_), 1);
+        RetrieveArticles(run(), "de.test", "Forum+Three", 3, table, kSlot, forum_->fetcher()), 1);
     EXPECT_EQ(slot().next_topic, static_cast<int>(table.size()) + 1);
   }
   std::vector<std::string> Records() { return bases::HtmlRecords(run()); }
 
   quorix::testing::ScratchDir scratch_;
   quorix::testing::TestRun test_run_;
-  http::FetchConnections connections_;  // after the run: closed before it ends
   std::unique_ptr<TestForum> forum_;
 };
 
@@ -161,9 +159,8 @@ TEST_F(RetrieveArticlesTest, TopicIsRecordedOnlyWhenItsPagesWereWholeAndDelivere
     fresh.run.env.program_dir = spool.Prefix();
     TestForum forum(s, {{kTopic, c.answer}});
     s.topic_count = 1;
-    http::FetchConnections connections;
     RetrieveArticles(fresh.run, "de.test", "Forum+Three", 3, {std::string(kTopic) + ",1"}, kSlot,
-                     connections);
+                     forum.fetcher());
     EXPECT_EQ(bases::HtmlBaseCount(fresh.run), c.recorded ? 1u : 0u);
     EXPECT_EQ(s.error.load(), c.slot_error);
   }

@@ -8,6 +8,7 @@
 
 #include "harvest/article_retrieval.h"
 #include "harvest/group_list_walk.h"
+#include "harvest/page_fetcher.h"
 #include "harvest/topic_lists.h"
 #include "harvest/topic_table.h"
 #include "log/logger.h"
@@ -41,7 +42,9 @@ int WalkGroupList(run::Run& run, int slot_number) {
   run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
   TopicTable table;
   // The harvest's kept connections, closed when it ends.
+  const worker::Worker worker(run, slot_number);
   http::FetchConnections connections;
+  const PageFetcher fetch = HttpPageFetcher(worker, connections);
   slot.next_topic = 1;
   slot.topic_count = 0;
   const std::string file_name = slot.web.group_file;
@@ -69,9 +72,9 @@ int WalkGroupList(run::Run& run, int slot_number) {
     }
     const GroupEntry entry = ParseGroupEntry(line);
     ScanTopicLists(run, entry.newsgroup, entry.forum_name, entry.forum_number, entry.days, table,
-                   slot_number, connections);
+                   slot_number, fetch);
     RetrieveArticles(run, entry.newsgroup, entry.forum_name, entry.forum_number, table,
-                     slot_number, connections);
+                     slot_number, fetch);
   }
 
   // A crash during the rewrite leaves the old or the new list, never half of

@@ -1,15 +1,14 @@
-// Test support: a loopback forum that answers request paths from a table and
-// remembers, for every request, what the slot showed at that moment.
+// Test support: a forum in process that answers request paths from a table
+// and remembers, for every request, what the slot showed at that moment. The
+// harvest reaches it through its page-fetching seam: no socket, no server.
 #pragma once
 
 #include <map>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "http/test_server.h"
+#include "harvest/page_fetcher.h"
 #include "run/run.h"
 
 namespace quorix::harvest::testing {
@@ -23,40 +22,39 @@ struct Seen {
 
 class TestForum {
  public:
-  // Serves `pages` by request path (any other path: an empty answer) and
-  // points `slot`'s web settings at the forum.
-  TestForum(run::Slot& slot, std::map<std::string, std::string> pages) : pages_(std::move(pages)) {
-    server_ = std::make_unique<http::testing::TestServer>([this, &slot](std::string_view request) {
-      const size_t blank = request.find(' ');
-      const size_t end = request.find(" HTTP/1.0");
-      const std::string path(request.substr(blank + 1, end - blank - 1));
-      std::lock_guard<std::mutex> lock(lock_);
-      seen_.push_back({path, slot.activity.Get(), slot.status.Get()});
-      const auto page = pages_.find(path);
-      return page == pages_.end() ? std::string() : page->second;
-    });
-    slot.web.server = "127.0.0.1";
-    slot.web.port = server_->port();
-    slot.web.port_valid = true;
-    slot.web.timeout_seconds = 5;
+  // Serves `pages` (whole answers) by request path; any other path gets no
+  // answer, as from a server that closes at once.
+  TestForum(const run::Slot& slot, std::map<std::string, std::string> pages)
+      : slot_(slot), pages_(std::move(pages)) {}
+
+  // The fetcher to hand to the harvest; the forum must outlive it.
+  PageFetcher fetcher() {
+    return [this](std::string_view path) {
+      seen_.push_back({std::string(path), slot_.activity.Get(), slot_.status.Get()});
+      http::Response response;
+      response.sent = true;
+      const auto page = pages_.find(std::string(path));
+      if (page == pages_.end() || page->second.empty()) {
+        response.outcome = http::Outcome::kNoAnswer;
+        return response;
+      }
+      response.outcome = http::Outcome::kAnswered;
+      response.text = page->second;
+      return response;
+    };
   }
 
-  bool listening() const { return server_->listening(); }
-  std::vector<Seen> seen() const {
-    std::lock_guard<std::mutex> lock(lock_);
-    return seen_;
-  }
+  const std::vector<Seen>& seen() const { return seen_; }
   std::vector<std::string> paths() const {
     std::vector<std::string> result;
-    for (const Seen& request : seen()) result.push_back(request.path);
+    for (const Seen& request : seen_) result.push_back(request.path);
     return result;
   }
 
  private:
+  const run::Slot& slot_;
   std::map<std::string, std::string> pages_;
-  mutable std::mutex lock_;
   std::vector<Seen> seen_;
-  std::unique_ptr<http::testing::TestServer> server_;  // last: stops first
 };
 
 }  // namespace quorix::harvest::testing

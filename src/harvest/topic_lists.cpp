@@ -35,14 +35,13 @@ void LogPagesCut(run::Run& run, std::string_view display_name, int slot) {
 }
 
 void ScanUbbLists(run::Run& run, std::string_view forum_name, int forum_number, int days,
-                  TopicTable& table, int slot_number,
-                  http::FetchConnections& connections) {
+                  TopicTable& table, int slot_number, const PageFetcher& fetch) {
   run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
   const std::string display_name = DisplayName(forum_name);
   slot.activity.Set("Scanning: " + display_name);
   slot.status.Set("Page: 1");
   const std::string first_path = UbbFirstPagePath(slot.web, forum_name, forum_number, days);
-  const std::string first_page = http::HttpGet(run, first_path, slot_number, &connections);
+  const std::string first_page = fetch(first_path).text;
   ReportMovedForum(run, first_path, first_page, ForumRequest::kTopicList, slot_number);
   RecordPage(slot, first_page, table);
 
@@ -58,21 +57,20 @@ void ScanUbbLists(run::Run& run, std::string_view forum_name, int forum_number, 
                     " Pages");
     const std::string path = UbbFurtherPagePath(slot.web, forum_name, forum_number, days,
                                                 index_count, i * kUbbTopicsPerPage);
-    const std::string page = http::HttpGet(run, path, slot_number, &connections);
+    const std::string page = fetch(path).text;
     ReportMovedForum(run, path, page, ForumRequest::kTopicList, slot_number);
     RecordPage(slot, page, table);
   }
 }
 
 void ScanThreadsLists(run::Run& run, std::string_view forum_name, int forum_number,
-                      TopicTable& table, int slot_number,
-                  http::FetchConnections& connections) {
+                      TopicTable& table, int slot_number, const PageFetcher& fetch) {
   run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
   const std::string display_name = DisplayName(forum_name);
   slot.activity.Set("Scanning: " + display_name);
   slot.status.Set("Page: 1");
   const std::string first_path = ThreadsPagePath(slot.web, forum_number, 0);
-  std::string page = http::HttpGet(run, first_path, slot_number, &connections);
+  std::string page = fetch(first_path).text;
   ReportMovedForum(run, first_path, page, ForumRequest::kTopicList, slot_number);
   RecordPage(slot, page, table);
   for (int64_t i = 1;; ++i) {
@@ -84,7 +82,7 @@ void ScanThreadsLists(run::Run& run, std::string_view forum_name, int forum_numb
     }
     slot.activity.Set("Scanning: " + display_name);
     slot.status.Set("Page: " + text::Decimal(i + 1));
-    page = http::HttpGet(run, candidate, slot_number, &connections);
+    page = fetch(candidate).text;
     ReportMovedForum(run, candidate, page, ForumRequest::kTopicList, slot_number);
     RecordPage(slot, page, table);
   }
@@ -119,13 +117,13 @@ bool LinksToPage(std::string_view page, std::string_view path) {
 
 int ScanTopicLists(run::Run& run, std::string_view newsgroup, std::string_view forum_name,
                    int forum_number, int days, TopicTable& table, int slot,
-                   http::FetchConnections& connections) {
+                   const PageFetcher& fetch) {
   (void)newsgroup;
   const int engine = run.slots.at(static_cast<size_t>(slot)).web.engine;
   if (engine == run::kUbb) {
-    ScanUbbLists(run, forum_name, forum_number, days, table, slot, connections);
+    ScanUbbLists(run, forum_name, forum_number, days, table, slot, fetch);
   } else if (engine == run::kUbbThreads) {
-    ScanThreadsLists(run, forum_name, forum_number, table, slot, connections);
+    ScanThreadsLists(run, forum_name, forum_number, table, slot, fetch);
   }
   return 1;
 }

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "harvest/page_fetcher.h"
 #include "harvest/topic_rows.h"
 #include "harvest/topic_table.h"
-#include "http/kept_connection.h"
 #include "run/run.h"
 
 namespace quorix::harvest {
@@ -23,7 +23,7 @@ inline constexpr int64_t kUbbTopicsPerPage = 50;
 // slot's TopicCount follows the table's size. Always returns 1.
 int ScanTopicLists(run::Run& run, std::string_view newsgroup, std::string_view forum_name,
                    int forum_number, int days, TopicTable& table, int slot,
-                   http::FetchConnections& connections);
+                   const PageFetcher& fetch);
 
 // The forum name as the status screen shows it: every "+" read as a blank.
 std::string DisplayName(std::string_view forum_name);

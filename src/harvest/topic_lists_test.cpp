@@ -25,13 +25,11 @@ class TopicListsTest : public ::testing::Test {
 
   void Serve(std::map<std::string, std::string> pages, int engine) {
     forum_ = std::make_unique<TestForum>(slot(), std::move(pages));
-    ASSERT_TRUE(forum_->listening());
     slot().web.engine = engine;
   }
   std::vector<Seen> seen() const { return forum_->seen(); }
 
   quorix::testing::TestRun test_run_;
-  http::FetchConnections connections_;  // after the run: closed before it ends
   std::unique_ptr<TestForum> forum_;
 };
 
@@ -92,7 +90,7 @@ TEST_F(TopicListsTest, UbbFirstPageAnnouncesThreeMorePages) {
   slot().topic_count = 1;
 
   EXPECT_EQ(
-      ScanTopicLists(run(), "de.test", "General+Talk", 3, 30, table, kSlot, connections_), 1);
+      ScanTopicLists(run(), "de.test", "General+Talk", 3, 30, table, kSlot, forum_->fetcher()), 1);
 
   const std::vector<Seen> requests = seen();
   ASSERT_EQ(requests.size(), 4u);
@@ -119,7 +117,7 @@ TEST_F(TopicListsTest, UbbWithoutIndexCountReadsOnlyTheFirstPage) {
   Serve({{"/ubb/f.cgi?forum=F&number=1&DaysPrune=5&LastLogin=", UbbRow("1", "2")}}, run::kUbb);
   TopicTable table;
 
-  ScanTopicLists(run(), "de.test", "F", 1, 5, table, kSlot, connections_);
+  ScanTopicLists(run(), "de.test", "F", 1, 5, table, kSlot, forum_->fetcher());
 
   EXPECT_EQ(seen().size(), 1u);
   EXPECT_EQ(table, TopicTable{"/ubb/1.html,2"});
@@ -140,7 +138,7 @@ TEST_F(TopicListsTest, ThreadsFollowsOnlyPagesLinkedWithAmpEntities) {
         run::kUbbThreads);
   TopicTable table;
 
-  ScanTopicLists(run(), "de.test", "Board+Seven", 7, 0, table, kSlot, connections_);
+  ScanTopicLists(run(), "de.test", "Board+Seven", 7, 0, table, kSlot, forum_->fetcher());
 
   const std::vector<Seen> requests = seen();
   ASSERT_EQ(requests.size(), 2u);
@@ -160,7 +158,7 @@ TEST_F(TopicListsTest, EmptyAnswerEndsTheScanWithoutTopics) {
   Serve({}, run::kUbbThreads);
   TopicTable table;
 
-  EXPECT_EQ(ScanTopicLists(run(), "de.test", "B", 1, 0, table, kSlot, connections_), 1);
+  EXPECT_EQ(ScanTopicLists(run(), "de.test", "B", 1, 0, table, kSlot, forum_->fetcher()), 1);
 
   EXPECT_EQ(seen().size(), 1u);
   EXPECT_TRUE(table.empty());
@@ -171,7 +169,7 @@ TEST_F(TopicListsTest, NoEngineMakesNoRequest) {
   Serve({}, run::kNoEngine);
   TopicTable table;
 
-  EXPECT_EQ(ScanTopicLists(run(), "de.test", "B", 1, 0, table, kSlot, connections_), 1);
+  EXPECT_EQ(ScanTopicLists(run(), "de.test", "B", 1, 0, table, kSlot, forum_->fetcher()), 1);
 
   EXPECT_TRUE(seen().empty());
   EXPECT_EQ(run().total_bytes.load(), 0);

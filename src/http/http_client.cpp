@@ -5,7 +5,6 @@
 #include <chrono>
 #include <climits>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "http/proxy.h"
@@ -13,7 +12,6 @@
 #include "http/request_support.h"
 #include "http/transport.h"
 #include "log/logger.h"
-#include "platform/file.h"
 #include "platform/process.h"
 #include "platform/socket.h"
 #include "text/text.h"
@@ -67,12 +65,13 @@ std::vector<std::string> RequestParts(const Request& request, const std::string&
   return parts;
 }
 
-void SendParts(run::Run& run, Transport& connection, const std::vector<std::string>& parts,
-               int timeout_ms, const RequestDeadline& deadline) {
+void SendParts(const Requester& requester, Transport& connection,
+               const std::vector<std::string>& parts, int timeout_ms,
+               const RequestDeadline& deadline) {
   // A failed send does not end the request: the reply (if any) is still read.
   for (const std::string& part : parts) {
     if (connection.SendAll(part, deadline.WaitMs(timeout_ms))) {
-      run.total_bytes.fetch_add(static_cast<long long>(part.size()));
+      requester.total_bytes.fetch_add(static_cast<long long>(part.size()));
     }
   }
 }
@@ -80,9 +79,8 @@ void SendParts(run::Run& run, Transport& connection, const std::vector<std::stri
 // Reads until a receive returns nothing, in chunks of at most 4096 bytes,
 // straight into the result. Past kMaxResponseBytes nothing more is kept.
 // Sets *cut when the request's deadline ended the reading.
-std::string ReadResponse(run::Run& run, Transport& connection, int timeout_ms,
-                         const RequestDeadline& deadline, const std::string& server, int slot,
-                         bool* cut) {
+std::string ReadResponse(const Requester& requester, Transport& connection, int timeout_ms,
+                         const RequestDeadline& deadline, bool* cut) {
   std::string response;
   for (;;) {
     if (deadline.Passed()) {
@@ -94,8 +92,8 @@ std::string ReadResponse(run::Run& run, Transport& connection, int timeout_ms,
       char probe = 0;
       const int64_t extra = connection.Receive(&probe, 1, deadline.WaitMs(timeout_ms));
       if (extra > 0) {
-        run.total_bytes.fetch_add(extra);
-        run.log.WriteLog("Response from " + server + " cut at 64 MiB", slot, log::kProblem);
+        requester.total_bytes.fetch_add(extra);
+        requester.Log("Response from " + requester.web.server + " cut at 64 MiB", log::kProblem);
       }
       break;
     }
@@ -110,91 +108,86 @@ std::string ReadResponse(run::Run& run, Transport& connection, int timeout_ms,
       *cut = wait_ms < timeout_ms || deadline.Passed();
       break;
     }
-    run.total_bytes.fetch_add(kept);
+    requester.total_bytes.fetch_add(kept);
   }
   return response;
 }
 
-void WritePostedHtml(run::Run& run, std::string_view response) {
-  // One file for all slots: one writer at a time, and a crash never leaves
-  // half an answer behind.
-  // The cross-process file lock is held by every writer of it, so a
-  // killed run's temporary copy can be told from one being written.
-  std::lock_guard<std::mutex> lock(run.posted_html_lock);
-  platform::NamedLock file_lock(run.file_open_mutex);
-  platform::DeleteReplaceLeftovers(kPostedHtmlFile);
-  platform::ReplaceFileContents(kPostedHtmlFile, response);
-}
-
-std::string Perform(run::Run& run, const Request& request, int slot_number,
-                    RequestOutcome* outcome) {
-  *outcome = RequestOutcome::kNotSent;
-  if (!CheckServer(run, slot_number)) return {};
-  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
-  const std::string server = slot.web.server;
-  const int port = slot.web.port;
-  HandleReservation handle(run.open_handles);
+Response Perform(const Requester& requester, const Request& request,
+                 const std::function<void()>& on_connected) {
+  if (const Failure failure = CheckServer(requester)) return Failed(*failure);
+  const run::WebSettings& web = requester.web;
+  const std::string server = web.server;
+  const int port = web.port;
+  HandleReservation handle(requester.open_handles);
   if (!handle.held()) {
-    run.log.WriteLog("Not enough handles free", slot_number, log::kError);
-    return {};
+    requester.Log("Not enough handles free", log::kError);
+    return Failed(Outcome::kNoHandle);
   }
 
   Proxy proxy;
-  if (!ChooseSlotProxy(run, slot_number, &proxy)) return {};
+  if (const Failure failure = ChooseProxyFor(requester, &proxy)) return Failed(*failure);
   const bool via_proxy = proxy.kind != ProxyKind::kNone;
 
-  const int timeout_ms = TimeoutMs(slot.web.timeout_seconds);
+  const int timeout_ms = TimeoutMs(web.timeout_seconds);
   std::unique_ptr<platform::Connection> connection = platform::Connection::Create();
   if (!connection) {  // the system has no descriptor left
-    run.log.WriteLog("Not enough handles free", slot_number, log::kError);
-    return {};
+    requester.Log("Not enough handles free", log::kError);
+    return Failed(Outcome::kNoHandle);
   }
-  std::string response;
+  Response response;
   {
     // Attached before the connect, so that the status display can cut the
     // request from its first moment to its last.
-    SlotAttachment attachment(slot, connection.get());
+    ConnectionAttachment attachment(requester.connections, connection.get());
     Transport transport(*connection);
-    if (!OpenConnection(run, slot_number, *connection, transport, proxy)) return {};
-    slot.connected.store(1);
-    if (request.is_post) {
-      run.log.WriteLog("POST: " + std::string(request.path), slot_number, log::kProgress);
-      slot.activity.Set("Posting Article(s)");
-      slot.status.Set(request.path);
-    } else {
-      run.log.WriteLog("GET: " + std::string(request.path), slot_number, log::kProgress);
+    if (const Failure failure = OpenConnection(requester, *connection, transport, proxy)) {
+      return Failed(*failure);
     }
-    const RequestDeadline deadline(slot.web.timeout_seconds);
-    SendParts(run, transport, RequestParts(request, server, slot.web.tls, port, proxy), timeout_ms, deadline);
+    requester.connections.connected.store(1);
+    if (request.is_post) {
+      requester.Log("POST: " + std::string(request.path), log::kProgress);
+      if (on_connected) on_connected();
+    } else {
+      requester.Log("GET: " + std::string(request.path), log::kProgress);
+    }
+    const RequestDeadline deadline(web.timeout_seconds);
+    SendParts(requester, transport, RequestParts(request, server, web.tls, port, proxy),
+              timeout_ms, deadline);
     bool cut = false;
-    response = ReadResponse(run, transport, timeout_ms, deadline, server, slot_number, &cut);
+    response.text = ReadResponse(requester, transport, timeout_ms, deadline, &cut);
     if (cut) {
-      run.log.WriteLog("Request to " + server + " cut after" +
-                           text::DecimalSigned(deadline.seconds()) +
-                           " seconds: " + std::string(request.path),
-                       slot_number, log::kProblem);
-      slot.status.Set("Timeout");
-      response.clear();
+      requester.Log("Request to " + server + " cut after" +
+                        text::DecimalSigned(deadline.seconds()) +
+                        " seconds: " + std::string(request.path),
+                    log::kProblem);
+      response.text.clear();
     }
     std::string refusal;
-    if (via_proxy && proxy.kind == ProxyKind::kHttp && !slot.web.tls &&
-        ProxyRefusedRequest(response, &refusal)) {
+    if (via_proxy && proxy.kind == ProxyKind::kHttp && !web.tls &&
+        ProxyRefusedRequest(response.text, &refusal)) {
       // The proxy's own answer (it wants a login) is no page of the forum's,
       // and the forum never saw the request.
-      slot.connected.store(0);
-      ReportProxyFailure(run, slot_number, "Proxy refused",
-                         "Proxy " + proxy.Name() + " refused " + server + ":" +
-                             text::Decimal(port) + ": " + refusal);
-      return {};
+      requester.connections.connected.store(0);
+      requester.Log("Proxy " + proxy.Name() + " refused " + server + ":" + text::Decimal(port) +
+                        ": " + refusal,
+                    log::kError);
+      return Failed(Outcome::kProxyRefused);
     }
-    if (response.empty() && !cut && !connection->Interrupted()) {
-      run.log.WriteLog("No answer from " + server + ": " + std::string(request.path),
-                       slot_number, log::kProblem);
+    const bool interrupted = connection->Interrupted();
+    if (response.text.empty() && !cut && !interrupted) {
+      requester.Log("No answer from " + server + ": " + std::string(request.path),
+                    log::kProblem);
     }
-    *outcome = response.empty() ? RequestOutcome::kNoAnswer : RequestOutcome::kAnswered;
-    if (request.is_post) WritePostedHtml(run, response);
-    slot.connected.store(0);
-    if (request.is_post) slot.status.Set("Disconnected");
+    response.sent = true;
+    if (cut) {
+      response.outcome = Outcome::kTimedOut;
+    } else if (!response.text.empty()) {
+      response.outcome = Outcome::kAnswered;
+    } else {
+      response.outcome = interrupted ? Outcome::kCut : Outcome::kNoAnswer;
+    }
+    requester.connections.connected.store(0);
   }
   connection.reset();
   return response;
@@ -202,29 +195,28 @@ std::string Perform(run::Run& run, const Request& request, int slot_number,
 
 }  // namespace
 
-std::string HttpGet(run::Run& run, std::string_view path, int slot,
-                    FetchConnections* connections) {
-  const run::WebSettings& web = run.slots.at(static_cast<size_t>(slot)).web;
-  if (connections != nullptr && KeepsConnections(web)) {
+Response HttpGet(const Requester& requester, std::string_view path,
+                 FetchConnections* connections) {
+  if (connections != nullptr && KeepsConnections(requester.web)) {
     Proxy proxy;
-    if (!ChooseSlotProxy(run, slot, &proxy)) return {};
+    if (const Failure failure = ChooseProxyFor(requester, &proxy)) return Failed(*failure);
     // A plain box behind an HTTP proxy (no tunnel) asks in HTTP/1.0 as before.
-    if (proxy.kind != ProxyKind::kHttp || web.tls) return connections->Get(run, path, slot, proxy);
+    if (proxy.kind != ProxyKind::kHttp || requester.web.tls) {
+      return connections->Get(requester, path, proxy);
+    }
   }
   Request request;
   request.path = path;
-  RequestOutcome outcome;
-  return Perform(run, request, slot, &outcome);
+  return Perform(requester, request, {});
 }
 
-std::string HttpPost(run::Run& run, std::string_view path, std::string_view body, int slot,
-                     RequestOutcome* outcome) {
+Response HttpPost(const Requester& requester, std::string_view path, std::string_view body,
+                  const std::function<void()>& on_connected) {
   Request request;
   request.is_post = true;
   request.path = path;
   request.body = body;
-  RequestOutcome ignored;
-  return Perform(run, request, slot, outcome != nullptr ? outcome : &ignored);
+  return Perform(requester, request, on_connected);
 }
 
 }  // namespace quorix::http

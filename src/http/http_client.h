@@ -1,15 +1,18 @@
-// The HTTP/1.0 client: one fresh connection per request to the slot's forum
+// The HTTP/1.0 client: one fresh connection per request to the box's forum
 // server, the whole raw response (status line, headers, body) as the result.
 //
-// While a request holds its connection the slot shows SlotConnected = 1 and
-// the connection is attached to the slot, so that the status display can cut
-// it at any moment; a cut request ends with what it received so far.
+// While a request holds its connection the worker's connections show
+// SlotConnected = 1 and hold the connection, so that the status display can
+// cut it at any moment; a cut request ends with what it received so far.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "log/logger.h"
 #include "run/run.h"
 
 namespace quorix::http {
@@ -18,8 +21,6 @@ namespace quorix::http {
 inline constexpr char kUserAgentLine[] = "User-Agent: Korvendale 3.50 (http://quorix.invalid/)";
 // The same for a box whose server is "https://...": the web address takes its scheme.
 inline constexpr char kUserAgentLineTls[] = "User-Agent: Korvendale 3.50 (https://quorix.invalid/)";
-// The answer to the last form submission, in the current directory.
-inline constexpr char kPostedHtmlFile[] = "POSTED.HTML";
 // Responses are cut at this size; the rest is not read.
 inline constexpr int64_t kMaxResponseBytes = int64_t{64} * 1024 * 1024;
 // Bytes asked for in one receive.
@@ -31,12 +32,49 @@ inline constexpr int64_t kReceiveChunk = 4096;
 // partial answer is never taken for a page.
 inline constexpr int kRequestTimeOuts = 8;
 
-// What became of a form submission, for the caller who must know whether the
-// forum may have taken it although no answer confirmed it.
-enum class RequestOutcome {
-  kNotSent,   // no connection: the forum never saw the form
-  kAnswered,  // the answer came and the connection ended
-  kNoAnswer,  // the form went out, but the answer was cut or never came
+// What became of a request. Every failure is told apart, so that the worker
+// can say on its panel what happened; the log line (where there is one) was
+// written by the request itself.
+enum class Outcome {
+  kAnswered,            // an answer came (of a plain request the user cut: what came before)
+  kNoAnswer,            // the request went out, but nothing came back (logged)
+  kNotTaken,            // a kept connection's answer that is no whole answer (logged)
+  kTimedOut,            // the request's bound ended it (logged); nothing of it is taken
+  kCut,                 // the user cut the connection before an answer (silent)
+  kNoServer,            // no WebServer (logged)
+  kBadPort,             // WebPort outside 1..65535 (logged)
+  kNoHandle,            // no entry of the handle table or of the system left (logged)
+  kProxyUnusable,       // the proxy setting cannot be used (logged)
+  kProxyDown,           // the proxy cannot be reached (logged)
+  kProxyRefused,        // the proxy refused the forum or the login (logged)
+  kHostNotFound,        // no connection to the forum's server (logged)
+  kCaFileUnusable,      // WebCAFile cannot be read (logged)
+  kCertificateRefused,  // the forum's certificate is not trusted (logged)
+  kTlsFailed,           // the TLS handshake failed otherwise (logged)
+};
+
+// The result of a request.
+struct Response {
+  Outcome outcome = Outcome::kCut;
+  // The whole raw answer (status line, headers, body); empty unless answered.
+  std::string text;
+  // Whether the request went out to the forum: a form that was sent may
+  // have been taken although no answer confirms it.
+  bool sent = false;
+};
+
+// Whom a request works for: the box's web settings, the log and the worker's
+// tag in it, the worker's connections (which the status display may cut) and
+// the process's counters. A request touches nothing else of the run.
+struct Requester {
+  const run::WebSettings& web;
+  log::Logger& log;
+  int thread;  // the worker's tag in the log (its slot)
+  run::WorkerConnections& connections;
+  std::atomic<int>& open_handles;        // entries of the handle table in use
+  std::atomic<long long>& total_bytes;  // bytes sent and received
+
+  void Log(std::string_view message, int level) const { log.WriteLog(message, thread, level); }
 };
 
 class FetchConnections;
@@ -44,18 +82,17 @@ class FetchConnections;
 // An https server ("WebServer=https://...") is spoken to over TLS on the same
 // connection; everything else is the same.
 //
-// GET `path` from the slot's WebServer. Empty when the request could not be
-// made or was cut at its bound. With `connections` (a harvest's) and a box
-// that keeps connections (see KeepsConnections), the request goes over one
-// of them as HTTP/1.1 and the answer comes back as FetchConnections::Get
+// GET `path` from the box's WebServer. With `connections` (a harvest's) and a
+// box that keeps connections (see KeepsConnections), the request goes over
+// one of them as HTTP/1.1 and the answer comes back as FetchConnections::Get
 // describes; otherwise over a fresh HTTP/1.0 connection.
-std::string HttpGet(run::Run& run, std::string_view path, int slot,
-                    FetchConnections* connections = nullptr);
+Response HttpGet(const Requester& requester, std::string_view path,
+                 FetchConnections* connections = nullptr);
 
-// POST the form-encoded `body` to `path`; the response is also written to
-// POSTED.HTML. Empty when the request could not be made or was cut at its
-// bound; `outcome` (if given) tells which.
-std::string HttpPost(run::Run& run, std::string_view path, std::string_view body, int slot,
-                     RequestOutcome* outcome = nullptr);
+// POST the form-encoded `body` to `path` over a fresh HTTP/1.0 connection.
+// `on_connected` (if set) is called once the connection is open, before the
+// form goes out.
+Response HttpPost(const Requester& requester, std::string_view path, std::string_view body,
+                  const std::function<void()>& on_connected = {});
 
 }  // namespace quorix::http

@@ -55,34 +55,35 @@ std::string KeptGetRequest(std::string_view path, const run::WebSettings& web) {
 FetchConnections::FetchConnections() = default;
 FetchConnections::~FetchConnections() = default;
 
-std::string FetchConnections::Get(run::Run& run, std::string_view path, int slot_number,
-                                  const Proxy& proxy) {
-  if (!CheckServer(run, slot_number)) return {};
-  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
-  const std::string server = slot.web.server;
-  const std::string key = LinkKey(slot.web, proxy);
+Response FetchConnections::Get(const Requester& requester, std::string_view path,
+                               const Proxy& proxy) {
+  if (const Failure failure = CheckServer(requester)) return Failed(*failure);
+  const run::WebSettings& web = requester.web;
+  const std::string server = web.server;
+  const std::string key = LinkKey(web, proxy);
   if (link_ && (link_->key != key || link_->connection->Interrupted())) link_.reset();
-  const int timeout_ms = TimeoutMs(slot.web.timeout_seconds);
-  const std::string request = KeptGetRequest(path, slot.web);
+  const int timeout_ms = TimeoutMs(web.timeout_seconds);
+  const std::string request = KeptGetRequest(path, web);
   bool logged = false;
   for (int attempt = 0; attempt < 2; ++attempt) {
     const bool reused = link_ != nullptr;
     if (!reused) {
-      auto link = std::make_unique<Link>(run.open_handles);
+      auto link = std::make_unique<Link>(requester.open_handles);
       if (!link->handle.held()) {
-        run.log.WriteLog("Not enough handles free", slot_number, log::kError);
-        return {};
+        requester.Log("Not enough handles free", log::kError);
+        return Failed(Outcome::kNoHandle);
       }
       link->connection = platform::Connection::Create();
       if (!link->connection) {  // the system has no descriptor left
-        run.log.WriteLog("Not enough handles free", slot_number, log::kError);
-        return {};
+        requester.Log("Not enough handles free", log::kError);
+        return Failed(Outcome::kNoHandle);
       }
       link->transport = std::make_unique<Transport>(*link->connection);
       link->key = key;
-      SlotAttachment attachment(slot, link->connection.get());
-      if (!OpenConnection(run, slot_number, *link->connection, *link->transport, proxy)) {
-        return {};
+      ConnectionAttachment attachment(requester.connections, link->connection.get());
+      if (const Failure failure =
+              OpenConnection(requester, *link->connection, *link->transport, proxy)) {
+        return Failed(*failure);
       }
       link_ = std::move(link);
     }
@@ -90,18 +91,18 @@ std::string FetchConnections::Get(run::Run& run, std::string_view path, int slot
     KeptResponse answer;
     bool deadline_passed = false;  // the request's bound ended it
     bool waited_out = false;       // a wait of WebTimeOut passed without a byte
-    const RequestDeadline deadline(slot.web.timeout_seconds);
+    const RequestDeadline deadline(web.timeout_seconds);
     {
-      SlotAttachment attachment(slot, link.connection.get());
-      slot.socket.store(link.connection->Handle());
-      slot.connected.store(1);
+      ConnectionAttachment attachment(requester.connections, link.connection.get());
+      requester.connections.socket.store(link.connection->Handle());
+      requester.connections.connected.store(1);
       if (!logged) {
-        run.log.WriteLog("GET: " + std::string(path), slot_number, log::kProgress);
+        requester.Log("GET: " + std::string(path), log::kProgress);
         logged = true;
       }
       // One send: the request never waits for the acknowledgement of a part.
       if (link.transport->SendAll(request, deadline.WaitMs(timeout_ms))) {
-        run.total_bytes.fetch_add(static_cast<long long>(request.size()));
+        requester.total_bytes.fetch_add(static_cast<long long>(request.size()));
       }
       const ByteSource source = [&](char* buffer, int64_t size) -> int64_t {
         if (deadline.Passed()) {
@@ -112,7 +113,7 @@ std::string FetchConnections::Get(run::Run& run, std::string_view path, int slot
         const auto start = std::chrono::steady_clock::now();
         const int64_t got = link.transport->Receive(buffer, size, wait_ms);
         if (got > 0) {
-          run.total_bytes.fetch_add(got);
+          requester.total_bytes.fetch_add(got);
           return got;
         }
         // Nothing until the wait's end is a time-out; sooner, a close.
@@ -128,39 +129,45 @@ std::string FetchConnections::Get(run::Run& run, std::string_view path, int slot
       ReaderLimits limits;
       limits.max_response_bytes = kMaxResponseBytes;
       answer = ReadKeptResponse(source, limits);
-      slot.connected.store(0);
+      requester.connections.connected.store(0);
     }
+    Response response;
+    response.sent = true;
     if (link.connection->Interrupted()) {
       // The user cut it: nothing of it is taken, and nothing is said.
       link_.reset();
-      return {};
+      response.outcome = Outcome::kCut;
+      return response;
     }
     if (answer.failure == ReadFailure::kNone) {
       ++link.answered;
       if (!answer.reusable) link_.reset();
-      return std::move(answer.response);
+      response.outcome = Outcome::kAnswered;
+      response.text = std::move(answer.response);
+      return response;
     }
     link_.reset();
     if (deadline_passed) {
-      run.log.WriteLog("Request to " + server + " cut after" +
-                           text::DecimalSigned(deadline.seconds()) + " seconds: " +
-                           std::string(path),
-                       slot_number, log::kProblem);
-      slot.status.Set("Timeout");
-      return {};
+      requester.Log("Request to " + server + " cut after" +
+                        text::DecimalSigned(deadline.seconds()) + " seconds: " +
+                        std::string(path),
+                    log::kProblem);
+      response.outcome = Outcome::kTimedOut;
+      return response;
     }
     // A connection the server closed between requests: once more, fresh.
     if (answer.failure == ReadFailure::kNoAnswer && reused && !waited_out) continue;
     const std::string reason = waited_out ? "no byte for " +
-                                                text::Decimal(slot.web.timeout_seconds) +
+                                                text::Decimal(web.timeout_seconds) +
                                                 " seconds"
                                           : std::string(ReadFailureText(answer.failure));
-    run.log.WriteLog(
+    requester.Log(
         "Answer of " + server + " to " + std::string(path) + " not taken (" + reason + ")",
-        slot_number, log::kProblem);
-    return {};
+        log::kProblem);
+    response.outcome = Outcome::kNotTaken;
+    return response;
   }
-  return {};
+  return Failed(Outcome::kNotTaken);  // not reached: the second attempt always returns
 }
 
 }  // namespace quorix::http

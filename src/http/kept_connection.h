@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "http/http_client.h"
 #include "http/proxy.h"
 #include "run/run.h"
 
@@ -32,11 +33,11 @@ class FetchConnections {
   // GET `path` over the kept connection (opened first when there is none,
   // the server closed it, or the box's server changed). A request that gets
   // no byte of an answer on a connection used before is sent once more on a
-  // fresh one. The result is the answer's status line and headers without
-  // its framing and coding lines, then the decoded body; empty when there is
-  // no whole answer (logged at level 2 unless the user cut the request).
-  // A new connection goes through `proxy` (none, or a tunnel).
-  std::string Get(run::Run& run, std::string_view path, int slot, const Proxy& proxy = {});
+  // fresh one. An answered result's text is the answer's status line and
+  // headers without its framing and coding lines, then the decoded body; an
+  // answer that is not whole is not taken (logged at level 2). A new
+  // connection goes through `proxy` (none, or a tunnel).
+  Response Get(const Requester& requester, std::string_view path, const Proxy& proxy = {});
 
   // Whether a connection is open now (for tests).
   bool open() const { return link_ != nullptr; }

@@ -2,8 +2,6 @@
 
 #include <climits>
 
-#include "http/http_client.h"
-
 #include "log/logger.h"
 #include "platform/process.h"
 #include "text/text.h"
@@ -40,82 +38,64 @@ std::string RequestTarget(std::string_view path) {
   return text::ReplaceAll(target, std::string_view("\0", 1), "%00");
 }
 
-bool CheckServer(run::Run& run, int slot_number) {
-  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
-  if (slot.web.server.empty()) {
-    const char* message = "No WebBBS-Server specified";
-    run.log.WriteLog(message, slot_number, log::kError);
-    slot.status.Set(message);
-    slot.error.store(1);
-    return false;
+Failure CheckServer(const Requester& requester) {
+  if (requester.web.server.empty()) {
+    requester.Log("No WebBBS-Server specified", log::kError);
+    return Outcome::kNoServer;
   }
-  const int port = slot.web.port;
-  if (!slot.web.port_valid || port < 1 || port > 65535) {
+  const int port = requester.web.port;
+  if (!requester.web.port_valid || port < 1 || port > 65535) {
     // The configuration has logged the value it read; the port is never
     // wrapped into range, so no connection is made.
-    const char* message = "Invalid WebPort (not in 1..65535)";
-    run.log.WriteLog(message, slot_number, log::kError);
-    slot.status.Set(message);
-    slot.error.store(1);
-    return false;
+    requester.Log("Invalid WebPort (not in 1..65535)", log::kError);
+    return Outcome::kBadPort;
   }
-  return true;
+  return std::nullopt;
 }
 
-void ReportProxyFailure(run::Run& run, int slot_number, const char* status,
-                        const std::string& message) {
-  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
-  run.log.WriteLog(message, slot_number, log::kError);
-  slot.status.Set(status);
-  slot.error.store(1);
-}
-
-bool ChooseSlotProxy(run::Run& run, int slot_number, Proxy* proxy) {
+Failure ChooseProxyFor(const Requester& requester, Proxy* proxy) {
   std::string problem;
   *proxy = ChooseProxy(
-      run.slots.at(static_cast<size_t>(slot_number)).web,
-      [](std::string_view name) { return platform::GetEnvironment(name); }, &problem);
-  if (problem.empty()) return true;
-  ReportProxyFailure(run, slot_number, "Proxy setting unusable", "Proxy: " + problem);
-  return false;
+      requester.web, [](std::string_view name) { return platform::GetEnvironment(name); },
+      &problem);
+  if (problem.empty()) return std::nullopt;
+  requester.Log("Proxy: " + problem, log::kError);
+  return Outcome::kProxyUnusable;
 }
 
-bool OpenConnection(run::Run& run, int slot_number, platform::Connection& connection,
-                    Transport& transport, const Proxy& proxy) {
-  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
-  const std::string& server = slot.web.server;
-  const int port = slot.web.port;
+Failure OpenConnection(const Requester& requester, platform::Connection& connection,
+                       Transport& transport, const Proxy& proxy) {
+  const run::WebSettings& web = requester.web;
+  const std::string& server = web.server;
+  const int port = web.port;
   const bool via_proxy = proxy.kind != ProxyKind::kNone;
   const bool connected =
       connection.ConnectTo(via_proxy ? proxy.host : server, via_proxy ? proxy.port : port,
-                           ConnectTimeoutMs(slot.web.timeout_seconds));
-  slot.socket.store(connected ? connection.Handle() : 0);
+                           ConnectTimeoutMs(web.timeout_seconds));
+  requester.connections.socket.store(connected ? connection.Handle() : 0);
   if (!connected) {
     // A connect cut by the user is no fault of the server.
-    if (connection.Interrupted()) return false;
+    if (connection.Interrupted()) return Outcome::kCut;
     if (via_proxy) {
-      ReportProxyFailure(run, slot_number, "Proxy not reachable",
-                         "Proxy " + proxy.Name() + " not reachable");
-      return false;
+      requester.Log("Proxy " + proxy.Name() + " not reachable", log::kError);
+      return Outcome::kProxyDown;
     }
-    slot.status.Set("Host not found");
-    run.log.WriteLog("WebBBS Server " + server + " not found", slot_number, log::kProblem);
-    slot.error.store(1);
-    return false;
+    requester.Log("WebBBS Server " + server + " not found", log::kProblem);
+    return Outcome::kHostNotFound;
   }
-  if (via_proxy && (proxy.kind == ProxyKind::kSocks5 || slot.web.tls)) {
+  if (via_proxy && (proxy.kind == ProxyKind::kSocks5 || web.tls)) {
     std::string reason;
-    if (!OpenTunnel(connection, proxy, server, port, ConnectTimeoutMs(slot.web.timeout_seconds),
+    if (!OpenTunnel(connection, proxy, server, port, ConnectTimeoutMs(web.timeout_seconds),
                     &reason)) {
-      if (connection.Interrupted()) return false;
-      ReportProxyFailure(run, slot_number, "Proxy refused",
-                         "Proxy " + proxy.Name() + " refused " + server + ":" +
-                             text::Decimal(port) + ": " + reason);
-      return false;
+      if (connection.Interrupted()) return Outcome::kCut;
+      requester.Log("Proxy " + proxy.Name() + " refused " + server + ":" + text::Decimal(port) +
+                        ": " + reason,
+                    log::kError);
+      return Outcome::kProxyRefused;
     }
   }
-  return !slot.web.tls ||
-         transport.StartTls(run, slot_number, ConnectTimeoutMs(slot.web.timeout_seconds));
+  if (!web.tls) return std::nullopt;
+  return transport.StartTls(requester, ConnectTimeoutMs(web.timeout_seconds));
 }
 
 }  // namespace quorix::http

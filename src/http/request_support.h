@@ -7,9 +7,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "http/http_client.h"
 #include "http/proxy.h"
 #include "http/transport.h"
 #include "platform/socket.h"
@@ -42,22 +44,32 @@ class HandleReservation {
   bool held_ = false;
 };
 
-// Keeps the connection attached to the slot, so that the status display can
-// cut it; detaches it again before the connection is destroyed.
-class SlotAttachment {
+// Keeps the connection among the worker's, so that the status display can
+// cut it; takes it out again before the connection is destroyed.
+class ConnectionAttachment {
  public:
-  SlotAttachment(run::Slot& slot, platform::Connection* connection)
-      : slot_(slot), connection_(connection) {
-    slot_.AttachConnection(connection_);
+  ConnectionAttachment(run::WorkerConnections& connections, platform::Connection* connection)
+      : connections_(connections), connection_(connection) {
+    connections_.Attach(connection_);
   }
-  ~SlotAttachment() { slot_.DetachConnection(connection_); }
-  SlotAttachment(const SlotAttachment&) = delete;
-  SlotAttachment& operator=(const SlotAttachment&) = delete;
+  ~ConnectionAttachment() { connections_.Detach(connection_); }
+  ConnectionAttachment(const ConnectionAttachment&) = delete;
+  ConnectionAttachment& operator=(const ConnectionAttachment&) = delete;
 
  private:
-  run::Slot& slot_;
+  run::WorkerConnections& connections_;
   platform::Connection* connection_;
 };
+
+// The failure of a step of a request; none when the step worked.
+using Failure = std::optional<Outcome>;
+
+// A failed request's result.
+inline Response Failed(Outcome outcome) {
+  Response response;
+  response.outcome = outcome;
+  return response;
+}
 
 // WebTimeOut counts seconds; waits take milliseconds.
 int TimeoutMs(int seconds);
@@ -87,25 +99,20 @@ class RequestDeadline {
 // never end the request line or add header lines of a hostile page's making.
 std::string RequestTarget(std::string_view path);
 
-// Whether the slot names a server and a port a connection can be made to;
-// logs and sets the slot's status and error when not.
-bool CheckServer(run::Run& run, int slot_number);
+// Whether the box names a server and a port a connection can be made to;
+// the failure (logged) when not.
+Failure CheckServer(const Requester& requester);
 
-// A proxy that cannot be used, is down or refuses: an error of its own,
-// never taken for the forum's.
-void ReportProxyFailure(run::Run& run, int slot_number, const char* status,
-                        const std::string& message);
+// The proxy for the box's server (none, the box's or the environment's); a
+// failure (logged) when the setting is unusable. A proxy that cannot be
+// used, is down or refuses is an error of its own, never the forum's.
+Failure ChooseProxyFor(const Requester& requester, Proxy* proxy);
 
-// The proxy for the slot's server (none, the box's or the environment's);
-// false (logged) when the setting is unusable.
-bool ChooseSlotProxy(run::Run& run, int slot_number, Proxy* proxy);
-
-// Connects `connection` (created and attached to the slot) to the slot's
+// Connects `connection` (created and attached to the worker's) to the box's
 // server, directly or through `proxy` (a tunnel for SOCKS5 and for an https
-// server), and for an https server starts TLS on `transport`. On failure
-// the log and the slot say why (a cut by the user is silent) and false
-// returns.
-bool OpenConnection(run::Run& run, int slot_number, platform::Connection& connection,
-                    Transport& transport, const Proxy& proxy);
+// server), and for an https server starts TLS on `transport`. A failure is
+// logged (a cut by the user is silent: kCut).
+Failure OpenConnection(const Requester& requester, platform::Connection& connection,
+                       Transport& transport, const Proxy& proxy);
 
 }  // namespace quorix::http

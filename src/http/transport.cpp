@@ -7,49 +7,37 @@
 namespace quorix::http {
 namespace {
 
-// The slot's TLS client, made anew when the box names another CA file. Null
-// (logged) when that file is unusable.
-platform::TlsClient* SlotTlsClient(run::Run& run, int slot_number) {
-  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
-  if (slot.tls_client && slot.tls_client->extra_ca_file() == slot.web.ca_file) {
-    return slot.tls_client.get();
-  }
+// The worker's TLS client, made anew when the box names another CA file.
+// Null (logged) when that file is unusable.
+platform::TlsClient* WorkerTlsClient(const Requester& requester) {
+  std::unique_ptr<platform::TlsClient>& client = requester.connections.tls_client;
+  if (client && client->extra_ca_file() == requester.web.ca_file) return client.get();
   std::string error;
-  slot.tls_client = platform::TlsClient::Create(slot.web.ca_file, &error);
-  if (!slot.tls_client) {
-    run.log.WriteLog("WebCAFile: " + error, slot_number, log::kError);
-  }
-  return slot.tls_client.get();
+  client = platform::TlsClient::Create(requester.web.ca_file, &error);
+  if (!client) requester.Log("WebCAFile: " + error, log::kError);
+  return client.get();
 }
 
 }  // namespace
 
-bool Transport::StartTls(run::Run& run, int slot_number, int timeout_ms) {
-  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
-  platform::TlsClient* client = SlotTlsClient(run, slot_number);
-  if (client == nullptr) {
-    slot.status.Set("WebCAFile unusable");
-    slot.error.store(1);
-    return false;
-  }
+std::optional<Outcome> Transport::StartTls(const Requester& requester, int timeout_ms) {
+  platform::TlsClient* client = WorkerTlsClient(requester);
+  if (client == nullptr) return Outcome::kCaFileUnusable;
+  const std::string& server = requester.web.server;
   platform::TlsFailure failure = platform::TlsFailure::kNone;
   std::string reason;
-  tls_ = platform::TlsStream::Handshake(*client, connection_, slot.web.server, slot.web.port,
+  tls_ = platform::TlsStream::Handshake(*client, connection_, server, requester.web.port,
                                         timeout_ms, &failure, &reason);
-  if (tls_) return true;
-  if (failure == platform::TlsFailure::kInterrupted || connection_.Interrupted()) return false;
-  const std::string& server = slot.web.server;
-  if (failure == platform::TlsFailure::kCertificate) {
-    slot.status.Set("Certificate refused");
-    run.log.WriteLog("Certificate of WebBBS Server " + server + " refused: " + reason, slot_number,
-                     log::kError);
-  } else {
-    slot.status.Set("TLS failed");
-    run.log.WriteLog("TLS with WebBBS Server " + server + " failed: " + reason, slot_number,
-                     log::kError);
+  if (tls_) return std::nullopt;
+  if (failure == platform::TlsFailure::kInterrupted || connection_.Interrupted()) {
+    return Outcome::kCut;
   }
-  slot.error.store(1);
-  return false;
+  if (failure == platform::TlsFailure::kCertificate) {
+    requester.Log("Certificate of WebBBS Server " + server + " refused: " + reason, log::kError);
+    return Outcome::kCertificateRefused;
+  }
+  requester.Log("TLS with WebBBS Server " + server + " failed: " + reason, log::kError);
+  return Outcome::kTlsFailed;
 }
 
 }  // namespace quorix::http

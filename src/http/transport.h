@@ -5,11 +5,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 
+#include "http/http_client.h"
 #include "platform/socket.h"
 #include "platform/tls.h"
-#include "run/run.h"
 
 namespace quorix::http {
 
@@ -18,9 +19,9 @@ class Transport {
   explicit Transport(platform::Connection& connection) : connection_(connection) {}
 
   // For an https server: the handshake on the connected connection, with the
-  // slot's trusted roots and sessions, bounded by `timeout_ms`. On failure the
-  // log and the slot say why (a cut by the user is silent) and false returns.
-  bool StartTls(run::Run& run, int slot, int timeout_ms);
+  // worker's trusted roots and sessions, bounded by `timeout_ms`. A failure
+  // is logged (a cut by the user is silent: kCut).
+  std::optional<Outcome> StartTls(const Requester& requester, int timeout_ms);
 
   bool SendAll(std::string_view data, int timeout_ms) {
     return tls_ ? tls_->SendAll(data, timeout_ms) : connection_.SendAll(data, timeout_ms);

@@ -1,5 +1,6 @@
 #include "posting/article_poster.h"
 
+#include <mutex>
 #include <optional>
 
 #include "bases/pending_posts.h"
@@ -8,6 +9,7 @@
 #include "log/logger.h"
 #include "log/shared_file.h"
 #include "platform/file.h"
+#include "platform/named_mutex.h"
 #include "posting/outgoing_article.h"
 #include "posting/outgoing_charset.h"
 #include "posting/outgoing_spool.h"
@@ -15,6 +17,7 @@
 #include "posting/threads_poster.h"
 #include "posting/ubb_poster.h"
 #include "text/text.h"
+#include "worker/worker.h"
 
 namespace quorix::posting {
 namespace {
@@ -37,11 +40,6 @@ void ReadArticle(run::Run& run, platform::File& file, int article_number, int sl
       run.slots[slot].status.Set("");
     }
   } while (reader.end_flag == 0);
-}
-
-std::string SendWithHttpClient(run::Run& run, std::string_view path, std::string_view body,
-                               int slot, http::RequestOutcome* outcome) {
-  return http::HttpPost(run, path, body, slot, outcome);
 }
 
 // An answer that arrived whole: a status line, and the whole body its
@@ -119,6 +117,28 @@ std::optional<bool> SettleEarlierSend(run::Run& run, const std::string& name, ui
 
 }  // namespace
 
+void WritePostedHtml(run::Run& run, std::string_view response) {
+  // One file for all slots: one writer at a time, and a crash never leaves
+  // half an answer behind.
+  // The cross-process file lock is held by every writer of it, so a
+  // killed run's temporary copy can be told from one being written.
+  std::lock_guard<std::mutex> lock(run.posted_html_lock);
+  platform::NamedLock file_lock(run.file_open_mutex);
+  platform::DeleteReplaceLeftovers(kPostedHtmlFile);
+  platform::ReplaceFileContents(kPostedHtmlFile, response);
+}
+
+FormSender HttpFormSender(run::Run& run, int slot) {
+  return [&run, slot](std::string_view path, std::string_view body) {
+    const worker::Worker worker(run, slot);
+    http::Response response =
+        http::HttpPost(worker.requester(), path, body, [&] { worker.ShowPosting(path); });
+    if (response.sent) WritePostedHtml(run, response.text);
+    worker.ShowForm(response);
+    return response;
+  };
+}
+
 bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, int article_number,
                          int slot, const FormSender& send) {
   run::Slot& state = run.slots[slot];
@@ -182,10 +202,10 @@ bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, 
   // waits for the answer leaves the record behind.
   if (pending && !bases::RecordPendingPost(run, *pending, slot)) return NotPosted(run, slot);
 
-  http::RequestOutcome outcome = http::RequestOutcome::kNotSent;
-  std::string response = send(run, request.path, request.body, slot, &outcome);
+  const http::Response answer = send(request.path, request.body);
+  const std::string& response = answer.text;
   if (!IsPostAccepted(response, state.forum_template)) {
-    if (pending && outcome != http::RequestOutcome::kNotSent && !IsWholeAnswer(response)) {
+    if (pending && answer.sent && !IsWholeAnswer(response)) {
       run.log.WriteLog("No answer from the forum: " + name +
                            " is kept until the forum shows whether it has the article",
                        slot, log::kProblem);
@@ -214,12 +234,13 @@ bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, 
 }
 
 bool PostUbbArticle(run::Run& run, std::string_view file_name, int article_number, int slot) {
-  return PostOutgoingArticle(run, run::kUbb, file_name, article_number, slot, SendWithHttpClient);
+  return PostOutgoingArticle(run, run::kUbb, file_name, article_number, slot,
+                             HttpFormSender(run, slot));
 }
 
 bool PostThreadsArticle(run::Run& run, std::string_view file_name, int article_number, int slot) {
   return PostOutgoingArticle(run, run::kUbbThreads, file_name, article_number, slot,
-                             SendWithHttpClient);
+                             HttpFormSender(run, slot));
 }
 
 }  // namespace quorix::posting

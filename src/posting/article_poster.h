@@ -12,12 +12,24 @@
 
 namespace quorix::posting {
 
-// Sends a form and returns the forum's whole answer (empty when no request
-// could be made), setting *outcome: http::HttpPost in the program, a stand-in
-// in tests.
-using FormSender =
-    std::function<std::string(run::Run& run, std::string_view path, std::string_view body, int slot,
-                              http::RequestOutcome* outcome)>;
+// The answer to the last form submission, in the current directory.
+inline constexpr char kPostedHtmlFile[] = "POSTED.HTML";
+
+// Sends a form for the worker posting it and returns what became of it:
+// http::HttpPost in the program (the answer is also written to POSTED.HTML,
+// the slot's panel shows the request), a stand-in in tests.
+using FormSender = std::function<http::Response(std::string_view path, std::string_view body)>;
+
+// Keeps `response` as POSTED.HTML in the current directory, replacing the
+// last one whole (a crash leaves the old or the new file) and deleting what
+// a killed run's rewrite left behind. One writer at a time, in this process
+// and in every other that holds the file-open lock.
+void WritePostedHtml(run::Run& run, std::string_view response);
+
+// The program's form sender for the slot's worker: the HTTP client; a form
+// that went out leaves its answer in POSTED.HTML; the slot's panel shows the
+// form while it goes out and then what became of it.
+FormSender HttpFormSender(run::Run& run, int slot);
 
 // Outgoing files above this size are not posted (and stay in the spool): no
 // forum takes such a post, and memory stays bounded.

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
 #include <string>
 
 #include "bases/pending_posts.h"
+#include "http/test_server.h"
+#include "platform/test_util.h"
 #include "posting/threads_poster.h"
 #include "posting/ubb_poster.h"
 #include "run/testing.h"
@@ -17,6 +20,20 @@ namespace {
 constexpr int kSlot = 2;
 constexpr char kFile[] = "n0001.OUT";
 constexpr char kOkPage[] = "HTTP/1.0 200 OK\r\n\r\n<html>Thank you for posting</html>";
+
+// What the stand-in sender makes of a form: never sent, or sent and
+// answered with `text` (empty: no answer).
+enum class Form { kNotSent, kAnswered, kNoAnswer };
+
+http::Response FormResponse(Form form, const std::string& text) {
+  http::Response response;
+  response.sent = form != Form::kNotSent;
+  response.outcome = form == Form::kNotSent ? http::Outcome::kHostNotFound
+                     : text.empty()         ? http::Outcome::kNoAnswer
+                                            : http::Outcome::kAnswered;
+  if (response.sent) response.text = text;
+  return response;
+}
 
 class PosterTest : public ::testing::Test {
  protected:
@@ -46,21 +63,19 @@ class PosterTest : public ::testing::Test {
 
   bool Post(int engine = run::kUbb) {
     return PostOutgoingArticle(run(), engine, kFile, 1, kSlot,
-                               [this](run::Run& r, std::string_view path, std::string_view body,
-                                      int s, http::RequestOutcome* outcome) {
+                               [this](std::string_view path, std::string_view body) {
                                  ++sends_;
-                                 *outcome = outcome_;
                                  path_ = path;
                                  body_ = body;
-                                 activity_ = r.slots[s].activity.Get();
-                                 return response_;
+                                 activity_ = slot().activity.Get();
+                                 return FormResponse(outcome_, response_);
                                });
   }
 
   testing::ScratchDir dir_;
   testing::TestRun test_run_;
   std::string response_ = kOkPage;
-  http::RequestOutcome outcome_ = http::RequestOutcome::kAnswered;
+  Form outcome_ = Form::kAnswered;
   int sends_ = 0;
   std::string path_, body_, activity_;
 };
@@ -94,9 +109,9 @@ TEST_F(PosterTest, LfOnlyFilePostsTheSame) {
 }
 
 TEST_F(PosterTest, UnconfirmedAnswersKeepTheFile) {
-  const std::pair<std::string, http::RequestOutcome> answers[] = {
-      {"HTTP/1.0 500 Error\r\n\r\n<html>Sorry</html>", http::RequestOutcome::kAnswered},
-      {"", http::RequestOutcome::kNotSent}};
+  const std::pair<std::string, Form> answers[] = {
+      {"HTTP/1.0 500 Error\r\n\r\n<html>Sorry</html>", Form::kAnswered},
+      {"", Form::kNotSent}};
   for (const auto& [response, outcome] : answers) {
     response_ = response;
     outcome_ = outcome;
@@ -120,7 +135,7 @@ TEST_F(PosterTest, FormsSentWithoutAnAnswerAreNeverSentBlindlyAgain) {
       "References: <de.test.forum@forum3.000123.html.0.ab>\r\n\r\nMy reply\r\n";
   constexpr char kEdit[] =
       "Supersedes: <de.test.forum@forum3.000123.html.2.ab>\r\nSubject: x\r\n\r\nNew\r\n";
-  using Outcome = http::RequestOutcome;
+  using Outcome = Form;
   struct Case {
     const char* what;
     const char* article;
@@ -177,11 +192,11 @@ TEST_F(PosterTest, FormsSentWithoutAnAnswerAreNeverSentBlindlyAgain) {
 TEST_F(PosterTest, ANewArticleUnderARecordedNameIsSent) {
   Spool(kNewTopic);
   response_ = "";
-  outcome_ = http::RequestOutcome::kNoAnswer;
+  outcome_ = Form::kNoAnswer;
   EXPECT_FALSE(Post());
   Spool(std::string(kNewTopic) + "more\r\n");  // CrossPoint reused the name
   response_ = kOkPage;
-  outcome_ = http::RequestOutcome::kAnswered;
+  outcome_ = Form::kAnswered;
   EXPECT_TRUE(Post());
   EXPECT_EQ(sends_, 2);
   EXPECT_FALSE(dir_.Exists("QUORIX.PND"));
@@ -206,12 +221,11 @@ TEST_F(PosterTest, AConfirmedArticleWhoseFileStaysIsNeverSentAgain) {
     // A directory in the file's place makes its deletion fail.
     const bool first = PostOutgoingArticle(
         run(), run::kUbb, kFile, 1, kSlot,
-        [&](run::Run&, std::string_view, std::string_view, int, http::RequestOutcome* outcome) {
+        [&](std::string_view, std::string_view) {
           ++sends_;
-          *outcome = http::RequestOutcome::kAnswered;
           std::filesystem::remove(path);
           std::filesystem::create_directory(path);
-          return response_;
+          return FormResponse(Form::kAnswered, response_);
         });
     EXPECT_TRUE(first);
     EXPECT_EQ(sends_, 1);
@@ -396,6 +410,96 @@ TEST_F(PosterTest, WithoutServerNothingIsConfirmed) {
   EXPECT_TRUE(Spooled());
   EXPECT_EQ(slot().status.Get(), "Error posting Article");
   EXPECT_EQ(slot().activity.Get(), "Posting Article 2 (Re: Hello)");
+}
+
+// POSTED.HTML is kept in the current directory, as the reader expects it.
+class PostedHtmlTest : public ::testing::Test {
+ protected:
+  PostedHtmlTest() { std::filesystem::current_path(dir_.path()); }
+  run::Run& run() { return test_run_.run; }
+
+  testing::ScratchDir dir_;
+  platform::testing::CurrentDirectoryGuard back_;  // after dir_: restored before it goes
+  testing::TestRun test_run_;
+};
+
+TEST_F(PostedHtmlTest, TheAnswerReplacesTheLastOneWholeAndAKilledRunsCopyGoes) {
+  dir_.Write(kPostedHtmlFile, std::string(5000, 'x'));
+  const std::string leftover = std::string(kPostedHtmlFile) + ".tmp4711-12";
+  const std::string alike = std::string(kPostedHtmlFile) + ".tmp.old";
+  dir_.Write(leftover, "half an answer");
+  dir_.Write(alike, "the user's");
+
+  WritePostedHtml(run(), "short answer");
+
+  EXPECT_EQ(dir_.Read(kPostedHtmlFile), "short answer");
+  EXPECT_FALSE(dir_.Exists(leftover));
+  EXPECT_TRUE(dir_.Exists(alike));
+}
+
+// The program's sender: a form that went out leaves its answer and shows
+// "Disconnected"; one that never reached the forum leaves none and shows why.
+TEST_F(PostedHtmlTest, TheFormSenderKeepsTheAnswerOfAFormThatWentOut) {
+  const std::string reply = "HTTP/1.0 200 OK\r\n\r\nThanks for posting";
+  http::testing::TestServer server(http::testing::Reply{reply});
+  ASSERT_TRUE(server.listening());
+  int closed_port = 0;
+  {
+    http::testing::TestServer gone(http::testing::Reply{""});
+    closed_port = gone.port();
+  }
+  struct Case {
+    int port;
+    const char* answer;
+    const char* status;
+    int error;
+  };
+  const Case cases[] = {{server.port(), reply.c_str(), "Disconnected", 0},
+                        {closed_port, nullptr, "Host not found", 1}};
+  for (const Case& c : cases) {
+    std::filesystem::remove(dir_.PathOf(kPostedHtmlFile));
+    testing::TestRun fresh;
+    run::Slot& slot = fresh.run.slots[kSlot];
+    slot.web.server = "127.0.0.1";
+    slot.web.port = c.port;
+    slot.web.port_valid = true;
+    slot.web.timeout_seconds = 5;
+
+    const http::Response response = HttpFormSender(fresh.run, kSlot)("/p.cgi", "a=1");
+
+    EXPECT_EQ(response.text, c.answer ? c.answer : "");
+    EXPECT_EQ(dir_.Exists(kPostedHtmlFile), c.answer != nullptr);
+    if (c.answer) {
+      EXPECT_EQ(dir_.Read(kPostedHtmlFile), c.answer);
+    }
+    EXPECT_EQ(slot.status.Get(), c.status);
+    EXPECT_EQ(slot.error.load(), c.error);
+    EXPECT_EQ(slot.activity.Get(), c.answer ? "Posting Article(s)" : "");
+  }
+}
+
+TEST_F(PostedHtmlTest, TwoSlotsPostingAtOnceLeaveOneWholeAnswer) {
+  const std::string answer_a(300000, 'a');
+  const std::string answer_b(300000, 'b');
+  http::testing::TestServer server_a(http::testing::Reply{answer_a});
+  http::testing::TestServer server_b(http::testing::Reply{answer_b});
+  for (const auto& [number, server] : {std::pair{1, &server_a}, std::pair{2, &server_b}}) {
+    ASSERT_TRUE(server->listening());
+    run::Slot& slot = run().slots[static_cast<size_t>(number)];
+    slot.web.server = "127.0.0.1";
+    slot.web.port = server->port();
+    slot.web.port_valid = true;
+    slot.web.timeout_seconds = 5;
+  }
+  auto post_a = std::async(std::launch::async,
+                           [&] { return HttpFormSender(run(), 1)("/p", "x=1").text; });
+  auto post_b = std::async(std::launch::async,
+                           [&] { return HttpFormSender(run(), 2)("/p", "x=2").text; });
+  EXPECT_EQ(post_a.get(), answer_a);
+  EXPECT_EQ(post_b.get(), answer_b);
+
+  const std::string posted = dir_.Read(kPostedHtmlFile);
+  EXPECT_TRUE(posted == answer_a || posted == answer_b);
 }
 
 }  // namespace

@@ -31,6 +31,53 @@ inline constexpr char kVersionText[] = "v0.23g";
 inline constexpr char kProgramTag[] = "QUORIX ";
 inline constexpr char kExitRequestText[] = "Exit requested by User";
 
+// A worker's network connections as the status display sees them: whether
+// one is open, the handle of the current or last one, and the list that a
+// digit cuts. The worker's requests attach a connection after creating it
+// and detach it before closing it; the display only interrupts them, under
+// the same lock. Nothing else of the slot is the requests' to touch.
+class WorkerConnections {
+ public:
+  std::atomic<int> connected{0};  // SlotConnected
+  std::atomic<int> socket{0};     // SlotSocket: handle of the current or last connection
+  // Trusted roots and resumable sessions of the worker's TLS connections,
+  // made by the first HTTPS request and kept for the next ones (the worker's
+  // thread only).
+  std::unique_ptr<platform::TlsClient> tls_client;
+
+  void Attach(platform::Connection* connection) {
+    std::lock_guard<std::mutex> lock(lock_);
+    for (platform::Connection*& entry : open_) {
+      if (entry == nullptr) {
+        entry = connection;
+        return;
+      }
+    }
+  }
+  void Detach(platform::Connection* connection) {
+    std::lock_guard<std::mutex> lock(lock_);
+    for (platform::Connection*& entry : open_) {
+      if (entry == connection) entry = nullptr;
+    }
+  }
+  // Returns true when a connection was open and has been cut; cuts them all.
+  bool InterruptAll() {
+    std::lock_guard<std::mutex> lock(lock_);
+    bool cut = false;
+    for (platform::Connection* entry : open_) {
+      if (entry == nullptr) continue;
+      entry->Interrupt();
+      cut = true;
+    }
+    return cut;
+  }
+
+ private:
+  std::mutex lock_;
+  // One per connection in use: at most eight kept ones and a form's.
+  std::array<platform::Connection*, 9> open_{};
+};
+
 // One worker's state. Texts that the status display reads are SharedText;
 // flags are atomic. The rest is written and read by the slot's own thread.
 struct Slot {
@@ -38,9 +85,7 @@ struct Slot {
   SharedText activity;            // SlotActivity: the "Information" line
   SharedText status;              // SlotStatus: the "Sent/Rcvd" line
   SharedText shown_server;        // WebServer as the status screen shows it
-  std::atomic<int> connected{0};  // SlotConnected
   std::atomic<int> error{0};      // SlotError
-  std::atomic<int> socket{0};     // SlotSocket: handle of the current or last connection
 
   WebSettings web;
   ForumTemplate forum_template;
@@ -51,44 +96,8 @@ struct Slot {
   // page fetched with status 200); none before the first. Written by the
   // fetch thread, read by the posting thread after the fetch threads ended.
   std::optional<text::Charset> forum_charset;
-  // Trusted roots and resumable sessions of the slot's TLS connections, made
-  // by the first HTTPS request and kept for the next ones (slot's thread only).
-  std::unique_ptr<platform::TlsClient> tls_client;
-
-  // The open connections (a box may have several), so that the status
-  // display can cut them. The owner attaches one after creating it and
-  // detaches it before closing; the killer only interrupts, under the same lock.
-  void AttachConnection(platform::Connection* connection) {
-    std::lock_guard<std::mutex> lock(connection_lock_);
-    for (platform::Connection*& entry : connections_) {
-      if (entry == nullptr) {
-        entry = connection;
-        return;
-      }
-    }
-  }
-  void DetachConnection(platform::Connection* connection) {
-    std::lock_guard<std::mutex> lock(connection_lock_);
-    for (platform::Connection*& entry : connections_) {
-      if (entry == connection) entry = nullptr;
-    }
-  }
-  // Returns true when a connection was open and has been cut; cuts them all.
-  bool InterruptConnection() {
-    std::lock_guard<std::mutex> lock(connection_lock_);
-    bool cut = false;
-    for (platform::Connection* entry : connections_) {
-      if (entry == nullptr) continue;
-      entry->Interrupt();
-      cut = true;
-    }
-    return cut;
-  }
-
- private:
-  std::mutex connection_lock_;
-  // One per connection in use: at most eight kept ones and a form's.
-  std::array<platform::Connection*, 9> connections_{};
+  // The network connections of the slot's requests.
+  WorkerConnections connections;
 };
 
 // Facts about the CrossPoint installation, set once at start.
