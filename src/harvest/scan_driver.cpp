@@ -38,13 +38,9 @@ bool ReadGroupListFile(run::Run& run, const std::string& file_name, int slot_num
   return read;
 }
 
-int WalkGroupList(run::Run& run, int slot_number) {
+int WalkGroupList(run::Run& run, int slot_number, const PageFetcher& fetch) {
   run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
   TopicTable table;
-  // The harvest's kept connections, closed when it ends.
-  const worker::Worker worker(run, slot_number);
-  http::FetchConnections connections;
-  const PageFetcher fetch = HttpPageFetcher(worker, connections);
   slot.next_topic = 1;
   slot.topic_count = 0;
   const std::string file_name = slot.web.group_file;
@@ -97,8 +93,15 @@ int WalkGroupList(run::Run& run, int slot_number) {
 }  // namespace
 
 int ScanForums(run::Run& run, int slot) {
+  // The harvest's kept connections, closed when it ends.
+  const worker::Worker worker(run, slot);
+  http::FetchConnections connections;
+  return ScanForums(run, slot, HttpPageFetcher(worker, connections));
+}
+
+int ScanForums(run::Run& run, int slot, const PageFetcher& fetch) {
   try {
-    return WalkGroupList(run, slot);
+    return WalkGroupList(run, slot, fetch);
   } catch (const std::exception& failure) {
     run.log.WriteLog(std::string("Error: Scan ended early: ") + failure.what(), slot, log::kError);
     return 0;

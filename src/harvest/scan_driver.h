@@ -2,6 +2,7 @@
 // every listed forum, write the group list back normalised.
 #pragma once
 
+#include "harvest/page_fetcher.h"
 #include "run/run.h"
 
 namespace quorix::harvest {
@@ -12,6 +13,10 @@ inline constexpr int kMissingGroupListPauseMs = 5000;
 // Returns 1 when the group list was walked and written back, 0 when it is
 // missing or cannot be read (the slot's SlotError is then set) or the walk
 // failed on the way (the file is then left as it was).
+// The program's scan asks the HTTP client over kept connections of its own.
 int ScanForums(run::Run& run, int slot);
+
+// The same scan with every page asked of `fetch`.
+int ScanForums(run::Run& run, int slot, const PageFetcher& fetch);
 
 }  // namespace quorix::harvest

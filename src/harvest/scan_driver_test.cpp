@@ -11,14 +11,11 @@
 
 #include "bases/html_base.h"
 #include "harvest/topic_rows.h"
-#include "http/test_server.h"
 #include "log/logger.h"
 #include "run/testing.h"
 
 namespace quorix::harvest {
 namespace {
-
-using http::testing::TestServer;
 
 constexpr int kSlot = 2;
 
@@ -39,17 +36,19 @@ class ScanForumsTest : public ::testing::Test {
   run::Run& run() { return test_run_.run; }
   run::Slot& slot() { return run().slots[kSlot]; }
 
-  // Answers every topic list request with `page` and records the paths.
-  void Serve(std::string page) {
-    page_ = std::move(page);
-    server_ = std::make_unique<TestServer>([this](std::string_view) { return page_; });
-    ASSERT_TRUE(server_->listening());
-    slot().web.server = "127.0.0.1";
-    slot().web.port = server_->port();
+  // Answers every request with `page` (empty: no answer) and records the paths.
+  void Serve(std::string page) { page_ = std::move(page); }
+  int Scan() {
+    return ScanForums(run(), kSlot, [this](std::string_view path) {
+      paths_.emplace_back(path);
+      http::Response response;
+      response.sent = true;
+      response.outcome = page_.empty() ? http::Outcome::kNoAnswer : http::Outcome::kAnswered;
+      response.text = page_;
+      return response;
+    });
   }
-  std::vector<std::string> RequestPaths() const {
-    return server_ ? server_->RequestPaths() : std::vector<std::string>();
-  }
+  const std::vector<std::string>& RequestPaths() const { return paths_; }
   bool LogHas(const std::string& text) {
     return scratch_.Read("QUORIX.LOG").find(text) != std::string::npos;
   }
@@ -57,7 +56,7 @@ class ScanForumsTest : public ::testing::Test {
   quorix::testing::ScratchDir scratch_;
   quorix::testing::TestRun test_run_;
   std::string page_;
-  std::unique_ptr<TestServer> server_;
+  std::vector<std::string> paths_;
 };
 
 std::string UbbRow(const std::string& topic, const std::string& replies) {
@@ -66,7 +65,7 @@ std::string UbbRow(const std::string& topic, const std::string& replies) {
 }
 
 TEST_F(ScanForumsTest, MissingGroupListFailsAfterAPauseAndIsNotCreated) {
-  EXPECT_EQ(ScanForums(run(), kSlot), 0);
+  EXPECT_EQ(Scan(), 0);
 
   const std::string message = "Error: Webforum File '" + slot().web.group_file + "' not found!";
   EXPECT_EQ(slot().status.Get(), message);
@@ -83,7 +82,7 @@ TEST_F(ScanForumsTest, ScansEntriesInFileOrderAndKeepsComments) {
   scratch_.Write("BOX.WEB", "de.a,Forum+One,1,20\r\n;comment\r\n\r\nde.b , Forum+Two ,2,30");
   Serve("");
 
-  EXPECT_EQ(ScanForums(run(), kSlot), 1);
+  EXPECT_EQ(Scan(), 1);
 
   const std::vector<std::string> expected{
       "/ubb/f.cgi?forum=Forum+One&number=1&DaysPrune=20&LastLogin=",
@@ -100,7 +99,7 @@ TEST_F(ScanForumsTest, ExitRequestSkipsEveryEntryButTheListIsStillRewritten) {
   Serve("");
   run().user_exit_requested.store(1);
 
-  EXPECT_EQ(ScanForums(run(), kSlot), 1);
+  EXPECT_EQ(Scan(), 1);
 
   EXPECT_TRUE(RequestPaths().empty());
   EXPECT_EQ(run().total_bytes.load(), 0);
@@ -115,7 +114,7 @@ TEST_F(ScanForumsTest, TopicCountersRestartAndCoverEveryForum) {
   bases::RecordTopic(run(), "/ubb/2.html,0");
   Serve(UbbRow("1", "4") + UbbRow("2", "0"));
 
-  EXPECT_EQ(ScanForums(run(), kSlot), 1);
+  EXPECT_EQ(Scan(), 1);
 
   EXPECT_EQ(RequestPaths().size(), 2u);  // the two topic lists only
   EXPECT_EQ(slot().topic_count, 4);
@@ -127,7 +126,7 @@ TEST_F(ScanForumsTest, RewriteReplacesTheListUnderItsExistingName) {
   scratch_.Write("box.web.tmp4960-973091", "de.a,A,1,");  // a killed run's rewrite
   slot().web.engine = run::kNoEngine;
 
-  EXPECT_EQ(ScanForums(run(), kSlot), 1);
+  EXPECT_EQ(Scan(), 1);
 
   EXPECT_EQ(scratch_.Read("box.web"), "de.a,A,1,20\r\n");
   // Nothing else is left in the directory: no second list, no temporary file
@@ -144,7 +143,7 @@ TEST_F(ScanForumsTest, EmptyGroupListIsWalkedAndWrittenBackAsOneLineEnd) {
   scratch_.Write("BOX.WEB", "");
   slot().web.engine = run::kNoEngine;
 
-  EXPECT_EQ(ScanForums(run(), kSlot), 1);
+  EXPECT_EQ(Scan(), 1);
 
   EXPECT_EQ(scratch_.Read("BOX.WEB"), "\r\n");
 }
