@@ -52,10 +52,11 @@ std::string QWord(std::string_view label, std::string_view bytes) {
   return word + "?=";
 }
 
-std::string BWord(std::string_view label, std::string_view bytes) {
+// The base64 digits of `bytes`, padded, in one run.
+std::string Base64Digits(std::string_view bytes) {
   static constexpr char kDigits[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string word = "=?" + std::string(label) + "?B?";
+  std::string digits;
   for (size_t i = 0; i < bytes.size(); i += 3) {
     uint32_t group = 0;
     const size_t n = std::min<size_t>(3, bytes.size() - i);
@@ -63,10 +64,14 @@ std::string BWord(std::string_view label, std::string_view bytes) {
       group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
     }
     for (size_t k = 0; k < 4; ++k) {
-      word.push_back(k <= n ? kDigits[(group >> (18 - 6 * k)) & 63] : '=');
+      digits.push_back(k <= n ? kDigits[(group >> (18 - 6 * k)) & 63] : '=');
     }
   }
-  return word + "?=";
+  return digits;
+}
+
+std::string BWord(std::string_view label, std::string_view bytes) {
+  return "=?" + std::string(label) + "?B?" + Base64Digits(bytes) + "?=";
 }
 
 // Quoted-printable as an encoder writes it: printable ASCII but "=" as it is,
@@ -92,19 +97,7 @@ std::string QuotedPrintable(std::string_view bytes, std::string_view lengths) {
 
 // Base64 in lines of 4 to 76 digits (the first length byte), LF between.
 std::string Base64(std::string_view bytes, std::string_view lengths) {
-  static constexpr char kDigits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string digits;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t group = 0;
-    const size_t n = std::min<size_t>(3, bytes.size() - i);
-    for (size_t k = 0; k < 3; ++k) {
-      group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-    }
-    for (size_t k = 0; k < 4; ++k) {
-      digits.push_back(k <= n ? kDigits[(group >> (18 - 6 * k)) & 63] : '=');
-    }
-  }
+  const std::string digits = Base64Digits(bytes);
   const size_t line =
       4 * (1 + (lengths.empty() ? 18 : static_cast<unsigned char>(lengths[0]) % 19));
   std::string encoded;
