@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "bases/spool_names.h"
 #include "bench/bench_support.h"
 #include "bench/forum_pages.h"
-#include "bases/spool_names.h"
 #include "convert/article_delivery.h"
 #include "convert/filters.h"
 #include "convert/spool_writer.h"
@@ -29,8 +29,8 @@ struct Engine {
   int engine;
   std::string (*page)(int topic, int posts);
   std::string (*address)(int topic);
-  convert::PageOutcome (*convert)(run::Run&, std::string_view, std::string_view, int,
-                                  std::string_view, convert::TopicConversion&, int);
+  convert::PageOutcome (*convert)(const convert::PageTarget&, std::string_view, std::string_view,
+                                  int, std::string_view, convert::TopicConversion&);
   const char* newsgroup;
   int forum;
 };
@@ -52,12 +52,15 @@ void ConvertPages(benchmark::State& state, const Engine& engine) {
   for (int t = 1; t <= kDistinctPages; ++t) pages.push_back(engine.page(t, kPostsPerPage));
   ScratchDir dir("page");
   BenchRun bench(dir.path(), EngineTemplate(engine.engine), engine.engine);
+  const run::Slot& slot = bench.run().slots[kSlot];
+  const convert::PageTarget target{
+      bench.run(), {bench.run().log, kSlot}, slot.web, slot.forum_template};
   int topic = 0;
   for (auto _ : state) {
     const std::string& page = pages[static_cast<size_t>(topic % kDistinctPages)];
     const std::string address = engine.address(topic + 1);
     convert::TopicConversion conversion;
-    engine.convert(bench.run(), engine.newsgroup, address, engine.forum, page, conversion, kSlot);
+    engine.convert(target, engine.newsgroup, address, engine.forum, page, conversion);
     page_bytes += static_cast<int64_t>(page.size());
     if (++topic % kHarvestPages == 0) {
       state.PauseTiming();
@@ -98,10 +101,12 @@ void ConvertHarvest(benchmark::State& state, const Engine& engine) {
     dir.Empty();
     bench = std::make_unique<BenchRun>(dir.path(), tmpl, engine.engine);
     state.ResumeTiming();
+    const run::Slot& slot = bench->run().slots[kSlot];
+    const convert::PageTarget target{
+        bench->run(), {bench->run().log, kSlot}, slot.web, slot.forum_template};
     for (size_t i = 0; i < pages.size(); ++i) {
       convert::TopicConversion conversion;
-      engine.convert(bench->run(), engine.newsgroup, addresses[i], engine.forum, pages[i],
-                     conversion, kSlot);
+      engine.convert(target, engine.newsgroup, addresses[i], engine.forum, pages[i], conversion);
     }
   }
   // Every round must have delivered every article, one spool file per page.

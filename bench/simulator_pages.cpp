@@ -62,12 +62,14 @@ void ConvertRecordedPages(benchmark::State& state, const Recording& recording) {
         topic = convert::TopicConversion();
         first_path = page.path;
       }
+      const convert::PageTarget target{
+          r, {r.log, kSlot}, r.slots[kSlot].web, r.slots[kSlot].forum_template};
       if (recording.engine == run::kUbbThreads) {
-        convert::ConvertThreadsPage(r, NewsgroupOf(recording.engine), first_path,
-                                    ForumOf(recording.engine), page.text, topic, kSlot);
+        convert::ConvertThreadsPage(target, NewsgroupOf(recording.engine), first_path,
+                                    ForumOf(recording.engine), page.text, topic);
       } else {
-        convert::ConvertUbbPage(r, NewsgroupOf(recording.engine), first_path,
-                                ForumOf(recording.engine), page.text, topic, kSlot);
+        convert::ConvertUbbPage(target, NewsgroupOf(recording.engine), first_path,
+                                ForumOf(recording.engine), page.text, topic);
       }
     }
   }

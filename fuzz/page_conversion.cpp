@@ -35,12 +35,12 @@ int PostsOnPage(int engine, std::string_view page) {
 }
 
 void Convert(int engine, run::Run& run, std::string_view page, convert::TopicConversion& topic) {
+  const run::Slot& slot = run.slots[FuzzRun::kSlot];
+  const convert::PageTarget target{run, {run.log, FuzzRun::kSlot}, slot.web, slot.forum_template};
   if (engine == run::kUbbThreads) {
-    convert::ConvertThreadsPage(run, kNewsgroup, kThreadsAddress, kForumNumber, page, topic,
-                                FuzzRun::kSlot);
+    convert::ConvertThreadsPage(target, kNewsgroup, kThreadsAddress, kForumNumber, page, topic);
   } else {
-    convert::ConvertUbbPage(run, kNewsgroup, kUbbAddress, kForumNumber, page, topic,
-                            FuzzRun::kSlot);
+    convert::ConvertUbbPage(target, kNewsgroup, kUbbAddress, kForumNumber, page, topic);
   }
 }
 

@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QUORIX_FUZZ_CHECK(quorix::platform::ReplaceFileContents(name, formatted));
   run.pending_posts.Forget();
   const std::string id = "<g@forum1.2.3.4.5>";
-  const std::string own = bases::WatchHarvestedPost(run, 1, id, "User", parts[2]);
+  const std::string own = bases::WatchHarvestedPost(run, {run.log, 1}, id, "User", parts[2]);
   std::vector<quorix::run::PendingPost> expected = again;
   bool own_found = own.empty();
   for (quorix::run::PendingPost& post : expected) {

@@ -109,8 +109,8 @@ platform::LoadStatus ReadEntries(run::Run& run, std::vector<run::PendingPost>* e
   return platform::LoadStatus::kLoaded;
 }
 
-void LogUnreadable(run::Run& run, int slot) {
-  run.log.WriteLog("Error reading " + std::string(kPendingPostsFile), slot, log::kProblem);
+void LogUnreadable(const log::ThreadLog& log) {
+  log.Write("Error reading " + std::string(kPendingPostsFile), log::kProblem);
 }
 
 void Remember(run::Run& run, std::vector<run::PendingPost> entries)
@@ -123,17 +123,18 @@ void Remember(run::Run& run, std::vector<run::PendingPost> entries)
 // returns true, all under the cross-process lock, so that instances never
 // lose each other's entries. False when the file could not be written.
 template <typename Change>
-bool Update(run::Run& run, int slot, Change change) EXCLUDES(run.pending_posts.file_mutex()) {
+bool Update(run::Run& run, const log::ThreadLog& log, Change change)
+    EXCLUDES(run.pending_posts.file_mutex()) {
   platform::NamedLock lock(run.pending_posts.file_mutex());
   if (!run.pending_posts.file_mutex().ExcludesOtherProcesses()) {
-    run.log.WriteLog("Error writing " + std::string(kPendingPostsFile) +
-                         ": other instances are not locked out",
-                     slot, log::kProblem);
+    log.Write(
+        "Error writing " + std::string(kPendingPostsFile) + ": other instances are not locked out",
+        log::kProblem);
     return false;
   }
   std::vector<run::PendingPost> entries;
   if (ReadEntries(run, &entries) == platform::LoadStatus::kFailed) {
-    LogUnreadable(run, slot);
+    LogUnreadable(log);
     return false;
   }
   bool written = true;
@@ -143,7 +144,7 @@ bool Update(run::Run& run, int slot, Change change) EXCLUDES(run.pending_posts.f
     written = entries.empty() ? (platform::DeleteFile(path) || !platform::FileExists(path))
                               : platform::ReplaceFileContents(path, FormatPendingPosts(entries));
     if (!written) {
-      run.log.WriteLog("Error writing " + std::string(kPendingPostsFile), slot, log::kProblem);
+      log.Write("Error writing " + std::string(kPendingPostsFile), log::kProblem);
     }
   }
   Remember(run, std::move(entries));
@@ -252,16 +253,16 @@ std::optional<run::PendingPost> FindPendingPost(run::Run& run, std::string_view 
   return std::nullopt;
 }
 
-bool PendingPostsReadable(run::Run& run, int slot) {
+bool PendingPostsReadable(run::Run& run, const log::ThreadLog& log) {
   platform::NamedLock lock(run.pending_posts.file_mutex());
   std::vector<run::PendingPost> entries;
   if (ReadEntries(run, &entries) != platform::LoadStatus::kFailed) return true;
-  LogUnreadable(run, slot);
+  LogUnreadable(log);
   return false;
 }
 
-bool RecordPendingPost(run::Run& run, const run::PendingPost& post, int slot) {
-  return Update(run, slot, [&post](std::vector<run::PendingPost>& entries) {
+bool RecordPendingPost(run::Run& run, const run::PendingPost& post, const log::ThreadLog& log) {
+  return Update(run, log, [&post](std::vector<run::PendingPost>& entries) {
     std::erase_if(entries,
                   [&post](const run::PendingPost& e) { return !e.posted && e.file == post.file; });
     entries.push_back(post);
@@ -269,8 +270,8 @@ bool RecordPendingPost(run::Run& run, const run::PendingPost& post, int slot) {
   });
 }
 
-void ForgetPendingPost(run::Run& run, std::string_view file, int slot) {
-  Update(run, slot, [file](std::vector<run::PendingPost>& entries) {
+void ForgetPendingPost(run::Run& run, std::string_view file, const log::ThreadLog& log) {
+  Update(run, log, [file](std::vector<run::PendingPost>& entries) {
     return std::erase_if(entries, [file](const run::PendingPost& e) {
              return !e.posted && e.file == file;
            }) > 0;
@@ -278,10 +279,10 @@ void ForgetPendingPost(run::Run& run, std::string_view file, int slot) {
 }
 
 bool ConfirmPendingPost(run::Run& run, const run::PendingPost& sent, std::string_view outgoing_id,
-                        int slot) {
+                        const log::ThreadLog& log) {
   const std::string today = DayText(run.clock.Now());
   const int64_t today_number = DayNumber(today);
-  return Update(run, slot, [&](std::vector<run::PendingPost>& entries) {
+  return Update(run, log, [&](std::vector<run::PendingPost>& entries) {
     const bool changed = std::erase_if(entries, [&sent](const run::PendingPost& e) {
                            return !e.posted && !e.seen && e.file == sent.file;
                          }) > 0;
@@ -310,8 +311,9 @@ bool ConfirmPendingPost(run::Run& run, const run::PendingPost& sent, std::string
   });
 }
 
-std::string WatchHarvestedPost(run::Run& run, int slot, std::string_view message_id,
-                               std::string_view author, std::string_view body) {
+std::string WatchHarvestedPost(run::Run& run, const log::ThreadLog& log,
+                               std::string_view message_id, std::string_view author,
+                               std::string_view body) {
   bool loaded = false;
   {
     platform::MutexLock lock(run.pending_posts.mutex());
@@ -356,14 +358,14 @@ std::string WatchHarvestedPost(run::Run& run, int slot, std::string_view message
     }
   }
   if (!own.empty()) {
-    run.log.WriteLog(
+    log.Write(
         "Article " + own + " is on the forum as " + std::string(message_id) + ", which replaces it",
-        slot, log::kProgress);
+        log::kProgress);
   }
   if (!pending) return own;
 
   std::vector<std::string> found;
-  Update(run, slot, [&](std::vector<run::PendingPost>& entries) {
+  Update(run, log, [&](std::vector<run::PendingPost>& entries) {
     for (run::PendingPost& post : entries) {
       if (!post.posted && !post.seen && MayBe(post, message_id, author) &&
           WordsMatch(post.words, words)) {
@@ -374,20 +376,20 @@ std::string WatchHarvestedPost(run::Run& run, int slot, std::string_view message
     return !found.empty();
   });
   for (const std::string& file : found) {
-    run.log.WriteLog("Article " + file + " is on the forum as " + std::string(message_id), slot,
-                     log::kProgress);
+    log.Write("Article " + file + " is on the forum as " + std::string(message_id), log::kProgress);
   }
   return own;
 }
 
-void SettleOwnPosts(run::Run& run, int slot, const std::vector<std::string>& delivered,
+void SettleOwnPosts(run::Run& run, const log::ThreadLog& log,
+                    const std::vector<std::string>& delivered,
                     const std::vector<std::string>& undelivered) {
   {
     platform::MutexLock lock(run.pending_posts.mutex());
     for (const std::string& id : undelivered) run.pending_posts.claimed().erase(id);
   }
   if (delivered.empty()) return;
-  Update(run, slot, [&delivered](std::vector<run::PendingPost>& entries) {
+  Update(run, log, [&delivered](std::vector<run::PendingPost>& entries) {
     return std::erase_if(entries, [&delivered](const run::PendingPost& e) {
              return e.posted &&
                     std::find(delivered.begin(), delivered.end(), e.outgoing_id) != delivered.end();

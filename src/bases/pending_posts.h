@@ -44,6 +44,7 @@
 #include <string_view>
 #include <vector>
 
+#include "log/thread_log.h"
 #include "run/run.h"
 
 namespace quorix::bases {
@@ -65,34 +66,36 @@ bool WordsMatch(std::string_view posted, std::string_view harvested);
 // True when the file is missing or can be read whole; else false, logged at
 // level 2: no article may then be sent, and the file is never rewritten, so
 // that the records of other instances survive.
-bool PendingPostsReadable(run::Run& run, int slot);
+bool PendingPostsReadable(run::Run& run, const log::ThreadLog& log);
 // The entry of `file` (with its directory), as the file holds it now; posted
 // records do not count (they are about files that are gone).
 std::optional<run::PendingPost> FindPendingPost(run::Run& run, std::string_view file);
 // Writes `post` into the file (replacing an entry of the same file). False,
 // logged at level 2, when the file could not be read or written, or when
 // other instances could not be locked out.
-bool RecordPendingPost(run::Run& run, const run::PendingPost& post, int slot);
+bool RecordPendingPost(run::Run& run, const run::PendingPost& post, const log::ThreadLog& log);
 // Removes the entry of `file`, if any.
-void ForgetPendingPost(run::Run& run, std::string_view file, int slot);
+void ForgetPendingPost(run::Run& run, std::string_view file, const log::ThreadLog& log);
 // The forum confirmed the new topic or reply of `sent` (its record as written
 // before the form went out): the sent record of its file (not one found on
 // the forum) goes, and a posted record for `outgoing_id` dated today is added
 // unless `outgoing_id` is empty. Posted records past their age, an earlier one of the same ID and
 // the oldest of a box beyond its count go in the same rewrite.
 bool ConfirmPendingPost(run::Run& run, const run::PendingPost& sent, std::string_view outgoing_id,
-                        int slot);
+                        const log::ThreadLog& log);
 
 // The harvest calls this for every new (not yet delivered) post it reads: a
 // pending entry whose post it is becomes "seen". Returns the outgoing
 // Message-ID of a posted record whose post it is (claimed for this run, so
 // that no other post takes it), else empty.
-std::string WatchHarvestedPost(run::Run& run, int slot, std::string_view message_id,
-                               std::string_view author, std::string_view body);
+std::string WatchHarvestedPost(run::Run& run, const log::ThreadLog& log,
+                               std::string_view message_id, std::string_view author,
+                               std::string_view body);
 // After a page's delivery: the posted records of `delivered` (outgoing
 // Message-IDs that WatchHarvestedPost returned) go; those of `undelivered`
 // are free again for a later page.
-void SettleOwnPosts(run::Run& run, int slot, const std::vector<std::string>& delivered,
+void SettleOwnPosts(run::Run& run, const log::ThreadLog& log,
+                    const std::vector<std::string>& delivered,
                     const std::vector<std::string>& undelivered);
 
 // "YYYYMMDD" as a count of days since 1970-01-01; -1 when it is no date of

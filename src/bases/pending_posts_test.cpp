@@ -68,26 +68,27 @@ class PendingPostsTest : public ::testing::Test {
   }
   std::string Watch(const std::string& author, const std::string& body,
                     const std::string& id = "<de.test@forum3.000001.html.1.ab>") {
-    return WatchHarvestedPost(run(), 1, id, author, body);
+    return WatchHarvestedPost(run(), Log(), id, author, body);
   }
   std::vector<run::PendingPost> Saved() const {
     return ParsePendingPosts(t_.Read(std::string(kPendingPostsFile)));
   }
   testing::TestRun t_;
   run::Run& run() { return t_.run(); }
+  log::ThreadLog Log() { return {t_.run().log, 1}; }
 };
 
 TEST_F(PendingPostsTest, OnlyANewPostOfItsForumByTheUserWithItsWordsMarksItSeen) {
-  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "Hello forum"), 1));
-  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0002.OUT", "Another text"), 1));
+  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "Hello forum"), Log()));
+  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0002.OUT", "Another text"), Log()));
   const std::string first = t_.dir() + "/SPOOL/n0001.OUT";
 
-  WatchHarvestedPost(run(), 1, "<de.test@forum4.000001.html.1.ab>", "Tester", "Hello forum");
-  WatchHarvestedPost(run(), 1, "<de.test@forum3.000001.html.1.ab>", "Someone", "Hello forum");
-  WatchHarvestedPost(run(), 1, "<de.test@forum3.000001.html.1.ab>", "Tester", "Hello world");
+  WatchHarvestedPost(run(), Log(), "<de.test@forum4.000001.html.1.ab>", "Tester", "Hello forum");
+  WatchHarvestedPost(run(), Log(), "<de.test@forum3.000001.html.1.ab>", "Someone", "Hello forum");
+  WatchHarvestedPost(run(), Log(), "<de.test@forum3.000001.html.1.ab>", "Tester", "Hello world");
   EXPECT_FALSE(FindPendingPost(run(), first)->seen) << "other forum, author or text";
 
-  WatchHarvestedPost(run(), 1, "<de.test@forum3.000001.html.1.ab>", " tester ",
+  WatchHarvestedPost(run(), Log(), "<de.test@forum3.000001.html.1.ab>", " tester ",
                      "<p>Hello <b>forum</b></p>[I]## XP2, via QUORIX v0.23g[/I]");
   EXPECT_TRUE(FindPendingPost(run(), first)->seen);
   EXPECT_FALSE(FindPendingPost(run(), t_.dir() + "/SPOOL/n0002.OUT")->seen);
@@ -96,9 +97,9 @@ TEST_F(PendingPostsTest, OnlyANewPostOfItsForumByTheUserWithItsWordsMarksItSeen)
             std::string::npos)
       << t_.LogMessages();
 
-  ForgetPendingPost(run(), first, 1);
+  ForgetPendingPost(run(), first, Log());
   EXPECT_FALSE(FindPendingPost(run(), first).has_value());
-  ForgetPendingPost(run(), t_.dir() + "/SPOOL/n0002.OUT", 1);
+  ForgetPendingPost(run(), t_.dir() + "/SPOOL/n0002.OUT", Log());
   EXPECT_FALSE(t_.Exists("QUORIX.PND")) << "an empty record leaves no file";
 }
 
@@ -174,16 +175,16 @@ TEST(PendingPostDays, DatesFrom1970OnOnly) {
 // the record goes only once that post was delivered.
 TEST_F(PendingPostsTest, AConfirmedPostWaitsForTheHarvestThatDeliversIt) {
   const run::PendingPost sent = Entry("n0001.OUT", "Hello forum");
-  ASSERT_TRUE(RecordPendingPost(run(), sent, 1));
-  ASSERT_TRUE(ConfirmPendingPost(run(), sent, "<out1@reader.invalid>", 1));
+  ASSERT_TRUE(RecordPendingPost(run(), sent, Log()));
+  ASSERT_TRUE(ConfirmPendingPost(run(), sent, "<out1@reader.invalid>", Log()));
   EXPECT_FALSE(FindPendingPost(run(), sent.file).has_value()) << "the file is gone";
   ASSERT_EQ(Saved().size(), 1u);
   EXPECT_EQ(FormatPendingPosts(Saved()),
             FormatPendingPosts({Posted("Hello forum", "<out1@reader.invalid>", "20041005")}));
 
   // The reader reuses the name: the new file's records leave the posted one.
-  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "Other"), 1));
-  ForgetPendingPost(run(), sent.file, 1);
+  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "Other"), Log()));
+  ForgetPendingPost(run(), sent.file, Log());
   ASSERT_EQ(Saved().size(), 1u);
 
   EXPECT_EQ(Watch("Tester", "Hello forum", "<de.test@forum4.000001.html.1.ab>"), "");
@@ -191,25 +192,25 @@ TEST_F(PendingPostsTest, AConfirmedPostWaitsForTheHarvestThatDeliversIt) {
   EXPECT_EQ(Watch("Tester", "Hello world"), "");
   EXPECT_EQ(Watch(" TESTER", "<p>Hello <b>forum</b></p>"), "<out1@reader.invalid>");
   EXPECT_EQ(Watch("Tester", "Hello forum"), "") << "taken by the post before";
-  SettleOwnPosts(run(), 1, {}, {"<out1@reader.invalid>"});
+  SettleOwnPosts(run(), Log(), {}, {"<out1@reader.invalid>"});
   EXPECT_EQ(Saved().size(), 1u) << "not delivered: kept";
   EXPECT_EQ(Watch("Tester", "Hello forum"), "<out1@reader.invalid>");
-  SettleOwnPosts(run(), 1, {"<out1@reader.invalid>"}, {});
+  SettleOwnPosts(run(), Log(), {"<out1@reader.invalid>"}, {});
   EXPECT_FALSE(t_.Exists(std::string(kPendingPostsFile)));
   EXPECT_EQ(Watch("Tester", "Hello forum"), "");
 }
 
 TEST_F(PendingPostsTest, WithoutAMessageIdAConfirmedPostLeavesNoRecord) {
   const run::PendingPost sent = Entry("n0001.OUT", "Hello forum");
-  ASSERT_TRUE(RecordPendingPost(run(), sent, 1));
-  ASSERT_TRUE(ConfirmPendingPost(run(), sent, "", 1));
+  ASSERT_TRUE(RecordPendingPost(run(), sent, Log()));
+  ASSERT_TRUE(ConfirmPendingPost(run(), sent, "", Log()));
   EXPECT_FALSE(t_.Exists(std::string(kPendingPostsFile)));
 
   // Found on the forum (its file could not be deleted): that record stays.
   run::PendingPost found = sent;
   found.seen = true;
-  ASSERT_TRUE(RecordPendingPost(run(), found, 1));
-  ASSERT_TRUE(ConfirmPendingPost(run(), sent, "<o@r>", 1));
+  ASSERT_TRUE(RecordPendingPost(run(), found, Log()));
+  ASSERT_TRUE(ConfirmPendingPost(run(), sent, "<o@r>", Log()));
   ASSERT_EQ(Saved().size(), 2u);
   EXPECT_TRUE(FindPendingPost(run(), sent.file)->seen);
 }
@@ -234,21 +235,21 @@ TEST_F(PendingPostsTest, PostedRecordsAreBoundedInAgeAndCountPerBox) {
     for (const run::PendingPost& post : Saved()) ids.push_back(post.outgoing_id);
     return ids;
   };
-  ASSERT_TRUE(ConfirmPendingPost(run(), Entry("n0005.OUT", "new"), "<new1@r>", 1));
+  ASSERT_TRUE(ConfirmPendingPost(run(), Entry("n0005.OUT", "new"), "<new1@r>", Log()));
   std::vector<std::string> saved = ids();
   ASSERT_EQ(saved.size(), 201u);
   EXPECT_EQ(saved[0], "<edge@r>") << "the expired one went";
   EXPECT_EQ(saved[1], "<b@r>") << "another box keeps its records";
   EXPECT_EQ(saved.back(), "<new1@r>");
 
-  ASSERT_TRUE(ConfirmPendingPost(run(), Entry("n0006.OUT", "newer"), "<new2@r>", 1));
+  ASSERT_TRUE(ConfirmPendingPost(run(), Entry("n0006.OUT", "newer"), "<new2@r>", Log()));
   saved = ids();
   ASSERT_EQ(saved.size(), 201u);
   EXPECT_EQ(saved[0], "<b@r>") << "the box's oldest went";
   EXPECT_EQ(saved.back(), "<new2@r>");
 
   // The same Message-ID again replaces its record.
-  ASSERT_TRUE(ConfirmPendingPost(run(), Entry("n0007.OUT", "again"), "<new1@r>", 1));
+  ASSERT_TRUE(ConfirmPendingPost(run(), Entry("n0007.OUT", "again"), "<new1@r>", Log()));
   saved = ids();
   ASSERT_EQ(saved.size(), 201u);
   EXPECT_EQ(std::count(saved.begin(), saved.end(), "<new1@r>"), 1);
@@ -261,7 +262,7 @@ TEST_F(PendingPostsTest, RewriteDeletesAKilledInstancesTemporaryCopy) {
   const std::string name(kPendingPostsFile);
   t_.Write(name + ".tmp4960-973091", "half");
   t_.Write(name + ".tmp.bak", "the user's");
-  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "one"), 1));
+  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "one"), Log()));
   EXPECT_FALSE(t_.Exists(name + ".tmp4960-973091"));
   EXPECT_TRUE(t_.Exists(name + ".tmp.bak"));
   EXPECT_TRUE(FindPendingPost(run(), t_.dir() + "/SPOOL/n0001.OUT").has_value());
@@ -275,9 +276,9 @@ TEST_F(PendingPostsTest, TwoInstancesKeepEachOthersEntries) {
   run::Run other(clock, sleeper, console);
   other.env.program_dir = run().env.program_dir;
 
-  WatchHarvestedPost(run(), 1, "<x@forum1.1.1.1.a>", "u", "b");  // loads the empty file
-  ASSERT_TRUE(RecordPendingPost(other, Entry("n0001.OUT", "one"), 1));
-  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0002.OUT", "two"), 1));
+  WatchHarvestedPost(run(), Log(), "<x@forum1.1.1.1.a>", "u", "b");  // loads the empty file
+  ASSERT_TRUE(RecordPendingPost(other, Entry("n0001.OUT", "one"), {other.log, 1}));
+  ASSERT_TRUE(RecordPendingPost(run(), Entry("n0002.OUT", "two"), Log()));
   EXPECT_TRUE(FindPendingPost(other, t_.dir() + "/SPOOL/n0001.OUT").has_value());
   EXPECT_TRUE(FindPendingPost(other, t_.dir() + "/SPOOL/n0002.OUT").has_value());
 }
@@ -297,7 +298,8 @@ TEST_F(PendingPostsTest, AFileThatCannotBeReadIsNeverRewritten) {
          std::filesystem::resize_file(path, 64 * 1024 * 1024 + 1);  // sparse
        }},
 #ifdef __linux__
-      {"a read error", [](const std::string& path) {
+      {"a read error",
+       [](const std::string& path) {
          // Reading this process's memory at address 0 fails (EIO).
          std::filesystem::create_symlink("/proc/self/mem", path);
        }},
@@ -311,20 +313,21 @@ TEST_F(PendingPostsTest, AFileThatCannotBeReadIsNeverRewritten) {
     const auto size = std::filesystem::file_size(path);
     const size_t logged = t_.LogMessages().size();
 
-    EXPECT_FALSE(PendingPostsReadable(run(), 1));
-    EXPECT_FALSE(RecordPendingPost(run(), Entry("n0001.OUT", "one"), 1));
-    ForgetPendingPost(run(), t_.dir() + "/SPOOL/n0001.OUT", 1);
+    EXPECT_FALSE(PendingPostsReadable(run(), Log()));
+    EXPECT_FALSE(RecordPendingPost(run(), Entry("n0001.OUT", "one"), Log()));
+    ForgetPendingPost(run(), t_.dir() + "/SPOOL/n0001.OUT", Log());
     EXPECT_EQ(std::filesystem::file_size(path), size) << "untouched";
     const std::string log = t_.LogMessages().substr(logged);
     size_t count = 0;
-    for (size_t at = 0; (at = log.find("Error reading QUORIX.PND", at)) != std::string::npos; ++at) {
+    for (size_t at = 0; (at = log.find("Error reading QUORIX.PND", at)) != std::string::npos;
+         ++at) {
       ++count;
     }
     EXPECT_EQ(count, 3u) << log;
   }
   std::filesystem::remove(path);
-  EXPECT_TRUE(PendingPostsReadable(run(), 1)) << "a missing file is an empty one";
-  EXPECT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "one"), 1));
+  EXPECT_TRUE(PendingPostsReadable(run(), Log())) << "a missing file is an empty one";
+  EXPECT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "one"), Log()));
 }
 
 #ifndef _WIN32
@@ -345,9 +348,9 @@ TEST_F(PendingPostsTest, NoRecordIsWrittenWithoutTheCrossProcessLock) {
   }
   other.env.program_dir = run().env.program_dir;
 
-  EXPECT_FALSE(RecordPendingPost(other, Entry("n0001.OUT", "one"), 1));
+  EXPECT_FALSE(RecordPendingPost(other, Entry("n0001.OUT", "one"), {other.log, 1}));
   EXPECT_FALSE(t_.Exists(std::string(kPendingPostsFile)));
-  EXPECT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "one"), 1));
+  EXPECT_TRUE(RecordPendingPost(run(), Entry("n0001.OUT", "one"), Log()));
 }
 #endif
 

@@ -38,22 +38,24 @@ std::string FilterBody(std::string& body, const run::ForumTemplate& tmpl, Engine
   return address;
 }
 
-PageSpool::PageSpool(run::Run& run, int slot) : run_(run), slot_(slot), log_hold_(run.log, slot) {}
+PageSpool::PageSpool(const PageTarget& target)
+    : target_(target), log_hold_(target.log.logger, target.log.thread) {}
 
 void PageSpool::Deliver(const Post& post, std::string_view newsgroup, std::string_view page_url,
                         TopicConversion& topic) {
   const std::string& id = post.message_id;
   ++posts_;
-  if (pending_ids_.contains(id) || bases::IsDupe(run_, id)) {
-    run_.log.WriteLog("Article: " + id + " is a Dupe", slot_, log::kProgress);
+  if (pending_ids_.contains(id) || bases::IsDupe(target_.run, id)) {
+    target_.log.Write("Article: " + id + " is a Dupe", log::kProgress);
   } else {
     // A post sent by an earlier run may turn up here: without an answer, or
     // confirmed, when the reader holds the user's own copy of it.
-    const std::string own = bases::WatchHarvestedPost(run_, slot_, id, post.author, post.body);
-    run_.log.WriteLog("Article: " + id + " is new/edited", slot_, log::kProgress);
+    const std::string own =
+        bases::WatchHarvestedPost(target_.run, target_.log, id, post.author, post.body);
+    target_.log.Write("Article: " + id + " is new/edited", log::kProgress);
     const std::string references = ReferencesValue(topic.reference_chain);
     const ArticleText text = ArticleTextFor(post.author, post.subject, post.body, topic.charset);
-    std::string replaced = bases::EarlierVersion(run_, id);
+    std::string replaced = bases::EarlierVersion(target_.run, id);
     if (!own.empty()) {
       if (replaced.empty()) replaced = own;
       own_posts_.push_back({id, own});
@@ -77,17 +79,17 @@ PageOutcome PageSpool::Close() {
   std::vector<SpoolArticle> articles = std::move(articles_);
   articles_.clear();
   pending_ids_.clear();
-  const std::string spool_dir = run_.slots[slot_].web.spool;
-  const bool delivered = DeliverSpoolArticles(run_, slot_, spool_dir, articles);
+  const bool delivered =
+      DeliverSpoolArticles(target_.run, target_.log, target_.web.spool, articles);
   if (!own_posts_.empty()) {
     // Only a delivery on record lets the user's post go: else the next run
     // must find it again.
     std::vector<std::string> done, open;
     for (const auto& [id, outgoing] : own_posts_) {
-      (delivered || bases::IsDupe(run_, id) ? done : open).push_back(outgoing);
+      (delivered || bases::IsDupe(target_.run, id) ? done : open).push_back(outgoing);
     }
     own_posts_.clear();
-    bases::SettleOwnPosts(run_, slot_, done, open);
+    bases::SettleOwnPosts(target_.run, target_.log, done, open);
   }
   return delivered ? PageOutcome::kDelivered : PageOutcome::kFailed;
 }
@@ -108,8 +110,7 @@ std::string ReferencesValue(std::string_view chain) {
   return value.append(" ").append(chain.substr(start));
 }
 
-std::string PageUrl(const run::Run& run, int slot, std::string_view page_address) {
-  const run::WebSettings& web = run.slots[slot].web;
+std::string PageUrl(const run::WebSettings& web, std::string_view page_address) {
   std::string url = (web.tls ? "https://" : "http://") + web.server;
   url.append(page_address);
   return url;

@@ -10,6 +10,7 @@
 
 #include "convert/spool_delivery.h"
 #include "log/logger.h"
+#include "log/thread_log.h"
 #include "run/run.h"
 #include "text/charset.h"
 
@@ -55,11 +56,22 @@ enum class PageOutcome {
   kFailed,     // the spool could not take (all of) the page's new articles
 };
 
+// What converting and delivering a page use of the worker that fetched it
+// (worker::Worker::page_target() makes one): the run for the bases and their
+// locks, the worker's log, and the box's settings and template. No slot: a
+// conversion writes nothing on the slot's panel, its outcome goes up.
+struct PageTarget {
+  run::Run& run;
+  log::ThreadLog log;
+  const run::WebSettings& web;
+  const run::ForumTemplate& forum_template;
+};
+
 // The new articles of one page, delivered together as one spool file when the
 // page is done (see spool_delivery.h).
 class PageSpool {
  public:
-  PageSpool(run::Run& run, int slot);
+  explicit PageSpool(const PageTarget& target);
   PageSpool(const PageSpool&) = delete;
   PageSpool& operator=(const PageSpool&) = delete;
 
@@ -75,8 +87,7 @@ class PageSpool {
   PageOutcome Close();
 
  private:
-  run::Run& run_;
-  int slot_;
+  const PageTarget target_;
   // The page's log lines (one per post, and the spool file's) go out
   // together when the page is done.
   log::LogHold log_hold_;
@@ -98,7 +109,7 @@ class PageSpool {
 inline constexpr size_t kMaxReferences = 980;
 std::string ReferencesValue(std::string_view chain);
 
-// "http://" (or "https://" for an https box) + the slot's WebServer + the page address.
-std::string PageUrl(const run::Run& run, int slot, std::string_view page_address);
+// "http://" (or "https://" for an https box) + the box's WebServer + the page address.
+std::string PageUrl(const run::WebSettings& web, std::string_view page_address);
 
 }  // namespace quorix::convert

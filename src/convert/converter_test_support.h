@@ -32,6 +32,10 @@ class ConverterTest : public ::testing::Test {
 
   run::Slot& slot() { return t_.run().slots[kSlot]; }
   run::ForumTemplate& tmpl() { return slot().forum_template; }
+  // What a page's conversion gets from the slot's worker.
+  PageTarget target() {
+    return PageTarget{t_.run(), {t_.run().log, kSlot}, slot().web, slot().forum_template};
+  }
 
   // Names in the spool directory, sorted.
   std::vector<std::string> SpoolFiles() const {

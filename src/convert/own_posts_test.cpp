@@ -39,7 +39,7 @@ class OwnPostsTest : public testing::ConverterTest {
 
   // One page of the given posts; the articles delivered, in order.
   std::vector<std::string> DeliverPage(const std::vector<Post>& posts, PageOutcome expected) {
-    PageSpool spool(t_.run(), kSlot);
+    PageSpool spool(target());
     TopicConversion topic;
     for (const Post& post : posts) spool.Deliver(post, "de.test", "http://forum.example/x", topic);
     EXPECT_EQ(spool.Close(), expected);

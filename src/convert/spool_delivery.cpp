@@ -40,20 +40,20 @@ platform::File CreateTemporary(const std::string& path) {
 
 }  // namespace
 
-bool DeliverSpoolArticles(run::Run& run, int slot, std::string_view spool_dir,
+bool DeliverSpoolArticles(run::Run& run, const log::ThreadLog& log, std::string_view spool_dir,
                           const std::vector<SpoolArticle>& articles) {
   if (articles.empty()) return true;
   platform::NamedLock lock(run.delivery.mutex());
   platform::File journal;
   if (!bases::CatchUpJournal(run, &journal)) {
-    run.log.WriteLog("Error Reading Journal", slot, log::kProblem);
+    log.Write("Error Reading Journal", log::kProblem);
     return false;
   }
   std::vector<const SpoolArticle*> fresh;
   for (const SpoolArticle& article : articles) {
     if (bases::IsDupe(run, article.message_id)) {
       // Delivered by another instance since the page was read.
-      run.log.WriteLog("Article: " + article.message_id + " is a Dupe", slot, log::kProgress);
+      log.Write("Article: " + article.message_id + " is a Dupe", log::kProgress);
     } else {
       fresh.push_back(&article);
     }
@@ -63,7 +63,7 @@ bool DeliverSpoolArticles(run::Run& run, int slot, std::string_view spool_dir,
   const int number = bases::NextFreeNumber(bases::SpoolNumbers(run, spool_dir), 0);
   std::string name = bases::SpoolFileName(spool_dir, number < bases::kSpoolNumbers ? number : 0);
   if (number >= bases::kSpoolNumbers) {
-    run.log.WriteLog("Error Spoolfile: " + name, slot, log::kProblem);
+    log.Write("Error Spoolfile: " + name, log::kProblem);
     return false;
   }
   bases::JournalRecord record;
@@ -87,30 +87,30 @@ bool DeliverSpoolArticles(run::Run& run, int slot, std::string_view spool_dir,
   record.size = file.Size();
   const bool synced = !record.ids.empty() && file.Sync();
   file.Close();
-  if (!whole) run.log.WriteLog("Error Spoolfile: " + name, slot, log::kProblem);
+  if (!whole) log.Write("Error Spoolfile: " + name, log::kProblem);
   if (record.ids.empty()) {
     platform::DeleteFile(record.temp_name);
     return false;
   }
   if (!synced || !platform::SyncDirectory(spool_dir)) {
     platform::DeleteFile(record.temp_name);
-    if (whole) run.log.WriteLog("Error Spoolfile: " + name, slot, log::kProblem);
+    if (whole) log.Write("Error Spoolfile: " + name, log::kProblem);
     return false;
   }
   if (!bases::AppendJournalRecord(run, record, &journal)) {
     platform::DeleteFile(record.temp_name);
-    run.log.WriteLog("Error Writing Journal", slot, log::kProblem);
+    log.Write("Error Writing Journal", log::kProblem);
     return false;
   }
   for (const std::string& id : record.ids) bases::AddToDupeBase(run, id);
 
-  const auto log_attempt = [&run, slot](const std::string& attempt) {
-    run.log.WriteLog("Creating Spoolfile: " + attempt, slot, log::kDetail);
+  const auto log_attempt = [&log](const std::string& attempt) {
+    log.Write("Creating Spoolfile: " + attempt, log::kDetail);
   };
   if (bases::RenameIntoSpool(run, record.temp_name, &name, log_attempt)) return whole;
   // The journal holds the record: the next reader of it renames the file.
   run.delivery.journal().waiting_temps.insert(record.temp_name);
-  run.log.WriteLog("Error Spoolfile: " + name, slot, log::kProblem);
+  log.Write("Error Spoolfile: " + name, log::kProblem);
   return false;
 }
 

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "log/thread_log.h"
 #include "run/run.h"
 
 namespace quorix::convert {
@@ -33,7 +34,7 @@ struct SpoolArticle {
 // in the spool or known as delivered; false (with "Error Spoolfile: " + name
 // logged at level 2) when the spool could not be written, or only in part:
 // the articles written before the failure are delivered and remembered.
-bool DeliverSpoolArticles(run::Run& run, int slot, std::string_view spool_dir,
+bool DeliverSpoolArticles(run::Run& run, const log::ThreadLog& log, std::string_view spool_dir,
                           const std::vector<SpoolArticle>& articles);
 
 }  // namespace quorix::convert

@@ -36,7 +36,7 @@ class SpoolDeliveryTest : public ::testing::Test {
 
   std::string Spool() const { return t_.Path("INST/SPOOL") + "/"; }
   bool Deliver(const std::vector<SpoolArticle>& page) {
-    return DeliverSpoolArticles(t_.run(), kSlot, Spool(), page);
+    return DeliverSpoolArticles(t_.run(), {t_.run().log, kSlot}, Spool(), page);
   }
   std::string SpoolFile(int number) const { return t_.Read("INST/SPOOL/" + SpoolFileName(number)); }
   std::vector<std::string> SpoolNames() const {
@@ -119,7 +119,8 @@ TEST_F(SpoolDeliveryTest, FullDiskDeliversTheWholeEntriesThatFit) {
     ASSERT_TRUE(bases::CatchUpJournal(fresh.run()));
     faults_->SetFreeSpace(fresh.Path("INST/SPOOL"), c.free);
 
-    EXPECT_FALSE(DeliverSpoolArticles(fresh.run(), kSlot, fresh.Path("INST/SPOOL") + "/", kPage));
+    EXPECT_FALSE(DeliverSpoolArticles(fresh.run(), {fresh.run().log, kSlot},
+                                      fresh.Path("INST/SPOOL") + "/", kPage));
 
     const std::string name = fresh.Path("INST/SPOOL") + "/" + SpoolFileName(0);
     EXPECT_EQ(std::filesystem::exists(name) ? fresh.Read("INST/SPOOL/" + SpoolFileName(0)) : "-",

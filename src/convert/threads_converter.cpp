@@ -136,13 +136,12 @@ std::string ThreadsMessageId(std::string_view newsgroup, int forum_number,
   return cleaned;
 }
 
-PageOutcome ConvertThreadsPage(run::Run& run, std::string_view newsgroup,
+PageOutcome ConvertThreadsPage(const PageTarget& target, std::string_view newsgroup,
                                std::string_view page_address, int forum_number,
-                               std::string_view page, TopicConversion& topic, int slot) {
-  if (slot < 0 || slot >= run::kSlotCount) return PageOutcome::kFailed;
-  PageSpool spool(run, slot);
-  const run::ForumTemplate& tmpl = run.slots[slot].forum_template;
-  const std::string page_url = PageUrl(run, slot, page_address);
+                               std::string_view page, TopicConversion& topic) {
+  PageSpool spool(target);
+  const run::ForumTemplate& tmpl = target.forum_template;
+  const std::string page_url = PageUrl(target.web, page_address);
   const std::string topic_number = ThreadsTopicNumber(page_address);
   // The page title would be the subject until a cell sets its own; every
   // cell sets one, so it is never used.

@@ -17,9 +17,9 @@ namespace quorix::convert {
 
 // Converts one page; new articles go into one spool file. Returns what became
 // of the page (only kDelivered lets its topic count as read).
-PageOutcome ConvertThreadsPage(run::Run& run, std::string_view newsgroup,
+PageOutcome ConvertThreadsPage(const PageTarget& target, std::string_view newsgroup,
                                std::string_view page_address, int forum_number,
-                               std::string_view page, TopicConversion& topic, int slot);
+                               std::string_view page, TopicConversion& topic);
 
 // The pure steps, for tests.
 

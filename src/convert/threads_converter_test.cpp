@@ -53,7 +53,7 @@ class ThreadsConversion : public testing::ConverterTest {
     tmpl().article_end = "<!-- End of post -->";
   }
   PageOutcome Convert(const std::string& page, TopicConversion& topic) {
-    return ConvertThreadsPage(t_.run(), "de.talk", kAddress, 9, page, topic, kSlot);
+    return ConvertThreadsPage(target(), "de.talk", kAddress, 9, page, topic);
   }
 };
 

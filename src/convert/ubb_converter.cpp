@@ -106,8 +106,8 @@ std::string UbbDateZone(std::string_view date, std::string_view configured,
   // "05 Oct 2004 22:30:00"
   static constexpr std::string_view kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
   const std::vector<std::string_view> words = text::Split(date, " ");
-  if (words.size() != 4 || words[1].size() != 3 || words[2].size() != 4 ||
-      words[3].size() != 8 || words[3][2] != ':' || words[3][5] != ':') {
+  if (words.size() != 4 || words[1].size() != 3 || words[2].size() != 4 || words[3].size() != 8 ||
+      words[3][2] != ':' || words[3][5] != ':') {
     return {};
   }
   const auto number = [](std::string_view digits) {
@@ -123,8 +123,8 @@ std::string UbbDateZone(std::string_view date, std::string_view configured,
   const int year = number(words[2]);
   const int hour = number(words[3].substr(0, 2));
   const int minute = number(words[3].substr(3, 2));
-  if (month_at == std::string_view::npos || month_at % 3 != 0 || day < 1 || day > 31 ||
-      year < 0 || hour < 0 || hour > 23 || minute < 0 || minute > 59) {
+  if (month_at == std::string_view::npos || month_at % 3 != 0 || day < 1 || day > 31 || year < 0 ||
+      hour < 0 || hour > 23 || minute < 0 || minute > 59) {
     return {};
   }
   const std::string_view trimmed = text::TrimBlanks(configured);
@@ -152,14 +152,13 @@ std::string UbbMessageId(std::string_view newsgroup, int forum_number,
   return id;
 }
 
-PageOutcome ConvertUbbPage(run::Run& run, std::string_view newsgroup, std::string_view page_address,
-                           int forum_number, std::string_view page, TopicConversion& topic,
-                           int slot) {
-  if (slot < 0 || slot >= run::kSlotCount) return PageOutcome::kFailed;
-  PageSpool spool(run, slot);
-  const run::ForumTemplate& tmpl = run.slots[slot].forum_template;
+PageOutcome ConvertUbbPage(const PageTarget& target, std::string_view newsgroup,
+                           std::string_view page_address, int forum_number, std::string_view page,
+                           TopicConversion& topic) {
+  PageSpool spool(target);
+  const run::ForumTemplate& tmpl = target.forum_template;
   const std::string subject = UbbTopicSubject(page, topic.charset);
-  const std::string page_url = PageUrl(run, slot, page_address);
+  const std::string page_url = PageUrl(target.web, page_address);
 
   for (std::string_view cell : UbbPostCells(page)) {
     std::optional<UbbPost> fields = ExtractUbbPost(cell);
@@ -171,7 +170,7 @@ PageOutcome ConvertUbbPage(run::Run& run, std::string_view newsgroup, std::strin
     DecodeEntities(post.author, topic.charset);  // "J&ouml;rg &amp; M&uuml;ller"
     post.date = std::move(fields->date);
     const std::string zone =
-        UbbDateZone(post.date, run.slots[slot].web.time_zone, platform::LocalUtcOffsetMinutes);
+        UbbDateZone(post.date, target.web.time_zone, platform::LocalUtcOffsetMinutes);
     if (!zone.empty()) post.date.append(" ").append(zone);
     post.subject = subject;
     post.body = std::move(fields->body);

@@ -21,9 +21,9 @@ namespace quorix::convert {
 // its pages. Articles that are not dupes go into one spool file (none when
 // there are none). Returns what became of the page (only kDelivered lets its
 // topic count as read; a page without a post cell is kNoPosts).
-PageOutcome ConvertUbbPage(run::Run& run, std::string_view newsgroup, std::string_view page_address,
-                           int forum_number, std::string_view page, TopicConversion& topic,
-                           int slot);
+PageOutcome ConvertUbbPage(const PageTarget& target, std::string_view newsgroup,
+                           std::string_view page_address, int forum_number, std::string_view page,
+                           TopicConversion& topic);
 
 // The pure steps, for tests.
 

@@ -54,7 +54,7 @@ class UbbConversion : public testing::ConverterTest {
  protected:
   PageOutcome Convert(const std::string& page, TopicConversion& topic,
                       const std::string& address = kAddress) {
-    return ConvertUbbPage(t_.run(), "de.test", address, 3, page, topic, kSlot);
+    return ConvertUbbPage(target(), "de.test", address, 3, page, topic);
   }
 };
 
@@ -237,7 +237,7 @@ int Cet2004(int year, int month, int day, int hour, int minute) {
   if (year != 2004 || minute < 0) return 0;
   const int key = month * 100 + day;
   return (key > 328 || (key == 328 && hour >= 2)) && (key < 1031 || (key == 1031 && hour < 3)) ? 120
-                                                                                              : 60;
+                                                                                               : 60;
 }
 
 int NepalLike(int, int, int, int, int) { return 345; }

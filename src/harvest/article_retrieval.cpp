@@ -12,6 +12,7 @@
 #include "http/http_response.h"
 #include "log/logger.h"
 #include "text/text.h"
+#include "worker/worker.h"
 
 namespace quorix::harvest {
 
@@ -55,12 +56,11 @@ std::string FetchTopicPage(run::Run& run, const std::string& path, int slot_numb
 bool ConvertPage(run::Run& run, int engine, std::string_view newsgroup, int forum_number,
                  const std::string& request_path, std::string_view page,
                  convert::TopicConversion& topic, int slot_number) {
+  const convert::PageTarget target = worker::Worker(run, slot_number).page_target();
   const convert::PageOutcome outcome =
       engine == run::kUbbThreads
-          ? convert::ConvertThreadsPage(run, newsgroup, request_path, forum_number, page, topic,
-                                        slot_number)
-          : convert::ConvertUbbPage(run, newsgroup, request_path, forum_number, page, topic,
-                                    slot_number);
+          ? convert::ConvertThreadsPage(target, newsgroup, request_path, forum_number, page, topic)
+          : convert::ConvertUbbPage(target, newsgroup, request_path, forum_number, page, topic);
   if (outcome == convert::PageOutcome::kFailed) {
     run.slots.at(static_cast<size_t>(slot_number)).error = 1;
   }

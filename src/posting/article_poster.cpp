@@ -94,7 +94,7 @@ std::optional<bool> SettleEarlierSend(run::Run& run, const std::string& name, ui
   if (!earlier) return std::nullopt;
   if (earlier->file_crc != file_crc) {
     // Another article under the same name: the record was about its predecessor.
-    bases::ForgetPendingPost(run, name, slot);
+    bases::ForgetPendingPost(run, name, {run.log, slot});
     return std::nullopt;
   }
   run::Slot& state = run.slots[slot];
@@ -105,7 +105,7 @@ std::optional<bool> SettleEarlierSend(run::Run& run, const std::string& name, ui
       run.log.WriteLog("Error deleting " + name, slot, log::kProblem);
       return true;
     }
-    bases::ForgetPendingPost(run, name, slot);
+    bases::ForgetPendingPost(run, name, {run.log, slot});
     return true;
   }
   state.status.Set("Article not posted");
@@ -200,7 +200,8 @@ bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, 
   article = OutgoingArticle();  // the request holds the text now
   // Recorded before the form goes out, so that even a run killed while it
   // waits for the answer leaves the record behind.
-  if (pending && !bases::RecordPendingPost(run, *pending, slot)) return NotPosted(run, slot);
+  if (pending && !bases::RecordPendingPost(run, *pending, {run.log, slot}))
+    return NotPosted(run, slot);
 
   const http::Response answer = send(request.path, request.body);
   const std::string& response = answer.text;
@@ -210,7 +211,7 @@ bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, 
                            " is kept until the forum shows whether it has the article",
                        slot, log::kProblem);
     } else if (pending) {
-      bases::ForgetPendingPost(run, name, slot);
+      bases::ForgetPendingPost(run, name, {run.log, slot});
     }
     return NotPosted(run, slot);
   }
@@ -225,11 +226,11 @@ bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, 
     done.file = name;
     done.file_crc = file_crc;
     done.seen = true;
-    bases::RecordPendingPost(run, done, slot);
+    bases::RecordPendingPost(run, done, {run.log, slot});
   }
   // Kept until the harvest brings the forum's copy, which is then to replace
   // the reader's.
-  if (pending) bases::ConfirmPendingPost(run, *pending, outgoing_id, slot);
+  if (pending) bases::ConfirmPendingPost(run, *pending, outgoing_id, {run.log, slot});
   return true;
 }
 

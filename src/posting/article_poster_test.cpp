@@ -110,8 +110,7 @@ TEST_F(PosterTest, LfOnlyFilePostsTheSame) {
 
 TEST_F(PosterTest, UnconfirmedAnswersKeepTheFile) {
   const std::pair<std::string, Form> answers[] = {
-      {"HTTP/1.0 500 Error\r\n\r\n<html>Sorry</html>", Form::kAnswered},
-      {"", Form::kNotSent}};
+      {"HTTP/1.0 500 Error\r\n\r\n<html>Sorry</html>", Form::kAnswered}, {"", Form::kNotSent}};
   for (const auto& [response, outcome] : answers) {
     response_ = response;
     outcome_ = outcome;
@@ -177,7 +176,7 @@ TEST_F(PosterTest, FormsSentWithoutAnAnswerAreNeverSentBlindlyAgain) {
 
     // The next harvest finds it: the file goes without another send.
     const bool reply = c.article == kReply;
-    bases::WatchHarvestedPost(run(), 1,
+    bases::WatchHarvestedPost(run(), {run().log, 1},
                               reply ? "<de.test.forum@forum3.000123.html.3.cd>"
                                     : "<de.test.forum@forum3.000124.html.0.cd>",
                               "Tester", reply ? "My reply\r\n## CP" : "<p>Text</p>");
@@ -219,14 +218,13 @@ TEST_F(PosterTest, AConfirmedArticleWhoseFileStaysIsNeverSentAgain) {
     sends_ = 0;
     response_ = std::string(kOkPage) + "Post deleted";
     // A directory in the file's place makes its deletion fail.
-    const bool first = PostOutgoingArticle(
-        run(), run::kUbb, kFile, 1, kSlot,
-        [&](std::string_view, std::string_view) {
-          ++sends_;
-          std::filesystem::remove(path);
-          std::filesystem::create_directory(path);
-          return FormResponse(Form::kAnswered, response_);
-        });
+    const bool first = PostOutgoingArticle(run(), run::kUbb, kFile, 1, kSlot,
+                                           [&](std::string_view, std::string_view) {
+                                             ++sends_;
+                                             std::filesystem::remove(path);
+                                             std::filesystem::create_directory(path);
+                                             return FormResponse(Form::kAnswered, response_);
+                                           });
     EXPECT_TRUE(first);
     EXPECT_EQ(sends_, 1);
     EXPECT_TRUE(LogHas("? 14:03:59  QUORIX #2: Error deleting " + name + "\r\n")) << Log();
@@ -280,9 +278,10 @@ TEST_F(PosterTest, AConfirmedPostWithAMessageIdWaitsForTheHarvest) {
   // The harvest brings the reply: its copy replaces the outgoing article.
   Spool(reply);
   EXPECT_TRUE(Post());
-  EXPECT_EQ(bases::WatchHarvestedPost(run(), 1, "<de.test.forum@forum3.000123.html.3.cd>", "Tester",
-                                      "My reply\r\n[I]## CP[/I]"),
-            "<out1@reader.invalid>");
+  EXPECT_EQ(
+      bases::WatchHarvestedPost(run(), {run().log, 1}, "<de.test.forum@forum3.000123.html.3.cd>",
+                                "Tester", "My reply\r\n[I]## CP[/I]"),
+      "<out1@reader.invalid>");
 }
 
 TEST_F(PosterTest, EmptySuccessTextsNeverConfirm) {
@@ -491,10 +490,10 @@ TEST_F(PostedHtmlTest, TwoSlotsPostingAtOnceLeaveOneWholeAnswer) {
     slot.web.port_valid = true;
     slot.web.timeout_seconds = 5;
   }
-  auto post_a = std::async(std::launch::async,
-                           [&] { return HttpFormSender(run(), 1)("/p", "x=1").text; });
-  auto post_b = std::async(std::launch::async,
-                           [&] { return HttpFormSender(run(), 2)("/p", "x=2").text; });
+  auto post_a =
+      std::async(std::launch::async, [&] { return HttpFormSender(run(), 1)("/p", "x=1").text; });
+  auto post_b =
+      std::async(std::launch::async, [&] { return HttpFormSender(run(), 2)("/p", "x=2").text; });
   EXPECT_EQ(post_a.get(), answer_a);
   EXPECT_EQ(post_b.get(), answer_b);
 

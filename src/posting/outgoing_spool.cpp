@@ -68,7 +68,7 @@ void ProcessOutgoingSpool(run::Run& run, int slot, const ArticlePoster& poster) 
   }
   if (web.posting != 1) return;
   // Without the pending-post records no article can be sent safely.
-  if (!bases::PendingPostsReadable(run, slot)) {
+  if (!bases::PendingPostsReadable(run, {run.log, slot})) {
     state.status.Set("Error posting Article");
     state.error.store(1);
     return;

@@ -24,8 +24,12 @@ void Worker::Log(std::string_view message, int level) const {
   run_.log.WriteLog(message, tag_, level);
 }
 
+convert::PageTarget Worker::page_target() const {
+  return convert::PageTarget{run_, log(), slot_.web, slot_.forum_template};
+}
+
 http::Requester Worker::requester() const {
-  return http::Requester{slot_.web,          run_.log,         tag_,
+  return http::Requester{slot_.web,         run_.log,          tag_,
                          slot_.connections, run_.open_handles, run_.total_bytes};
 }
 

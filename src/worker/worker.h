@@ -7,7 +7,9 @@
 
 #include <string_view>
 
+#include "convert/article_delivery.h"
 #include "http/http_client.h"
+#include "log/thread_log.h"
 #include "run/run.h"
 
 namespace quorix::worker {
@@ -20,6 +22,11 @@ class Worker {
   run::Slot& slot() const { return slot_; }
   int tag() const { return tag_; }
   void Log(std::string_view message, int level) const;
+  log::ThreadLog log() const { return log::ThreadLog{run_.log, tag_}; }
+
+  // What the conversion and delivery of a page it fetched use: the bases,
+  // its log, the box's settings and template.
+  convert::PageTarget page_target() const;
 
   // What the worker's requests use; valid while the worker's run lives.
   http::Requester requester() const;
