@@ -34,10 +34,12 @@ std::string MovedForumMessage(std::string_view path, std::string_view response, 
   return {};
 }
 
-void ReportMovedForum(run::Run& run, std::string_view path, std::string_view response,
-                      ForumRequest kind, int slot) {
+bool ReportMovedForum(const log::ThreadLog& log, std::string_view path, std::string_view response,
+                      ForumRequest kind) {
   const std::string message = MovedForumMessage(path, response, kind);
-  if (!message.empty()) run.log.WriteLog(message, slot, log::kProblem);
+  if (message.empty()) return false;
+  log.Write(message, log::kProblem);
+  return true;
 }
 
 }  // namespace quorix::harvest

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "run/run.h"
+#include "log/thread_log.h"
 
 namespace quorix::harvest {
 
@@ -17,8 +17,8 @@ enum class ForumRequest { kTopicList, kTopicPage };
 // logged already).
 std::string MovedForumMessage(std::string_view path, std::string_view response, ForumRequest kind);
 
-// Logs MovedForumMessage for the slot, when there is one.
-void ReportMovedForum(run::Run& run, std::string_view path, std::string_view response,
-                      ForumRequest kind, int slot);
+// Logs MovedForumMessage in the worker's log, when there is one; true then.
+bool ReportMovedForum(const log::ThreadLog& log, std::string_view path, std::string_view response,
+                      ForumRequest kind);
 
 }  // namespace quorix::harvest

@@ -67,8 +67,8 @@ int WalkGroupList(run::Run& run, int slot_number, const PageFetcher& fetch) {
       continue;
     }
     const GroupEntry entry = ParseGroupEntry(line);
-    ScanTopicLists(run, entry.newsgroup, entry.forum_name, entry.forum_number, entry.days, table,
-                   slot_number, fetch);
+    ScanTopicLists(worker::Worker(run, slot_number), entry.forum_name, entry.forum_number,
+                   entry.days, table, fetch);
     RetrieveArticles(run, entry.newsgroup, entry.forum_name, entry.forum_number, table,
                      slot_number, fetch);
   }

@@ -1,5 +1,7 @@
 #include "harvest/topic_lists.h"
 
+#include <utility>
+
 #include "harvest/moved_forum.h"
 #include "harvest/page_charset.h"
 #include "http/http_client.h"
@@ -28,64 +30,92 @@ void RecordPage(run::Slot& slot, std::string_view page, TopicTable& table) {
   slot.topic_count = static_cast<int>(table.size());
 }
 
-void LogPagesCut(run::Run& run, std::string_view display_name, int slot) {
-  run.log.WriteLog("Topic list of " + std::string(display_name) + " cut after " +
-                       text::Decimal(kMaxListPages) + " pages",
-                   slot, log::kProblem);
+void LogPagesCut(const worker::Worker& worker, std::string_view display_name) {
+  worker.Log("Topic list of " + std::string(display_name) + " cut after " +
+                 text::Decimal(kMaxListPages) + " pages",
+             log::kProblem);
 }
 
-void ScanUbbLists(run::Run& run, std::string_view forum_name, int forum_number, int days,
-                  TopicTable& table, int slot_number, const PageFetcher& fetch) {
-  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
+// One list page: logged when it is no list, its topics recorded. The
+// outcome so far stays unless this is the first page that went wrong.
+class ListPages {
+ public:
+  ListPages(const worker::Worker& worker, TopicTable& table, const PageFetcher& fetch)
+      : worker_(worker), slot_(worker.slot()), table_(table), fetch_(fetch) {}
+
+  std::string Read(const std::string& path) {
+    http::Response response = fetch_(path);
+    const bool moved =
+        ReportMovedForum(worker_.log(), path, response.text, ForumRequest::kTopicList);
+    if (response.outcome != http::Outcome::kAnswered || response.text.empty()) {
+      Note(ListOutcome::kNoAnswer);
+    } else if (moved) {
+      Note(ListOutcome::kNotAList);
+    }
+    RecordPage(slot_, response.text, table_);
+    return std::move(response.text);
+  }
+  void Note(ListOutcome outcome) {
+    if (outcome_ == ListOutcome::kRead) outcome_ = outcome;
+  }
+  ListOutcome outcome() const { return outcome_; }
+
+ private:
+  const worker::Worker& worker_;
+  run::Slot& slot_;
+  TopicTable& table_;
+  const PageFetcher& fetch_;
+  ListOutcome outcome_ = ListOutcome::kRead;
+};
+
+ListOutcome ScanUbbLists(const worker::Worker& worker, std::string_view forum_name,
+                         int forum_number, int days, TopicTable& table, const PageFetcher& fetch) {
+  run::Slot& slot = worker.slot();
+  ListPages pages(worker, table, fetch);
   const std::string display_name = DisplayName(forum_name);
   slot.activity.Set("Scanning: " + display_name);
   slot.status.Set("Page: 1");
-  const std::string first_path = UbbFirstPagePath(slot.web, forum_name, forum_number, days);
-  const std::string first_page = fetch(first_path).text;
-  ReportMovedForum(run, first_path, first_page, ForumRequest::kTopicList, slot_number);
-  RecordPage(slot, first_page, table);
+  const std::string first_page =
+      pages.Read(UbbFirstPagePath(slot.web, forum_name, forum_number, days));
 
   const std::string index_count = slot.forum_template.index_count;
   int64_t further_pages = static_cast<int64_t>(text::CountOccurrences(first_page, index_count));
   if (further_pages >= kMaxListPages) {
-    LogPagesCut(run, display_name, slot_number);
+    LogPagesCut(worker, display_name);
+    pages.Note(ListOutcome::kCut);
     further_pages = kMaxListPages - 1;
   }
   for (int64_t i = 1; i <= further_pages; ++i) {
     slot.activity.Set("Scanning: " + display_name);
     slot.status.Set("Page: " + text::Decimal(i + 1) + " of " + text::Decimal(further_pages + 1) +
                     " Pages");
-    const std::string path = UbbFurtherPagePath(slot.web, forum_name, forum_number, days,
-                                                index_count, i * kUbbTopicsPerPage);
-    const std::string page = fetch(path).text;
-    ReportMovedForum(run, path, page, ForumRequest::kTopicList, slot_number);
-    RecordPage(slot, page, table);
+    pages.Read(UbbFurtherPagePath(slot.web, forum_name, forum_number, days, index_count,
+                                  i * kUbbTopicsPerPage));
   }
+  return pages.outcome();
 }
 
-void ScanThreadsLists(run::Run& run, std::string_view forum_name, int forum_number,
-                      TopicTable& table, int slot_number, const PageFetcher& fetch) {
-  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
+ListOutcome ScanThreadsLists(const worker::Worker& worker, std::string_view forum_name,
+                             int forum_number, TopicTable& table, const PageFetcher& fetch) {
+  run::Slot& slot = worker.slot();
+  ListPages pages(worker, table, fetch);
   const std::string display_name = DisplayName(forum_name);
   slot.activity.Set("Scanning: " + display_name);
   slot.status.Set("Page: 1");
-  const std::string first_path = ThreadsPagePath(slot.web, forum_number, 0);
-  std::string page = fetch(first_path).text;
-  ReportMovedForum(run, first_path, page, ForumRequest::kTopicList, slot_number);
-  RecordPage(slot, page, table);
+  std::string page = pages.Read(ThreadsPagePath(slot.web, forum_number, 0));
   for (int64_t i = 1;; ++i) {
     const std::string candidate = ThreadsPagePath(slot.web, forum_number, i);
     if (!LinksToPage(page, candidate)) break;
     if (i >= kMaxListPages) {
-      LogPagesCut(run, display_name, slot_number);
+      LogPagesCut(worker, display_name);
+      pages.Note(ListOutcome::kCut);
       break;
     }
     slot.activity.Set("Scanning: " + display_name);
     slot.status.Set("Page: " + text::Decimal(i + 1));
-    page = fetch(candidate).text;
-    ReportMovedForum(run, candidate, page, ForumRequest::kTopicList, slot_number);
-    RecordPage(slot, page, table);
+    page = pages.Read(candidate);
   }
+  return pages.outcome();
 }
 
 }  // namespace
@@ -115,17 +145,16 @@ bool LinksToPage(std::string_view page, std::string_view path) {
   return page.find(text::ReplaceAll(path, "&", "&amp;")) != std::string_view::npos;
 }
 
-int ScanTopicLists(run::Run& run, std::string_view newsgroup, std::string_view forum_name,
-                   int forum_number, int days, TopicTable& table, int slot,
-                   const PageFetcher& fetch) {
-  (void)newsgroup;
-  const int engine = run.slots.at(static_cast<size_t>(slot)).web.engine;
-  if (engine == run::kUbb) {
-    ScanUbbLists(run, forum_name, forum_number, days, table, slot, fetch);
-  } else if (engine == run::kUbbThreads) {
-    ScanThreadsLists(run, forum_name, forum_number, table, slot, fetch);
+ListOutcome ScanTopicLists(const worker::Worker& worker, std::string_view forum_name,
+                           int forum_number, int days, TopicTable& table,
+                           const PageFetcher& fetch) {
+  const int engine = worker.slot().web.engine;
+  if (engine == run::kUbb)
+    return ScanUbbLists(worker, forum_name, forum_number, days, table, fetch);
+  if (engine == run::kUbbThreads) {
+    return ScanThreadsLists(worker, forum_name, forum_number, table, fetch);
   }
-  return 1;
+  return ListOutcome::kNoEngine;
 }
 
 }  // namespace quorix::harvest

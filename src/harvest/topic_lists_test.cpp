@@ -22,8 +22,14 @@ class TopicListsTest : public ::testing::Test {
  protected:
   run::Run& run() { return test_run_.run; }
   run::Slot& slot() { return run().slots[kSlot]; }
+  worker::Worker worker() { return worker::Worker(run(), kSlot); }
 
+  // Serves each page as a whole answer with status 200, unless it brings its
+  // own status line.
   void Serve(std::map<std::string, std::string> pages, int engine) {
+    for (auto& [path, page] : pages) {
+      if (!page.empty() && page.rfind("HTTP/", 0) != 0) page = "HTTP/1.0 200 OK\r\n\r\n" + page;
+    }
     forum_ = std::make_unique<TestForum>(slot(), std::move(pages));
     slot().web.engine = engine;
   }
@@ -89,8 +95,9 @@ TEST_F(TopicListsTest, UbbFirstPageAnnouncesThreeMorePages) {
   TopicTable table{"/earlier,1"};
   slot().topic_count = 1;
 
-  EXPECT_EQ(
-      ScanTopicLists(run(), "de.test", "General+Talk", 3, 30, table, kSlot, forum_->fetcher()), 1);
+  // The third page (&start=100) gets no answer; the others' topics are kept.
+  EXPECT_EQ(ScanTopicLists(worker(), "General+Talk", 3, 30, table, forum_->fetcher()),
+            ListOutcome::kNoAnswer);
 
   const std::vector<Seen> requests = seen();
   ASSERT_EQ(requests.size(), 4u);
@@ -117,7 +124,7 @@ TEST_F(TopicListsTest, UbbWithoutIndexCountReadsOnlyTheFirstPage) {
   Serve({{"/ubb/f.cgi?forum=F&number=1&DaysPrune=5&LastLogin=", UbbRow("1", "2")}}, run::kUbb);
   TopicTable table;
 
-  ScanTopicLists(run(), "de.test", "F", 1, 5, table, kSlot, forum_->fetcher());
+  ScanTopicLists(worker(), "F", 1, 5, table, forum_->fetcher());
 
   EXPECT_EQ(seen().size(), 1u);
   EXPECT_EQ(table, TopicTable{"/ubb/1.html,2"});
@@ -138,7 +145,7 @@ TEST_F(TopicListsTest, ThreadsFollowsOnlyPagesLinkedWithAmpEntities) {
         run::kUbbThreads);
   TopicTable table;
 
-  ScanTopicLists(run(), "de.test", "Board+Seven", 7, 0, table, kSlot, forum_->fetcher());
+  ScanTopicLists(worker(), "Board+Seven", 7, 0, table, forum_->fetcher());
 
   const std::vector<Seen> requests = seen();
   ASSERT_EQ(requests.size(), 2u);
@@ -158,7 +165,7 @@ TEST_F(TopicListsTest, EmptyAnswerEndsTheScanWithoutTopics) {
   Serve({}, run::kUbbThreads);
   TopicTable table;
 
-  EXPECT_EQ(ScanTopicLists(run(), "de.test", "B", 1, 0, table, kSlot, forum_->fetcher()), 1);
+  EXPECT_EQ(ScanTopicLists(worker(), "B", 1, 0, table, forum_->fetcher()), ListOutcome::kNoAnswer);
 
   EXPECT_EQ(seen().size(), 1u);
   EXPECT_TRUE(table.empty());
@@ -169,10 +176,78 @@ TEST_F(TopicListsTest, NoEngineMakesNoRequest) {
   Serve({}, run::kNoEngine);
   TopicTable table;
 
-  EXPECT_EQ(ScanTopicLists(run(), "de.test", "B", 1, 0, table, kSlot, forum_->fetcher()), 1);
+  EXPECT_EQ(ScanTopicLists(worker(), "B", 1, 0, table, forum_->fetcher()), ListOutcome::kNoEngine);
 
   EXPECT_TRUE(seen().empty());
   EXPECT_EQ(run().total_bytes.load(), 0);
+}
+
+// The first thing that went wrong is what the scan returns; the topics of
+// every page that answered are kept whatever it is.
+TEST_F(TopicListsTest, TheOutcomeNamesTheFirstPageThatWentWrong) {
+  const std::string page0 = "/ubbthreads/postlist.php?Board=7&page=0&view=collapsed&sb=5&o=";
+  const std::string page1 = "/ubbthreads/postlist.php?Board=7&page=1&view=collapsed&sb=5&o=";
+  const std::string page2 = "/ubbthreads/postlist.php?Board=7&page=2&view=collapsed&sb=5&o=";
+  const std::string link1 =
+      "<a href=\"/ubbthreads/postlist.php?Board=7&amp;page=1&amp;view=collapsed&amp;sb=5&amp;o=\">";
+  const std::string link2 =
+      "<a href=\"/ubbthreads/postlist.php?Board=7&amp;page=2&amp;view=collapsed&amp;sb=5&amp;o=\">";
+  const std::string row =
+      "/ubbthreads/"
+      "showflat.php?Number=5&amp;page=0\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n12\n&nbsp;3\n</tr>";
+  const std::string moved = "HTTP/1.0 302 Found\r\nLocation: http://elsewhere/\r\n\r\n" + link2;
+  const std::string refused = "HTTP/1.0 500 Oops\r\n\r\n" + link2;
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> pages;
+    ListOutcome outcome;
+    size_t requests;
+  };
+  const std::vector<Case> cases = {
+      {"all pages read", {{page0, row + link1}, {page1, "none"}}, ListOutcome::kRead, 2},
+      {"a linked page without answer", {{page0, row + link1}}, ListOutcome::kNoAnswer, 2},
+      {"a redirect, then a page without answer",
+       {{page0, row + link1}, {page1, moved}},
+       ListOutcome::kNotAList,
+       3},
+      {"another status",
+       {{page0, row + link1}, {page1, refused}, {page2, "x"}},
+       ListOutcome::kNotAList,
+       3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    quorix::testing::TestRun fresh;
+    run::Slot& s = fresh.run.slots[kSlot];
+    s.web.topic = "ubbthreads/postlist.php?Board=";
+    s.web.engine = run::kUbbThreads;
+    std::map<std::string, std::string> pages = c.pages;
+    for (auto& [path, page] : pages) {
+      if (page.rfind("HTTP/", 0) != 0) page = "HTTP/1.0 200 OK\r\n\r\n" + page;
+    }
+    TestForum forum(s, pages);
+    TopicTable table;
+    EXPECT_EQ(ScanTopicLists(worker::Worker(fresh.run, kSlot), "B", 7, 0, table, forum.fetcher()),
+              c.outcome);
+    EXPECT_EQ(forum.seen().size(), c.requests);
+    EXPECT_EQ(table, TopicTable{"/ubbthreads/showflat.php?Number=5,3"});
+  }
+}
+
+TEST_F(TopicListsTest, AListLongerThanTheLimitIsCut) {
+  slot().web.path = "ubb/";
+  slot().web.topic = "f.cgi?forum=";
+  slot().forum_template.index_count = "&s=";
+  std::string announced;
+  for (int64_t i = 0; i < kMaxListPages; ++i) announced += "&s=";
+  Serve({{"/ubb/f.cgi?forum=F&number=1&DaysPrune=5&LastLogin=", UbbRow("1", "2") + announced}},
+        run::kUbb);
+  TopicTable table;
+
+  EXPECT_EQ(ScanTopicLists(worker(), "F", 1, 5, table, forum_->fetcher()), ListOutcome::kCut);
+
+  EXPECT_EQ(seen().size(), static_cast<size_t>(kMaxListPages));
+  EXPECT_EQ(table, TopicTable{"/ubb/1.html,2"});
 }
 
 }  // namespace
