@@ -69,7 +69,8 @@ std::vector<std::string> ReadLines(std::string_view file, run::Run& run) {
   posting::SpoolLineReader reader;
   std::vector<std::string> lines;
   do {
-    lines.push_back(posting::ReadSpoolLine(source, reader, run, quorix::fuzz::FuzzRun::kSlot));
+    lines.push_back(
+        posting::ReadSpoolLine(source, reader, {run.log, quorix::fuzz::FuzzRun::kSlot}));
     QUORIX_FUZZ_CHECK(lines.size() <= file.size() + 1, "the reader ends");
   } while (reader.end_flag == 0);
   return lines;

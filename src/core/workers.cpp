@@ -9,6 +9,7 @@
 #include "platform/thread.h"
 #include "posting/outgoing_spool.h"
 #include "text/text.h"
+#include "worker/worker.h"
 
 namespace quorix::core {
 namespace {
@@ -83,7 +84,7 @@ void PostingThread(run::Run& run, int slot) {
     // The forum's pages were read by the box's fetch thread (ended by now).
     s.forum_charset = run.slots[i].forum_charset;
     if (config::ReadBoxConfig(run, s.box_file, slot) && s.web.posting == 1) {
-      posting::ProcessOutgoingSpool(run, slot);
+      posting::ProcessOutgoingSpool(worker::Worker(run, slot));
     }
   }
 }

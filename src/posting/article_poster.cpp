@@ -22,22 +22,22 @@
 namespace quorix::posting {
 namespace {
 
-bool NotPosted(run::Run& run, int slot) {
-  run.slots[slot].status.Set("Error posting Article");
-  run.log.WriteLog("Article not posted", slot, log::kProgress);
+bool NotPosted(const worker::Worker& worker) {
+  worker.slot().status.Set("Error posting Article");
+  worker.Log("Article not posted", log::kProgress);
   return false;
 }
 
 // Reads the whole file into the parser, showing each subject as it is read.
-void ReadArticle(run::Run& run, platform::File& file, int article_number, int slot,
+void ReadArticle(const worker::Worker& worker, platform::File& file, int article_number,
                  OutgoingArticleParser& parser) {
   SpoolLineReader reader;
   do {
-    std::string line = ReadSpoolLine(file, reader, run, slot);
+    std::string line = ReadSpoolLine(file, reader, worker.log());
     if (parser.AddLine(line)) {
-      run.slots[slot].activity.Set("Posting Article " + text::Decimal(article_number) + " (" +
-                                   parser.article().subject_as_written + ")");
-      run.slots[slot].status.Set("");
+      worker.slot().activity.Set("Posting Article " + text::Decimal(article_number) + " (" +
+                                 parser.article().subject_as_written + ")");
+      worker.slot().status.Set("");
     }
   } while (reader.end_flag == 0);
 }
@@ -88,30 +88,30 @@ std::optional<run::PendingPost> PendingRecord(const run::Slot& state, const std:
 // A record left by an earlier run for this very file: its article may be on
 // the forum. Empty when the file is to be sent; else whether the forum has it
 // (the file was deleted) or not (it stays unsent).
-std::optional<bool> SettleEarlierSend(run::Run& run, const std::string& name, uint32_t file_crc,
-                                      int slot) {
-  const std::optional<run::PendingPost> earlier = bases::FindPendingPost(run, name);
+std::optional<bool> SettleEarlierSend(const worker::Worker& worker, const std::string& name,
+                                      uint32_t file_crc) {
+  const std::optional<run::PendingPost> earlier = bases::FindPendingPost(worker.run(), name);
   if (!earlier) return std::nullopt;
   if (earlier->file_crc != file_crc) {
     // Another article under the same name: the record was about its predecessor.
-    bases::ForgetPendingPost(run, name, {run.log, slot});
+    bases::ForgetPendingPost(worker.run(), name, worker.log());
     return std::nullopt;
   }
-  run::Slot& state = run.slots[slot];
+  run::Slot& state = worker.slot();
   if (earlier->seen) {
     state.status.Set("Article posted");
-    run.log.WriteLog("Article already on the forum: " + name, slot, log::kProgress);
+    worker.Log("Article already on the forum: " + name, log::kProgress);
     if (!platform::DeleteFile(name)) {
-      run.log.WriteLog("Error deleting " + name, slot, log::kProblem);
+      worker.Log("Error deleting " + name, log::kProblem);
       return true;
     }
-    bases::ForgetPendingPost(run, name, {run.log, slot});
+    bases::ForgetPendingPost(worker.run(), name, worker.log());
     return true;
   }
   state.status.Set("Article not posted");
-  run.log.WriteLog("Sent before without an answer, not found on the forum since: " + name +
-                       " is kept and not sent again, so that the forum cannot get it twice",
-                   slot, log::kProblem);
+  worker.Log("Sent before without an answer, not found on the forum since: " + name +
+                 " is kept and not sent again, so that the forum cannot get it twice",
+             log::kProblem);
   return false;
 }
 
@@ -128,68 +128,67 @@ void WritePostedHtml(run::Run& run, std::string_view response) {
   platform::ReplaceFileContents(kPostedHtmlFile, response);
 }
 
-FormSender HttpFormSender(run::Run& run, int slot) {
-  return [&run, slot](std::string_view path, std::string_view body) {
-    const worker::Worker worker(run, slot);
+FormSender HttpFormSender(const worker::Worker& worker) {
+  return [worker](std::string_view path, std::string_view body) {
     http::Response response =
         http::HttpPost(worker.requester(), path, body, [&] { worker.ShowPosting(path); });
-    if (response.sent) WritePostedHtml(run, response.text);
+    if (response.sent) WritePostedHtml(worker.run(), response.text);
     worker.ShowForm(response);
     return response;
   };
 }
 
-bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, int article_number,
-                         int slot, const FormSender& send) {
-  run::Slot& state = run.slots[slot];
+bool PostOutgoingArticle(const worker::Worker& worker, int engine, std::string_view file_name,
+                         int article_number, const FormSender& send) {
+  run::Slot& state = worker.slot();
   const std::string name = state.web.spool + std::string(file_name);
-  run.log.WriteLog("Posting: " + name, slot, log::kProgress);
+  worker.Log("Posting: " + name, log::kProgress);
 
   // The shared open creates a missing file; a file that vanished since the
   // directory was listed must not come back as an empty article.
   if (!platform::FileExists(name)) {
-    run.log.WriteLog("Error (2) Opening " + name, slot, log::kProblem);
+    worker.Log("Error (2) Opening " + name, log::kProblem);
     state.status.Set("");
     return false;
   }
   platform::File file;
-  if (!log::OpenShared(run.file_open_mutex, run.log, name, slot, &file)) {
+  if (!log::OpenShared(worker.run().file_open_mutex, worker.run().log, name, worker.tag(), &file)) {
     state.status.Set("");
     return false;
   }
   if (file.Size() > kMaxOutgoingFileSize) {
     file.Close();
-    run.log.WriteLog("Article too large: " + name, slot, log::kProblem);
-    return NotPosted(run, slot);
+    worker.Log("Article too large: " + name, log::kProblem);
+    return NotPosted(worker);
   }
   OutgoingArticleParser parser(engine);
-  ReadArticle(run, file, article_number, slot, parser);
+  ReadArticle(worker, file, article_number, parser);
   file.Close();
   std::string content;
   if (!platform::ReadWholeFile(name, &content, kMaxOutgoingFileSize)) {
-    run.log.WriteLog("Error (2) Opening " + name, slot, log::kProblem);
-    return NotPosted(run, slot);
+    worker.Log("Error (2) Opening " + name, log::kProblem);
+    return NotPosted(worker);
   }
   const uint32_t file_crc = text::Crc32(content);
   content = std::string();
-  if (const std::optional<bool> settled = SettleEarlierSend(run, name, file_crc, slot)) {
+  if (const std::optional<bool> settled = SettleEarlierSend(worker, name, file_crc)) {
     return *settled;
   }
 
   OutgoingArticle article = parser.TakeArticle();
   if (!article.has_content) {
-    run.log.WriteLog("Empty article: " + name, slot, log::kProblem);
-    return NotPosted(run, slot);
+    worker.Log("Empty article: " + name, log::kProblem);
+    return NotPosted(worker);
   }
   for (const std::string& problem : article.decode_problems) {
-    run.log.WriteLog(problem + ": " + name, slot, log::kProblem);
+    worker.Log(problem + ": " + name, log::kProblem);
   }
   if (!IsAsciiArticle(article)) {
     const std::optional<text::Charset> forum = ForumCharset(state.web.charset, state.forum_charset);
     if (!forum) {
       // Sent in a guessed set, the text would stay garbled in the forum.
-      run.log.WriteLog("Forum character set unknown, article kept: " + name, slot, log::kProblem);
-      return NotPosted(run, slot);
+      worker.Log("Forum character set unknown, article kept: " + name, log::kProblem);
+      return NotPosted(worker);
     }
     ConvertArticleCharset(article, ReaderCharset(article.content_type), *forum);
   }
@@ -200,48 +199,48 @@ bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, 
   article = OutgoingArticle();  // the request holds the text now
   // Recorded before the form goes out, so that even a run killed while it
   // waits for the answer leaves the record behind.
-  if (pending && !bases::RecordPendingPost(run, *pending, {run.log, slot}))
-    return NotPosted(run, slot);
+  if (pending && !bases::RecordPendingPost(worker.run(), *pending, worker.log()))
+    return NotPosted(worker);
 
   const http::Response answer = send(request.path, request.body);
   const std::string& response = answer.text;
   if (!IsPostAccepted(response, state.forum_template)) {
     if (pending && answer.sent && !IsWholeAnswer(response)) {
-      run.log.WriteLog("No answer from the forum: " + name +
-                           " is kept until the forum shows whether it has the article",
-                       slot, log::kProblem);
+      worker.Log("No answer from the forum: " + name +
+                     " is kept until the forum shows whether it has the article",
+                 log::kProblem);
     } else if (pending) {
-      bases::ForgetPendingPost(run, name, {run.log, slot});
+      bases::ForgetPendingPost(worker.run(), name, worker.log());
     }
-    return NotPosted(run, slot);
+    return NotPosted(worker);
   }
 
   state.status.Set("Article posted");
-  run.log.WriteLog("Article posted", slot, log::kProgress);
+  worker.Log("Article posted", log::kProgress);
   if (!platform::DeleteFile(name)) {
-    run.log.WriteLog("Error deleting " + name, slot, log::kProblem);
+    worker.Log("Error deleting " + name, log::kProblem);
     // The forum has it: the record stays, as found on the forum, so that the
     // next run deletes the file instead of sending it again.
     run::PendingPost done = pending.value_or(run::PendingPost());
     done.file = name;
     done.file_crc = file_crc;
     done.seen = true;
-    bases::RecordPendingPost(run, done, {run.log, slot});
+    bases::RecordPendingPost(worker.run(), done, worker.log());
   }
   // Kept until the harvest brings the forum's copy, which is then to replace
   // the reader's.
-  if (pending) bases::ConfirmPendingPost(run, *pending, outgoing_id, {run.log, slot});
+  if (pending) bases::ConfirmPendingPost(worker.run(), *pending, outgoing_id, worker.log());
   return true;
 }
 
-bool PostUbbArticle(run::Run& run, std::string_view file_name, int article_number, int slot) {
-  return PostOutgoingArticle(run, run::kUbb, file_name, article_number, slot,
-                             HttpFormSender(run, slot));
+bool PostUbbArticle(const worker::Worker& worker, std::string_view file_name, int article_number) {
+  return PostOutgoingArticle(worker, run::kUbb, file_name, article_number, HttpFormSender(worker));
 }
 
-bool PostThreadsArticle(run::Run& run, std::string_view file_name, int article_number, int slot) {
-  return PostOutgoingArticle(run, run::kUbbThreads, file_name, article_number, slot,
-                             HttpFormSender(run, slot));
+bool PostThreadsArticle(const worker::Worker& worker, std::string_view file_name,
+                        int article_number) {
+  return PostOutgoingArticle(worker, run::kUbbThreads, file_name, article_number,
+                             HttpFormSender(worker));
 }
 
 }  // namespace quorix::posting

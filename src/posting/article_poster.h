@@ -9,6 +9,7 @@
 
 #include "http/http_client.h"
 #include "run/run.h"
+#include "worker/worker.h"
 
 namespace quorix::posting {
 
@@ -29,7 +30,7 @@ void WritePostedHtml(run::Run& run, std::string_view response);
 // The program's form sender for the slot's worker: the HTTP client; a form
 // that went out leaves its answer in POSTED.HTML; the slot's panel shows the
 // form while it goes out and then what became of it.
-FormSender HttpFormSender(run::Run& run, int slot);
+FormSender HttpFormSender(const worker::Worker& worker);
 
 // Outgoing files above this size are not posted (and stay in the spool): no
 // forum takes such a post, and memory stays bounded.
@@ -49,7 +50,7 @@ constexpr int64_t kMaxOutgoingFileSize = 16 * 1024 * 1024;
 // forum ("Article already on the forum"), else it stays with a level 2 line
 // saying why. Edits and deletes are sent again as before: an edit sent twice
 // gives the same post, and a delete of a deleted post is refused.
-bool PostOutgoingArticle(run::Run& run, int engine, std::string_view file_name, int article_number,
-                         int slot, const FormSender& send);
+bool PostOutgoingArticle(const worker::Worker& worker, int engine, std::string_view file_name,
+                         int article_number, const FormSender& send);
 
 }  // namespace quorix::posting

@@ -56,13 +56,14 @@ class PosterTest : public ::testing::Test {
 
   run::Run& run() { return test_run_.run; }
   run::Slot& slot() { return run().slots[kSlot]; }
+  worker::Worker worker() { return worker::Worker(run(), kSlot); }
   std::string Log() const { return dir_.Read("QUORIX.LOG"); }
   bool LogHas(const std::string& text) const { return Log().find(text) != std::string::npos; }
   void Spool(const std::string& content) { dir_.Write(std::string("SPOOL/") + kFile, content); }
   bool Spooled() const { return dir_.Exists(std::string("SPOOL/") + kFile); }
 
   bool Post(int engine = run::kUbb) {
-    return PostOutgoingArticle(run(), engine, kFile, 1, kSlot,
+    return PostOutgoingArticle(worker(), engine, kFile, 1,
                                [this](std::string_view path, std::string_view body) {
                                  ++sends_;
                                  path_ = path;
@@ -218,13 +219,13 @@ TEST_F(PosterTest, AConfirmedArticleWhoseFileStaysIsNeverSentAgain) {
     sends_ = 0;
     response_ = std::string(kOkPage) + "Post deleted";
     // A directory in the file's place makes its deletion fail.
-    const bool first = PostOutgoingArticle(run(), run::kUbb, kFile, 1, kSlot,
-                                           [&](std::string_view, std::string_view) {
-                                             ++sends_;
-                                             std::filesystem::remove(path);
-                                             std::filesystem::create_directory(path);
-                                             return FormResponse(Form::kAnswered, response_);
-                                           });
+    const bool first =
+        PostOutgoingArticle(worker(), run::kUbb, kFile, 1, [&](std::string_view, std::string_view) {
+          ++sends_;
+          std::filesystem::remove(path);
+          std::filesystem::create_directory(path);
+          return FormResponse(Form::kAnswered, response_);
+        });
     EXPECT_TRUE(first);
     EXPECT_EQ(sends_, 1);
     EXPECT_TRUE(LogHas("? 14:03:59  QUORIX #2: Error deleting " + name + "\r\n")) << Log();
@@ -404,8 +405,8 @@ TEST_F(PosterTest, WithoutServerNothingIsConfirmed) {
   // The real HTTP client: no server configured gives an empty answer.
   slot().web.server = "";
   Spool(kNewTopic);
-  EXPECT_FALSE(PostUbbArticle(run(), kFile, 1, kSlot));
-  EXPECT_FALSE(PostThreadsArticle(run(), kFile, 2, kSlot));
+  EXPECT_FALSE(PostUbbArticle(worker(), kFile, 1));
+  EXPECT_FALSE(PostThreadsArticle(worker(), kFile, 2));
   EXPECT_TRUE(Spooled());
   EXPECT_EQ(slot().status.Get(), "Error posting Article");
   EXPECT_EQ(slot().activity.Get(), "Posting Article 2 (Re: Hello)");
@@ -464,7 +465,8 @@ TEST_F(PostedHtmlTest, TheFormSenderKeepsTheAnswerOfAFormThatWentOut) {
     slot.web.port_valid = true;
     slot.web.timeout_seconds = 5;
 
-    const http::Response response = HttpFormSender(fresh.run, kSlot)("/p.cgi", "a=1");
+    const http::Response response =
+        HttpFormSender(worker::Worker(fresh.run, kSlot))("/p.cgi", "a=1");
 
     EXPECT_EQ(response.text, c.answer ? c.answer : "");
     EXPECT_EQ(dir_.Exists(kPostedHtmlFile), c.answer != nullptr);
@@ -490,10 +492,12 @@ TEST_F(PostedHtmlTest, TwoSlotsPostingAtOnceLeaveOneWholeAnswer) {
     slot.web.port_valid = true;
     slot.web.timeout_seconds = 5;
   }
-  auto post_a =
-      std::async(std::launch::async, [&] { return HttpFormSender(run(), 1)("/p", "x=1").text; });
-  auto post_b =
-      std::async(std::launch::async, [&] { return HttpFormSender(run(), 2)("/p", "x=2").text; });
+  auto post_a = std::async(std::launch::async, [&] {
+    return HttpFormSender(worker::Worker(run(), 1))("/p", "x=1").text;
+  });
+  auto post_b = std::async(std::launch::async, [&] {
+    return HttpFormSender(worker::Worker(run(), 2))("/p", "x=2").text;
+  });
   EXPECT_EQ(post_a.get(), answer_a);
   EXPECT_EQ(post_b.get(), answer_b);
 

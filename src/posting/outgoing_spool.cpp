@@ -27,15 +27,15 @@ class FileSource : public SpoolSource {
   platform::File& file_;
 };
 
-bool DispatchToEngine(run::Run& run, int engine, std::string_view file_name, int article_number,
-                      int slot) {
-  if (engine == run::kUbb) return PostUbbArticle(run, file_name, article_number, slot);
-  if (engine == run::kUbbThreads) return PostThreadsArticle(run, file_name, article_number, slot);
+bool DispatchToEngine(const worker::Worker& worker, int engine, std::string_view file_name,
+                      int article_number) {
+  if (engine == run::kUbb) return PostUbbArticle(worker, file_name, article_number);
+  if (engine == run::kUbbThreads) return PostThreadsArticle(worker, file_name, article_number);
   return false;  // no engine: nothing is posted, but the file still counts
 }
 
-std::string ReadFailed(SpoolLineReader& reader, run::Run& run, int slot) {
-  run.log.WriteLog("Error: parsing file", slot, log::kError);
+std::string ReadFailed(SpoolLineReader& reader, const log::ThreadLog& log) {
+  log.Write("Error: parsing file", log::kError);
   reader.end_flag = 1;
   return {};
 }
@@ -50,25 +50,25 @@ void OrderOutgoingFiles(std::vector<std::string>& names) {
   });
 }
 
-void ProcessOutgoingSpool(run::Run& run, int slot) {
-  ProcessOutgoingSpool(run, slot, DispatchToEngine);
+void ProcessOutgoingSpool(const worker::Worker& worker) {
+  ProcessOutgoingSpool(worker, DispatchToEngine);
 }
 
-void ProcessOutgoingSpool(run::Run& run, int slot, const ArticlePoster& poster) {
-  run::Slot& state = run.slots[slot];
+void ProcessOutgoingSpool(const worker::Worker& worker, const ArticlePoster& poster) {
+  run::Slot& state = worker.slot();
   const run::WebSettings& web = state.web;
   std::vector<std::string> files = platform::ListDirectory(web.spool, kOutgoingPattern);
   OrderOutgoingFiles(files);
   if (files.empty()) {
     std::string message = "Nothing to send to " + web.server;
-    run.log.WriteLog(message, slot, log::kProgress);
+    worker.Log(message, log::kProgress);
     state.activity.Set("");
     state.status.Set(message);
     return;
   }
   if (web.posting != 1) return;
   // Without the pending-post records no article can be sent safely.
-  if (!bases::PendingPostsReadable(run, {run.log, slot})) {
+  if (!bases::PendingPostsReadable(worker.run(), worker.log())) {
     state.status.Set("Error posting Article");
     state.error.store(1);
     return;
@@ -79,32 +79,33 @@ void ProcessOutgoingSpool(run::Run& run, int slot, const ArticlePoster& poster) 
     if (article_number > 0 && web.flooding_control > 0) {
       state.status.Set("Flooding control" + text::DecimalSigned(web.flooding_control));
       int64_t pause_ms = std::min<int64_t>(int64_t{web.flooding_control} * 1000, INT_MAX);
-      run.sleeper.SleepMs(static_cast<int>(pause_ms));
+      worker.run().sleeper.SleepMs(static_cast<int>(pause_ms));
     }
     ++article_number;
     try {
-      poster(run, web.engine, file_name, article_number, slot);
+      poster(worker, web.engine, file_name, article_number);
     } catch (const std::exception&) {
       // Memory ran out for this file: it stays in the spool, the pass goes on.
       state.status.Set("Error posting Article");
-      run.log.WriteLog("Article not posted", slot, log::kError);
+      worker.Log("Article not posted", log::kError);
     }
   }
 }
 
-std::string ReadSpoolLine(platform::File& file, SpoolLineReader& reader, run::Run& run, int slot) {
+std::string ReadSpoolLine(platform::File& file, SpoolLineReader& reader,
+                          const log::ThreadLog& log) {
   FileSource source(file);
-  return ReadSpoolLine(source, reader, run, slot);
+  return ReadSpoolLine(source, reader, log);
 }
 
-std::string ReadSpoolLine(SpoolSource& source, SpoolLineReader& reader, run::Run& run, int slot) {
+std::string ReadSpoolLine(SpoolSource& source, SpoolLineReader& reader, const log::ThreadLog& log) {
   if (!reader.started) {
     reader = SpoolLineReader();
     reader.started = true;
     reader.remaining = source.Size();
     if (reader.remaining < 0) {
       reader.remaining = 0;
-      return ReadFailed(reader, run, slot);
+      return ReadFailed(reader, log);
     }
   }
   std::string line;
@@ -136,7 +137,7 @@ std::string ReadSpoolLine(SpoolSource& source, SpoolLineReader& reader, run::Run
       if (got <= 0) {
         // An error, or a file that shrank while it was read.
         reader.buffer.resize(old_size);
-        return ReadFailed(reader, run, slot);
+        return ReadFailed(reader, log);
       }
       reader.buffer.resize(old_size + static_cast<size_t>(got));
       reader.remaining -= got;

@@ -10,15 +10,17 @@
 #include <string_view>
 #include <vector>
 
+#include "log/thread_log.h"
 #include "platform/file.h"
 #include "run/run.h"
+#include "worker/worker.h"
 
 namespace quorix::posting {
 
 // Posts one outgoing file (name without directory) as article `article_number`
 // of the pass for `engine`; true when the forum confirmed it.
-using ArticlePoster = std::function<bool(run::Run& run, int engine, std::string_view file_name,
-                                         int article_number, int slot)>;
+using ArticlePoster = std::function<bool(const worker::Worker& worker, int engine,
+                                         std::string_view file_name, int article_number)>;
 
 // Offers every outgoing file of the slot's spool to the forum. Called by the
 // posting thread for a box whose configuration was read. Files are taken in
@@ -26,9 +28,9 @@ using ArticlePoster = std::function<bool(run::Run& run, int engine, std::string_
 // lists them in, so articles reach the forum in the order the reader wrote
 // them; article numbers start at 1; from the second file on, the thread waits
 // WebFloodingControl seconds before each.
-void ProcessOutgoingSpool(run::Run& run, int slot);
+void ProcessOutgoingSpool(const worker::Worker& worker);
 // The same with the poster given (the engine's poster in the program, a fake in tests).
-void ProcessOutgoingSpool(run::Run& run, int slot, const ArticlePoster& poster);
+void ProcessOutgoingSpool(const worker::Worker& worker, const ArticlePoster& poster);
 
 // Outgoing file names in posting order: by name, letter case ignored (the
 // reader numbers its files n0001.OUT, n0002.OUT, ...), names that differ only
@@ -59,7 +61,7 @@ class SpoolSource {
 // The file is read in blocks of at most 4096 bytes. The last line comes with
 // end_flag 1; text after the last LF is not returned. A read error logs
 // "Error: parsing file" (level 1), sets end_flag and returns an empty line.
-std::string ReadSpoolLine(platform::File& file, SpoolLineReader& reader, run::Run& run, int slot);
-std::string ReadSpoolLine(SpoolSource& source, SpoolLineReader& reader, run::Run& run, int slot);
+std::string ReadSpoolLine(platform::File& file, SpoolLineReader& reader, const log::ThreadLog& log);
+std::string ReadSpoolLine(SpoolSource& source, SpoolLineReader& reader, const log::ThreadLog& log);
 
 }  // namespace quorix::posting

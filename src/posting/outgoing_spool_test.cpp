@@ -56,6 +56,7 @@ class SpoolTest : public ::testing::Test {
 
   run::Run& run() { return test_run_.run; }
   run::Slot& slot() { return run().slots[kSlot]; }
+  worker::Worker worker() { return worker::Worker(run(), kSlot); }
   std::string Log() const { return dir_.Read("QUORIX.LOG"); }
   void Spool(const std::string& name, const std::string& content = "Subject: x\n") {
     dir_.Write("SPOOL/" + name, content);
@@ -67,7 +68,7 @@ class SpoolTest : public ::testing::Test {
     SpoolLineReader& state = reader != nullptr ? *reader : local;
     std::vector<std::string> lines;
     do {
-      lines.push_back(ReadSpoolLine(source, state, run(), kSlot));
+      lines.push_back(ReadSpoolLine(source, state, worker().log()));
     } while (state.end_flag == 0 && lines.size() < 10000000);
     return lines;
   }
@@ -84,9 +85,9 @@ class SpoolTest : public ::testing::Test {
     size_t sleeps_before;
   };
   ArticlePoster Recorder() {
-    return [this](run::Run& r, int engine, std::string_view file_name, int number, int s) {
-      EXPECT_EQ(s, kSlot);
-      calls_.push_back({engine, std::string(file_name), number, r.slots[s].status.Get(),
+    return [this](const worker::Worker& w, int engine, std::string_view file_name, int number) {
+      EXPECT_EQ(w.tag(), kSlot);
+      calls_.push_back({engine, std::string(file_name), number, w.slot().status.Get(),
                         test_run_.sleeper.sleeps().size()});
       return true;
     };
@@ -116,9 +117,9 @@ TEST_F(SpoolTest, TextAfterLastLineFeedIsNotReturned) {
 TEST_F(SpoolTest, LastLineComesWithTheEndFlag) {
   MemorySource source("a\nb\n");
   SpoolLineReader reader;
-  EXPECT_EQ(ReadSpoolLine(source, reader, run(), kSlot), "a");
+  EXPECT_EQ(ReadSpoolLine(source, reader, worker().log()), "a");
   EXPECT_EQ(reader.end_flag, 0);
-  EXPECT_EQ(ReadSpoolLine(source, reader, run(), kSlot), "b");
+  EXPECT_EQ(ReadSpoolLine(source, reader, worker().log()), "b");
   EXPECT_EQ(reader.end_flag, 1);
   EXPECT_EQ(reader.line_count, 2);
 }
@@ -175,14 +176,14 @@ TEST_F(SpoolTest, ReadsARealFile) {
   SpoolLineReader reader;
   std::vector<std::string> lines;
   do {
-    lines.push_back(ReadSpoolLine(file, reader, run(), kSlot));
+    lines.push_back(ReadSpoolLine(file, reader, worker().log()));
   } while (reader.end_flag == 0);
   EXPECT_EQ(lines, (std::vector<std::string>{"Subject: x", "", "body"}));
 }
 
 TEST_F(SpoolTest, EmptySpoolSaysNothingToSend) {
   slot().activity.Set("Posting Article 1 (x)");
-  ProcessOutgoingSpool(run(), kSlot, Recorder());
+  ProcessOutgoingSpool(worker(), Recorder());
   EXPECT_TRUE(calls_.empty());
   EXPECT_EQ(slot().activity.Get(), "");
   EXPECT_EQ(slot().status.Get(), "Nothing to send to forum.example");
@@ -192,7 +193,7 @@ TEST_F(SpoolTest, EmptySpoolSaysNothingToSend) {
 
 TEST_F(SpoolTest, MissingSpoolDirectorySaysNothingToSend) {
   slot().web.spool = dir_.Prefix() + "NOSUCH\\";
-  ProcessOutgoingSpool(run(), kSlot, Recorder());
+  ProcessOutgoingSpool(worker(), Recorder());
   EXPECT_EQ(slot().status.Get(), "Nothing to send to forum.example");
 }
 
@@ -201,7 +202,7 @@ TEST_F(SpoolTest, PatternTakesFourCharactersAnyCase) {
                            "x0001.OUT", "n0001.OUT.bak", "N0001.MSG"}) {
     Spool(name);
   }
-  ProcessOutgoingSpool(run(), kSlot, Recorder());
+  ProcessOutgoingSpool(worker(), Recorder());
   std::vector<std::string> names;
   for (const Call& call : calls_) names.push_back(call.file_name);
   std::sort(names.begin(), names.end());
@@ -233,7 +234,7 @@ TEST_F(SpoolTest, FilesArePostedInNameOrder) {
   for (const char* name : {"n0005.OUT", "n0003.OUT", "n0004.OUT", "n0001.OUT", "n0002.OUT"}) {
     Spool(name);
   }
-  ProcessOutgoingSpool(run(), kSlot, Recorder());
+  ProcessOutgoingSpool(worker(), Recorder());
   std::vector<std::string> names;
   for (const Call& call : calls_) names.push_back(call.file_name);
   EXPECT_EQ(names, (std::vector<std::string>{"n0001.OUT", "n0002.OUT", "n0003.OUT", "n0004.OUT",
@@ -243,7 +244,7 @@ TEST_F(SpoolTest, FilesArePostedInNameOrder) {
 TEST_F(SpoolTest, FloodingControlBetweenFiles) {
   slot().web.flooding_control = 10;
   for (const char* name : {"n0001.OUT", "n0002.OUT", "n0003.OUT"}) Spool(name);
-  ProcessOutgoingSpool(run(), kSlot, Recorder());
+  ProcessOutgoingSpool(worker(), Recorder());
   EXPECT_EQ(test_run_.sleeper.sleeps(), (std::vector<int>{10000, 10000}));
   ASSERT_EQ(calls_.size(), 3u);
   for (int i = 0; i < 3; ++i) {
@@ -262,7 +263,7 @@ TEST_F(SpoolTest, NoFloodingControlForZeroOrNegative) {
     calls_.clear();
     Spool("n0001.OUT");
     Spool("n0002.OUT");
-    ProcessOutgoingSpool(run(), kSlot, Recorder());
+    ProcessOutgoingSpool(worker(), Recorder());
     EXPECT_EQ(calls_.size(), 2u);
     EXPECT_TRUE(test_run_.sleeper.sleeps().empty());
     EXPECT_EQ(calls_[1].status, "before");
@@ -274,7 +275,7 @@ TEST_F(SpoolTest, PostingOffSendsNothing) {
   slot().web.flooding_control = 10;
   Spool("n0001.OUT");
   Spool("n0002.OUT");
-  ProcessOutgoingSpool(run(), kSlot, Recorder());
+  ProcessOutgoingSpool(worker(), Recorder());
   EXPECT_TRUE(calls_.empty());
   EXPECT_TRUE(test_run_.sleeper.sleeps().empty());
 }
@@ -284,7 +285,7 @@ TEST_F(SpoolTest, UnknownEngineKeepsFilesButStillPauses) {
   slot().web.flooding_control = 2;
   Spool("n0001.OUT");
   Spool("n0002.OUT");
-  ProcessOutgoingSpool(run(), kSlot);
+  ProcessOutgoingSpool(worker());
   EXPECT_EQ(test_run_.sleeper.sleeps(), (std::vector<int>{2000}));
   EXPECT_TRUE(dir_.Exists("SPOOL/n0001.OUT"));
   EXPECT_TRUE(dir_.Exists("SPOOL/n0002.OUT"));
@@ -295,7 +296,7 @@ TEST_F(SpoolTest, HugeFloodingValueDoesNotOverflow) {
   slot().web.flooding_control = 2147483647;
   Spool("n0001.OUT");
   Spool("n0002.OUT");
-  ProcessOutgoingSpool(run(), kSlot, Recorder());
+  ProcessOutgoingSpool(worker(), Recorder());
   EXPECT_EQ(test_run_.sleeper.sleeps(), (std::vector<int>{2147483647}));
   EXPECT_EQ(calls_[1].status, "Flooding control 2147483647");
 }
@@ -304,7 +305,7 @@ TEST_F(SpoolTest, PosterRunningOutOfMemorySkipsOnlyThatFile) {
   Spool("n0001.OUT");
   Spool("n0002.OUT");
   int calls = 0;
-  ProcessOutgoingSpool(run(), kSlot, [&](run::Run&, int, std::string_view, int, int) -> bool {
+  ProcessOutgoingSpool(worker(), [&](const worker::Worker&, int, std::string_view, int) -> bool {
     if (++calls == 1) throw std::bad_alloc();
     return true;
   });

@@ -3,12 +3,13 @@
 
 #include <string_view>
 
-#include "run/run.h"
+#include "worker/worker.h"
 
 namespace quorix::posting {
 
 // As PostUbbArticle, with the UBBThreads Message-IDs; a reply goes to
 // "/" + WebPath + "addpost.php" and is confirmed like the other actions.
-bool PostThreadsArticle(run::Run& run, std::string_view file_name, int article_number, int slot);
+bool PostThreadsArticle(const worker::Worker& worker, std::string_view file_name,
+                        int article_number);
 
 }  // namespace quorix::posting

@@ -20,6 +20,9 @@ class Worker {
   Worker(run::Run& run, int slot);
 
   run::Slot& slot() const { return slot_; }
+  // What the run shares with every worker: the bases and their locks, the
+  // sleeper, the installation. Not the other slots.
+  run::Run& run() const { return run_; }
   int tag() const { return tag_; }
   void Log(std::string_view message, int level) const;
   log::ThreadLog log() const { return log::ThreadLog{run_.log, tag_}; }
