@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "config/web_settings.h"
 #include "log/shared_file.h"
@@ -11,14 +12,12 @@
 namespace quorix::config {
 namespace {
 
-constexpr int kMissingBoxPauseMs = 5000;
-
 // Reads at most `limit` bytes of an opened shared file and appends them and
 // CR LF to `text`.
-bool AppendFilePrefix(run::Run& run, const std::string& name, int64_t limit, int slot,
-                      std::string* text) {
+bool AppendFilePrefix(run::Run& run, const log::ThreadLog& log, const std::string& name,
+                      int64_t limit, std::string* text) {
   platform::File file;
-  if (!log::OpenShared(run.file_open_mutex, run.log, name, slot, &file)) return false;
+  if (!log::OpenShared(run.file_open_mutex, log.logger, name, log.thread, &file)) return false;
   std::string buffer(static_cast<size_t>(limit), '\0');
   int64_t filled = 0;
   while (filled < limit) {
@@ -50,31 +49,30 @@ bool HasBoxExtension(std::string_view name) {
   return text::UpperCase437(text::Field(name, ".", 2)) == "BFG";
 }
 
-bool ReadBoxConfig(run::Run& run, const std::string& box_file, int slot) {
-  run.slots[slot].box_file = box_file;
+BoxConfig ReadBoxConfig(run::Run& run, const log::ThreadLog& log, const std::string& box_file) {
+  BoxConfig box;
   const std::string name = BoxFileName(box_file, run.env.is_rfc_client != 0);
   if (!platform::FileExists(name)) {
-    const std::string message = "Error: Configurationfile '" + name + "' not found!";
-    run.log.WriteLog(message, slot, log::kError);
-    run.slots[slot].status.Set(message);
-    run.sleeper.SleepMs(kMissingBoxPauseMs);
-    return false;
+    box.missing = "Error: Configurationfile '" + name + "' not found!";
+    log.Write(box.missing, log::kError);
+    return box;
   }
   std::string config_text;
-  if (!AppendFilePrefix(run, name, kBoxFileLimit, slot, &config_text)) return false;
+  if (!AppendFilePrefix(run, log, name, kBoxFileLimit, &config_text)) return box;
   const std::string companion = CompanionFileName(name);
   if (platform::FileExists(companion)) {
-    AppendFilePrefix(run, companion, kCompanionFileLimit, slot, &config_text);
+    AppendFilePrefix(run, log, companion, kCompanionFileLimit, &config_text);
   }
-  if (!HasBoxExtension(name)) return false;
+  if (!HasBoxExtension(name)) return box;
 
   if (run.env.is_xp2) {
-    run.log.WriteLog("Reading CrossPoints RFC/PPP Configuration", slot, log::kDebug);
+    log.Write("Reading CrossPoints RFC/PPP Configuration", log::kDebug);
   } else if (run.env.is_rfc_client) {
-    run.log.WriteLog("Reading OpenXP RFC/Client Configuration", slot, log::kDebug);
+    log.Write("Reading OpenXP RFC/Client Configuration", log::kDebug);
   }
-  ReadWebSettings(run, config_text, slot);
-  return true;
+  box.read = true;
+  box.text = std::move(config_text);
+  return box;
 }
 
 }  // namespace quorix::config

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "config/box_config.h"
+#include "config/web_settings.h"
 #include "harvest/scan_driver.h"
 #include "platform/thread.h"
 #include "posting/outgoing_spool.h"
@@ -58,10 +59,29 @@ platform::Thread StartWorker(run::Run& run, const std::function<void(run::Run&, 
   return thread;
 }
 
+namespace {
+
+// Reads the slot's box and fills its web settings from it. A missing box
+// file shows on the slot's panel during the pause after it. False when the
+// box cannot be read.
+bool LoadBox(run::Run& run, int slot) {
+  run::Slot& s = run.slots[slot];
+  const config::BoxConfig box = config::ReadBoxConfig(run, {run.log, slot}, s.box_file);
+  if (!box.missing.empty()) {
+    s.status.Set(box.missing);
+    run.sleeper.SleepMs(config::kMissingBoxPauseMs);
+  }
+  if (!box.read) return false;
+  config::ReadWebSettings(run, box.text, slot);
+  return true;
+}
+
+}  // namespace
+
 void FetchThread(run::Run& run, int slot) {
   run::Slot& s = run.slots[slot];
   s.status.Set("Reading configuration");
-  if (config::ReadBoxConfig(run, s.box_file, slot)) {
+  if (LoadBox(run, slot)) {
     if (harvest::ScanForums(run, slot) == 0) s.error = 1;
     s.activity.Set("Quit");
     s.status.Set("");
@@ -83,7 +103,7 @@ void PostingThread(run::Run& run, int slot) {
     s.box_file = run.slots[i].box_file;
     // The forum's pages were read by the box's fetch thread (ended by now).
     s.forum_charset = run.slots[i].forum_charset;
-    if (config::ReadBoxConfig(run, s.box_file, slot) && s.web.posting == 1) {
+    if (LoadBox(run, slot) && s.web.posting == 1) {
       posting::ProcessOutgoingSpool(worker::Worker(run, slot));
     }
   }
