@@ -10,7 +10,6 @@
 #include <iterator>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,8 +18,8 @@
 #include "bases/dupe_base.h"
 #include "bases/html_base.h"
 #include "harvest/scan_driver.h"
+#include "harvest/test_forum.h"
 #include "harvest/topic_rows.h"
-#include "http/test_server.h"
 #include "log/logger.h"
 #include "platform/fault_files.h"
 #include "platform/file_hook.h"
@@ -81,19 +80,7 @@ std::map<std::string, int> Delivered(const std::string& spool) {
 
 class PowerCutTest : public ::testing::Test {
  protected:
-  PowerCutTest()
-      : server_([this](std::string_view request) {
-          const size_t blank = request.find(' ');
-          const std::string path(request.substr(blank + 1, request.find(" HTTP/") - blank - 1));
-          std::lock_guard<std::mutex> lock(lock_);
-          const auto page = pages_.find(path);
-          return page == pages_.end() ? std::string() : page->second;
-        }) {}
-
-  void Serve(const Forum& forum) {
-    std::lock_guard<std::mutex> lock(lock_);
-    pages_ = Pages(forum);
-  }
+  void Serve(const Forum& forum) { pages_ = Pages(forum); }
 
   // One run of the program over the installation in `dir`: the bases loaded,
   // the box's forum harvested, the deliveries flushed and the bases saved.
@@ -115,12 +102,11 @@ class PowerCutTest : public ::testing::Test {
     slot.web.path = "ubb/";
     slot.web.topic = "f.cgi?forum=";
     slot.web.server = "127.0.0.1";
-    slot.web.port = server_.port();
-    slot.web.port_valid = true;
-    slot.web.timeout_seconds = 5;
+    // The forum answers in process, through the harvest's page seam.
+    testing::TestForum forum(slot, pages_);
     bases::LoadDupeBase(run);
     bases::LoadHtmlBase(run);
-    ScanForums(run, kSlot);
+    ScanForums(run, kSlot, forum.fetcher());
     if (bases::FlushDeliveries(run)) {
       bases::SaveHtmlBase(run);
       bases::SaveDupeBase(run);
@@ -139,15 +125,15 @@ class PowerCutTest : public ::testing::Test {
       harvested_->Write("BOX.WEB", "de.test,F,1,20\r\n");
       std::filesystem::create_directories(harvested_->PathOf("SPOOL"));
       Serve(before);
-      Harvest(harvested_->path().string());
+      Harvest(harvested_->path());
     }
     auto dir = std::make_unique<quorix::testing::ScratchDir>();
     for (const auto& entry : std::filesystem::directory_iterator(harvested_->path())) {
-      std::filesystem::copy(entry.path(), dir->path() / entry.path().filename(),
+      std::filesystem::copy(entry.path(), dir->PathOf(entry.path().filename().string()),
                             std::filesystem::copy_options::recursive);
     }
     installations_.push_back(std::move(dir));
-    return installations_.back()->path().string();
+    return installations_.back()->path();
   }
 
   struct Outcome {
@@ -216,9 +202,7 @@ class PowerCutTest : public ::testing::Test {
   }
 
   quorix::testing::ScratchDir logs_;
-  std::mutex lock_;
   std::map<std::string, std::string> pages_;
-  http::testing::TestServer server_;
   std::unique_ptr<quorix::testing::ScratchDir> harvested_;
   std::vector<std::unique_ptr<quorix::testing::ScratchDir>> installations_;
 };
