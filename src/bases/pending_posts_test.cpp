@@ -271,8 +271,9 @@ TEST_F(PendingPostsTest, RewriteDeletesAKilledInstancesTemporaryCopy) {
 TEST_F(PendingPostsTest, TwoInstancesKeepEachOthersEntries) {
   // A second Run on the same program directory stands for another process.
   platform::HeadlessConsole console(25, 80, false);
-  testing::FixedClock clock;
-  testing::NoSleeper sleeper;
+  platform::testing::FakeClock clock;
+  clock.Set(testing::TestRun::kTime);
+  platform::testing::FakeSleeper sleeper;
   run::Run other(clock, sleeper, console);
   other.env.program_dir = run().env.program_dir;
 
@@ -338,8 +339,9 @@ TEST_F(PendingPostsTest, NoRecordIsWrittenWithoutTheCrossProcessLock) {
   const std::string saved_value = saved != nullptr ? saved : "";
   ASSERT_EQ(::setenv("TMPDIR", (t_.dir() + "/missing").c_str(), 1), 0);
   platform::HeadlessConsole console(25, 80, false);
-  testing::FixedClock clock;
-  testing::NoSleeper sleeper;
+  platform::testing::FakeClock clock;
+  clock.Set(testing::TestRun::kTime);
+  platform::testing::FakeSleeper sleeper;
   run::Run other(clock, sleeper, console);
   if (saved != nullptr) {
     ::setenv("TMPDIR", saved_value.c_str(), 1);

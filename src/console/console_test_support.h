@@ -1,5 +1,6 @@
 // Test vocabulary of the console tests: a Run over a chosen console, a log
-// file to read back, a sleeper that can act between display cycles, and
+// file to read back, a sleeper that can act between display cycles (its
+// hook), and
 // readers of the cell grid by row and column (counted from 1).
 #pragma once
 
@@ -14,35 +15,6 @@
 #include "run/testing.h"
 
 namespace quorix::console::testing {
-
-// Returns at once; calls `on_sleep` with the number of the sleep (1, 2, ...).
-class HookSleeper : public platform::Sleeper {
- public:
-  void SleepMs(int milliseconds) override {
-    std::function<void(int)> hook;
-    int count = 0;
-    {
-      std::lock_guard<std::mutex> lock(lock_);
-      sleeps_.push_back(milliseconds);
-      count = static_cast<int>(sleeps_.size());
-      hook = on_sleep_;
-    }
-    if (hook) hook(count);
-  }
-  void set_on_sleep(std::function<void(int)> hook) {
-    std::lock_guard<std::mutex> lock(lock_);
-    on_sleep_ = std::move(hook);
-  }
-  std::vector<int> sleeps() const {
-    std::lock_guard<std::mutex> lock(lock_);
-    return sleeps_;
-  }
-
- private:
-  mutable std::mutex lock_;
-  std::function<void(int)> on_sleep_;
-  std::vector<int> sleeps_;
-};
 
 // A Run with the given console, the program directory in a scratch directory
 // and the main log there (debug mode on, so detail lines are written too).
@@ -84,7 +56,7 @@ struct ConsoleRun {
 
   quorix::testing::ScratchDir dir;
   quorix::testing::FakeClock clock;
-  HookSleeper sleeper;
+  quorix::testing::FakeSleeper sleeper;
   run::Run run;
 };
 

@@ -31,7 +31,7 @@ struct DisplayFixture {
   // Runs the display for `cycles` key reads (0: lay out and draw once).
   void RunCycles(int cycles) {
     if (cycles == 0) r.run.stop_display = 1;
-    r.sleeper.set_on_sleep([this, cycles](int count) {
+    r.sleeper.set_on_sleep([this, cycles](int count, int) {
       if (count >= cycles) r.run.stop_display = 1;
     });
     StatusDisplay(r.run, screen);
@@ -151,7 +151,7 @@ TEST(StatusDisplay, ClockRunsFromTheDialUpStartTime) {
 
 TEST(StatusDisplay, ClockFollowsTheTime) {
   DisplayFixture f(25, 80, 25, 1);
-  f.r.sleeper.set_on_sleep([&f](int count) {
+  f.r.sleeper.set_on_sleep([&f](int count, int) {
     f.r.SetTime(10, 30, count);
     if (count == 3) f.r.run.stop_display = 1;
   });
@@ -168,7 +168,8 @@ struct AttachedConnections {
     }
   }
   ~AttachedConnections() {
-    for (int slot = 1; slot <= 3; ++slot) run.slots[slot].connections.Detach(connections[static_cast<size_t>(slot - 1)].get());
+    for (int slot = 1; slot <= 3; ++slot)
+      run.slots[slot].connections.Detach(connections[static_cast<size_t>(slot - 1)].get());
   }
   bool Cut(int slot) const { return connections[static_cast<size_t>(slot - 1)]->Interrupted(); }
   run::Run& run;
@@ -204,7 +205,7 @@ TEST(StatusKeys, EscAsksToStopAndTheDisplayGoesOn) {
   f.r.run.user_exit_requested = 1;  // left from before: cleared at the start
   f.console.QueueKey('x');
   f.console.QueueKey(platform::kKeyEscape);
-  f.r.sleeper.set_on_sleep([&f](int count) {
+  f.r.sleeper.set_on_sleep([&f](int count, int) {
     if (count == 1) {
       EXPECT_EQ(f.r.run.user_exit_requested.load(), 0);
     }
@@ -240,7 +241,7 @@ TEST(StatusDisplay, FailingConsoleIsLoggedOnceAndTheDisplayGoesOn) {
   r.run.fetch_thread_count = 1;
   r.run.slot_count = 2;
   Screen screen(console, r.run.env);
-  r.sleeper.set_on_sleep([&r](int count) {
+  r.sleeper.set_on_sleep([&r](int count, int) {
     if (count == 20) r.run.stop_display = 1;
   });
   StatusDisplay(r.run, screen);
@@ -252,7 +253,7 @@ TEST(StatusDisplay, FailingConsoleIsLoggedOnceAndTheDisplayGoesOn) {
 
 TEST(StatusDisplay, ConsoleResizedDuringTheRunIsLaidOutAgain) {
   DisplayFixture f(25, 80, 25, 1);
-  f.r.sleeper.set_on_sleep([&f](int count) {
+  f.r.sleeper.set_on_sleep([&f](int count, int) {
     if (count == 2) f.console.Resize(30, 100);
     if (count == 4) f.r.run.stop_display = 1;
   });
@@ -332,7 +333,7 @@ TEST(StatusDisplayThread, FollowsTheWorkersAndStopsWhenTold) {
   r.run.env.screen_lines = 25;
   r.run.fetch_thread_count = 1;
   r.run.slot_count = 2;
-  r.sleeper.set_on_sleep([](int) { std::this_thread::yield(); });
+  r.sleeper.set_on_sleep([](int, int) { std::this_thread::yield(); });
   Screen screen(console, r.run.env);
   platform::Thread display = platform::Thread::Start([&](int) { StatusDisplay(r.run, screen); }, 0);
 

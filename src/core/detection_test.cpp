@@ -87,7 +87,7 @@ TEST_F(DetectTest, PrepareReadsSettingsAndOpensLogs) {
   Install("XP.EXE", "XP2 www.xp2.de");
   dir_.Write("XPOINT.CFG", std::string(34, '#') + " (XP2)\r\nSCREENLINES=50\r\nLOGDIR=" +
                                dir_.Prefix() + "LOG\\\r\nSHELL25=J\r\n");
-  std::filesystem::create_directories(dir_.path() / "LOG");
+  std::filesystem::create_directories(dir_.PathOf("LOG"));
   ASSERT_EQ(Detect(), 2);
   PrepareEnvironment(t_.run);
   EXPECT_EQ(t_.run.env.xp_supported, 1);
@@ -95,8 +95,9 @@ TEST_F(DetectTest, PrepareReadsSettingsAndOpensLogs) {
   EXPECT_EQ(t_.run.env.shell25, 1);
   t_.run.log.CloseLogs();
   EXPECT_TRUE(dir_.Exists("LOG/XP-PPP.LOG"));
-  EXPECT_EQ(dir_.Read("LOG/QUORIX.LOG").rfind("----------  Fri 05 Mar 04, Korvendale/News v0.23g\r\n", 0),
-            0u)
+  EXPECT_EQ(
+      dir_.Read("LOG/QUORIX.LOG").rfind("----------  Fri 05 Mar 04, Korvendale/News v0.23g\r\n", 0),
+      0u)
       << dir_.Read("LOG/QUORIX.LOG");
 }
 

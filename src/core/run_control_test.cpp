@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -12,17 +13,6 @@
 
 namespace quorix::core {
 namespace {
-
-// Yields like testing::YieldingSleeper, but throws when asked for the pause
-// `throw_on_ms`: an exception at that point of the run.
-class ThrowingSleeper : public platform::Sleeper {
- public:
-  void SleepMs(int milliseconds) override {
-    if (milliseconds == throw_on_ms) throw std::runtime_error("sleep refused");
-    std::this_thread::yield();
-  }
-  std::atomic<int> throw_on_ms{-1};
-};
 
 // Counts how often the status screen was entered and left.
 class CountingConsole : public platform::HeadlessConsole {
@@ -38,11 +28,17 @@ class CountingConsole : public platform::HeadlessConsole {
 // current directory; no box file exists, so every fetch thread fails fast.
 class RunProgramTest : public ::testing::Test {
  protected:
+  RunProgramTest() {
+    sleeper_.set_on_sleep([this](int, int milliseconds) {
+      if (milliseconds == throw_on_ms_) throw std::runtime_error("sleep refused");
+      std::this_thread::yield();
+    });
+  }
   void SetUp() override {
     dir_.Write("XPOINT.CFG", std::string(34, '#') + " (XP2)\r\nLOGDIR=LOG\\\r\n");
     dir_.Write("BOXEN.DB1", "");
     dir_.Write("XP.EXE", "XP2 www.xp2.de");
-    std::filesystem::create_directories(dir_.path() / "LOG");
+    std::filesystem::create_directories(dir_.PathOf("LOG"));
     old_cwd_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.path());
   }
@@ -59,7 +55,10 @@ class RunProgramTest : public ::testing::Test {
 
   testing::ScratchDir dir_;
   testing::FakeClock clock_;
-  ThrowingSleeper sleeper_;
+  testing::FakeSleeper sleeper_;
+  // The pause at which a wait throws (an exception at that point of the
+  // run); every other wait yields.
+  std::atomic<int> throw_on_ms_{-1};
   CountingConsole console_;
   run::Run run_{clock_, sleeper_, console_};
   std::filesystem::path old_cwd_;
@@ -75,8 +74,7 @@ TEST_F(RunProgramTest, UsageWithoutArgumentsLogsNothing) {
 }
 
 TEST_F(RunProgramTest, NineBoxesGiveEightFetchThreadsAndPostingInSlotNine) {
-  EXPECT_EQ(Run({"1.BFG", "2.BFG", "3.BFG", "4.BFG", "5.BFG", "6.BFG", "7.BFG", "8.BFG",
-                 "9.BFG"}),
+  EXPECT_EQ(Run({"1.BFG", "2.BFG", "3.BFG", "4.BFG", "5.BFG", "6.BFG", "7.BFG", "8.BFG", "9.BFG"}),
             1)
       << "the failed boxes fail the run";
   EXPECT_EQ(run_.fetch_thread_count.load(), 8);
@@ -141,7 +139,8 @@ TEST_F(RunProgramTest, RefusedThreadsAndExceptionsStillEndTheRunInOrder) {
     const char* logged;
   };
   const Case cases[] = {
-      {"no thread at all", -1, -1, "! 14:03:59  QUORIX #0: Error: Thread for slot 0 could not be started"},
+      {"no thread at all", -1, -1,
+       "! 14:03:59  QUORIX #0: Error: Thread for slot 0 could not be started"},
       {"no status display", 0, -1, "QUORIX #0: Error: Thread for slot 0 could not be started"},
       {"no fetch thread", 1, -1, "QUORIX #1: Error: Thread for slot 1 could not be started"},
       {"no posting thread", 2, -1, "QUORIX #2: Error: Thread for slot 2 could not be started"},
@@ -152,12 +151,12 @@ TEST_F(RunProgramTest, RefusedThreadsAndExceptionsStillEndTheRunInOrder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::filesystem::remove(dir_.path() / "LOG" / "QUORIX.LOG");
+    std::filesystem::remove(dir_.PathOf("LOG/QUORIX.LOG"));
     run_.aborted = 0;
     run_.stop_display = 0;
     run_.slots[1].error = 0;
     console_.entered = console_.left = 0;
-    sleeper_.throw_on_ms = c.throw_on_ms;
+    throw_on_ms_ = c.throw_on_ms;
     run_.start_thread = [refused = c.refused_slot](std::function<void(int)> body, int slot) {
       if (refused == -1 || refused == slot) return platform::Thread();
       return platform::Thread::Start(std::move(body), slot);

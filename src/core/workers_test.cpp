@@ -14,6 +14,8 @@ namespace {
 class WorkersTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The workers poll each other: a wait yields instead.
+    sleeper_.set_on_sleep([](int, int) { std::this_thread::yield(); });
     old_cwd_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.path());
     run_.env.is_xp2 = 1;
@@ -32,7 +34,7 @@ class WorkersTest : public ::testing::Test {
 
   testing::ScratchDir dir_;
   testing::FakeClock clock_;
-  testing::YieldingSleeper sleeper_;
+  testing::FakeSleeper sleeper_;
   platform::HeadlessConsole console_{25, 80, false};
   run::Run run_{clock_, sleeper_, console_};
   std::filesystem::path old_cwd_;

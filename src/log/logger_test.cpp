@@ -7,15 +7,15 @@
 #include <thread>
 #include <vector>
 
-#include "log/test_support.h"
+#include "platform/test_util.h"
 #include "text/text.h"
 
 namespace quorix::log {
 namespace {
 
-using testing::FakeClock;
-using testing::ReadWhole;
-using testing::ScratchDirectory;
+using platform::testing::FakeClock;
+using platform::testing::ReadTestFile;
+using platform::testing::ScratchDir;
 
 constexpr char kHeader[] = "----------  Fri 05 Mar 04, Korvendale/News v0.23g\r\n";
 
@@ -31,13 +31,13 @@ class LoggerTest : public ::testing::Test {
   void OpenClient(std::string_view omralog = "") {
     logger_.SetClientLog(Logger::OpenLogFile(ClientName()), omralog);
   }
-  std::string Main() const { return ReadWhole(MainName()); }
-  std::string Client() const { return ReadWhole(ClientName()); }
+  std::string Main() const { return ReadTestFile(MainName()); }
+  std::string Client() const { return ReadTestFile(ClientName()); }
   // What follows the header of a log that was opened on an empty file.
   std::string MainBody() const { return Main().substr(sizeof(kHeader) - 1); }
 
   FakeClock clock_;
-  ScratchDirectory dir_;
+  ScratchDir dir_;
   Logger logger_{clock_, "QUORIX ", "v0.23g"};
 };
 
@@ -58,7 +58,7 @@ TEST_F(LoggerTest, HeldLinesKeepTheirTimesAndOrderAndOtherThreadsPass) {
     LogHold hold(logger_, 3);
     logger_.WriteLog("Article: <a> is new/edited", 3, kProgress);
     clock_.Set(2004, 3, 5, 5, 14, 4, 0);
-    logger_.WriteLog("GET: /other", 4, kProgress);  // another thread: at once
+    logger_.WriteLog("GET: /other", 4, kProgress);                    // another thread: at once
     logger_.WriteLog("Creating Spoolfile: N000001.MSG", 3, kDetail);  // dropped outside debug
     logger_.WriteLog("Error Spoolfile: N000001.MSG", 3, kProblem);
     EXPECT_EQ(MainBody(), "  14:04:00  QUORIX #4: GET: /other\r\n");
@@ -76,8 +76,8 @@ TEST_F(LoggerTest, HeldLinesKeepTheirTimesAndOrderAndOtherThreadsPass) {
 TEST_F(LoggerTest, MarksOfTheAlwaysWrittenLevels) {
   OpenMain();
   const std::vector<std::pair<int, std::string>> levels = {
-      {0, "  "}, {1, "! "}, {2, "? "}, {3, "$ "}, {5, ": "}, {6, "+ "},
-      {7, "- "}, {8, "% "}, {9, "~ "}, {10, "= "},
+      {0, "  "}, {1, "! "}, {2, "? "}, {3, "$ "}, {5, ": "},
+      {6, "+ "}, {7, "- "}, {8, "% "}, {9, "~ "}, {10, "= "},
   };
   std::string expected;
   for (const auto& [level, mark] : levels) {
@@ -96,7 +96,8 @@ TEST_F(LoggerTest, DebugOnlyLevelsAreDroppedOutsideDebugMode) {
 TEST_F(LoggerTest, DebugOnlyLevelsInDebugMode) {
   logger_.set_debug_mode(true);
   logger_.SetMainLog(Logger::OpenLogFile(MainName()), "");
-  const std::string header = kHeader + std::string("  14:03:59  QUORIX   : Debug-Mode activated\r\n");
+  const std::string header =
+      kHeader + std::string("  14:03:59  QUORIX   : Debug-Mode activated\r\n");
   logger_.WriteLog("Creating Spoolfile: x", 3, kDetail);
   logger_.WriteLog("Console Starting ...", 0, kDebug);
   logger_.WriteLog("odd", 1, 12);
@@ -129,9 +130,10 @@ TEST_F(LoggerTest, MessageIsWrittenUnchanged) {
   logger_.WriteLog("first\r\nsecond", 1, kError);
   logger_.WriteLog("", 2, kProgress);
   logger_.WriteLog(std::string("nul\0byte \x84", 10), 2, kProgress);
-  EXPECT_EQ(MainBody(), "! 14:03:59  QUORIX #1: first\r\nsecond\r\n"
-                        "  14:03:59  QUORIX #2: \r\n" +
-                            std::string("  14:03:59  QUORIX #2: nul\0byte \x84\r\n", 35));
+  EXPECT_EQ(MainBody(),
+            "! 14:03:59  QUORIX #1: first\r\nsecond\r\n"
+            "  14:03:59  QUORIX #2: \r\n" +
+                std::string("  14:03:59  QUORIX #2: nul\0byte \x84\r\n", 35));
 }
 
 struct HeaderCase {
@@ -204,7 +206,7 @@ TEST_F(LoggerTest, BackslashNamesOpen) {
   std::filesystem::create_directory(dir_ / "LOG");
   logger_.SetMainLog(Logger::OpenLogFile(dir_.path() + "/LOG\\QUORIX.LOG"), "");
   EXPECT_TRUE(logger_.MainLogOpen());
-  EXPECT_EQ(ReadWhole(dir_ / "LOG/QUORIX.LOG"), kHeader);
+  EXPECT_EQ(ReadTestFile(dir_ / "LOG/QUORIX.LOG"), kHeader);
 }
 
 TEST_F(LoggerTest, LogHeldOpenIsExclusive) {
@@ -233,7 +235,7 @@ TEST_F(LoggerTest, OpenClientLogUsesClientPath) {
   logger_.OpenClientLog("Client-Path=" + (dir_ / "client/") + "\r\n", "");
   ASSERT_TRUE(logger_.ClientLogOpen());
   logger_.WriteLog("line", 2, kProgress);
-  EXPECT_EQ(ReadWhole(dir_ / "client/XPCLIENT.LOG"),
+  EXPECT_EQ(ReadTestFile(dir_ / "client/XPCLIENT.LOG"),
             kHeader + std::string("  14:03:59  QUORIX #2: line\r\n"));
 }
 
@@ -252,7 +254,7 @@ TEST_F(LoggerTest, OpenClientLogRetriesAfterAFailedOpen) {
   std::filesystem::create_directory(dir_ / "b");
   logger_.OpenClientLog("ExClient-Path=" + (dir_ / "b/") + "\nClient-Path=x/\n", "");
   EXPECT_TRUE(logger_.ClientLogOpen());
-  EXPECT_EQ(ReadWhole(dir_ / "b/XPCLIENT.LOG"), kHeader);
+  EXPECT_EQ(ReadTestFile(dir_ / "b/XPCLIENT.LOG"), kHeader);
 }
 
 TEST_F(LoggerTest, ConcurrentOpenClientLogOpensOne) {

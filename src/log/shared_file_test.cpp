@@ -6,15 +6,15 @@
 #include <fstream>
 #include <string>
 
-#include "log/test_support.h"
+#include "platform/test_util.h"
 #include "text/text.h"
 
 namespace quorix::log {
 namespace {
 
-using testing::FakeClock;
-using testing::ReadWhole;
-using testing::ScratchDirectory;
+using platform::testing::FakeClock;
+using platform::testing::ReadTestFile;
+using platform::testing::ScratchDir;
 
 constexpr char kHeader[] = "----------  Fri 05 Mar 04, Korvendale/News v0.23g\r\n";
 
@@ -25,10 +25,12 @@ class OpenSharedTest : public ::testing::Test {
     logger_.SetMainLog(Logger::OpenLogFile(dir_ / "QUORIX.LOG"), "");
   }
   // The log after its header.
-  std::string LogBody() const { return ReadWhole(dir_ / "QUORIX.LOG").substr(sizeof(kHeader) - 1); }
+  std::string LogBody() const {
+    return ReadTestFile(dir_ / "QUORIX.LOG").substr(sizeof(kHeader) - 1);
+  }
 
   FakeClock clock_;
-  ScratchDirectory dir_;
+  ScratchDir dir_;
   Logger logger_{clock_, "QUORIX ", "v0.23g"};
   platform::NamedMutex mutex_{"quorix_test_log_fileopen"};
 };
@@ -56,13 +58,14 @@ TEST_F(OpenSharedTest, ExistingFileOpensReadWriteAtTheStart) {
   EXPECT_EQ(content, "WebServer=x\r\n");
   EXPECT_TRUE(file.Write("Added=1\r\n"));
   file.Close();
-  EXPECT_EQ(ReadWhole(name), "WebServer=x\r\nAdded=1\r\n");
+  EXPECT_EQ(ReadTestFile(name), "WebServer=x\r\nAdded=1\r\n");
 }
 
 TEST_F(OpenSharedTest, UnopenableNameIsLoggedAtLevelTwo) {
   const std::string name = dir_ / "NODIR/BOX.WEB";
-  platform::File file = platform::File::Open(dir_ / "other", platform::Access::kReadWrite,
-                                             platform::Sharing::kShared, platform::Missing::kCreate);
+  platform::File file =
+      platform::File::Open(dir_ / "other", platform::Access::kReadWrite, platform::Sharing::kShared,
+                           platform::Missing::kCreate);
   ASSERT_TRUE(file.IsOpen());
   EXPECT_FALSE(OpenShared(mutex_, logger_, name, 3, &file));
   EXPECT_FALSE(file.IsOpen());  // whatever it held is closed

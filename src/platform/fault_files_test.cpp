@@ -28,7 +28,7 @@ class FaultFilesTest : public ::testing::Test {
  public:
   std::string Path(const std::string& name) const { return dir() + "/" + name; }
   const std::string& dir() const { return scratch_->path(); }
-  void Fresh() { scratch_ = std::make_unique<ScratchDirectory>(); }
+  void Fresh() { scratch_ = std::make_unique<ScratchDir>(); }
   // Creates `name` with `bytes` through the layer.
   void Create(const std::string& name, const std::string& bytes, bool flush) {
     File file = File::Open(Path(name), Access::kReadWrite, Sharing::kShared, Missing::kCreateNew);
@@ -52,7 +52,7 @@ class FaultFilesTest : public ::testing::Test {
     return FileExists(Path(name)) ? ReadTestFile(Path(name)) : "-";
   }
 
-  std::unique_ptr<ScratchDirectory> scratch_ = std::make_unique<ScratchDirectory>();
+  std::unique_ptr<ScratchDir> scratch_ = std::make_unique<ScratchDir>();
 };
 
 // What a power cut that keeps only what was flushed leaves of each sequence.
@@ -219,7 +219,7 @@ TEST_F(FaultFilesTest, AfterThePowerFailsNothingChanges) {
 }
 
 TEST_F(FaultFilesTest, FilesOutsideTheDirectoryAreNotWatched) {
-  ScratchDirectory outside;
+  ScratchDir outside;
   FaultFiles faults(dir());
   faults.CutPowerAfter(0);
   File file =

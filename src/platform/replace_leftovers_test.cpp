@@ -10,17 +10,16 @@
 namespace quorix::platform {
 namespace {
 
-using testing::ScratchDirectory;
+using testing::ScratchDir;
 using testing::WriteTestFile;
 
 // Only what a rewrite of exactly this file leaves behind goes: the file
 // itself, other files' temporaries and names merely starting alike stay.
 TEST(DeleteReplaceLeftovers, DeletesOnlyTheFilesOwnTemporaries) {
-  ScratchDirectory dir;
-  const std::vector<std::string> kept = {
-      "PHP.WEB",          "PHP.WEB.tmp",      "PHP.WEB.tmpx1-2",  "PHP.WEB.tmp12-",
-      "PHP.WEB.tmp-34",   "PHP.WEB.tmp1-2.x", "PHP.WEB.tmp1-2-3", "OTHER.WEB.tmp1-2",
-      "PHP.WEBX.tmp1-2"};
+  ScratchDir dir;
+  const std::vector<std::string> kept = {"PHP.WEB",          "PHP.WEB.tmp",      "PHP.WEB.tmpx1-2",
+                                         "PHP.WEB.tmp12-",   "PHP.WEB.tmp-34",   "PHP.WEB.tmp1-2.x",
+                                         "PHP.WEB.tmp1-2-3", "OTHER.WEB.tmp1-2", "PHP.WEBX.tmp1-2"};
   const std::vector<std::string> deleted = {"PHP.WEB.tmp4960-973091", "PHP.WEB.tmp1-0"};
   for (const auto* names : {&kept, &deleted}) {
     for (const std::string& name : *names) WriteTestFile(dir / name, "x");

@@ -39,7 +39,7 @@ class PosterTest : public ::testing::Test {
  protected:
   PosterTest() {
     run().log.SetMainLog(log::Logger::OpenLogFile(dir_.PathOf("QUORIX.LOG")), "");
-    std::filesystem::create_directories(dir_.path() / "SPOOL");
+    std::filesystem::create_directories(dir_.PathOf("SPOOL"));
     run().env.program_dir = dir_.Prefix();
     run::Slot& state = run().slots[kSlot];
     state.web.server = "forum.example";
@@ -207,7 +207,7 @@ TEST_F(PosterTest, ANewArticleUnderARecordedNameIsSent) {
 // deletes the file without sending it again.
 TEST_F(PosterTest, AConfirmedArticleWhoseFileStaysIsNeverSentAgain) {
   const std::string name = dir_.Prefix() + "SPOOL\\" + kFile;
-  const std::string path = (dir_.path() / "SPOOL" / kFile).string();
+  const std::string path = dir_.PathOf(std::string("SPOOL/") + kFile);
   const char* const articles[] = {
       kNewTopic,
       "Newsgroups: de.test.forum\r\nSubject: Re: Hi\r\n"

@@ -51,7 +51,7 @@ class SpoolTest : public ::testing::Test {
     web.spool = dir_.Prefix() + "SPOOL\\";
     web.posting = 1;
     web.engine = run::kUbb;
-    std::filesystem::create_directories(dir_.path() / "SPOOL");
+    std::filesystem::create_directories(dir_.PathOf("SPOOL"));
   }
 
   run::Run& run() { return test_run_.run; }

@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -5,8 +6,6 @@
 #include <cerrno>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/file.h"
 #include "platform/test_util.h"
@@ -16,7 +15,7 @@ namespace {
 
 using testing::CurrentDirectoryGuard;
 using testing::ReadTestFile;
-using testing::ScratchDirectory;
+using testing::ScratchDir;
 using testing::WriteTestFile;
 
 std::vector<std::string> Sorted(std::vector<std::string> names) {
@@ -25,14 +24,14 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
 }
 
 TEST(ResolveName, FindsFileIgnoringCase) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   WriteTestFile(dir / "xpoint.cfg", "x");
   EXPECT_EQ(ResolveName(dir / "XPOINT.CFG"), dir / "xpoint.cfg");
   EXPECT_TRUE(FileExists(dir / "XPOINT.CFG"));
 }
 
 TEST(ResolveName, ResolvesDirectoryComponentsAndBackslashes) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   ASSERT_EQ(::mkdir((dir / "Spool").c_str(), 0755), 0);
   ASSERT_EQ(::mkdir((dir / "Spool/out").c_str(), 0755), 0);
   WriteTestFile(dir / "Spool/out/n0001.OUT", "x");
@@ -40,7 +39,7 @@ TEST(ResolveName, ResolvesDirectoryComponentsAndBackslashes) {
 }
 
 TEST(ResolveName, KeepsSpellingOfMissingNames) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   ASSERT_EQ(::mkdir((dir / "Spool").c_str(), 0755), 0);
   EXPECT_EQ(ResolveName(dir.path() + "\\SPOOL\\New.Msg"), dir / "Spool/New.Msg");
   EXPECT_EQ(ResolveName(dir.path() + "\\NoDir\\Sub\\X.TXT"), dir / "NoDir/Sub/X.TXT");
@@ -49,7 +48,7 @@ TEST(ResolveName, KeepsSpellingOfMissingNames) {
 }
 
 TEST(ResolveName, ExactNameWinsOverOtherCase) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   WriteTestFile(dir / "a.txt", "lower");
   WriteTestFile(dir / "A.TXT", "upper");
   EXPECT_EQ(ResolveName(dir / "a.txt"), dir / "a.txt");
@@ -59,7 +58,7 @@ TEST(ResolveName, ExactNameWinsOverOtherCase) {
 }
 
 TEST(ResolveName, RelativeNamesUseCurrentDirectory) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   CurrentDirectoryGuard guard;
   ASSERT_EQ(::mkdir((dir / "Log").c_str(), 0755), 0);
   WriteTestFile(dir / "Log/quorix.log", "x");
@@ -69,7 +68,7 @@ TEST(ResolveName, RelativeNamesUseCurrentDirectory) {
 }
 
 TEST(ResolveName, OwnFileExistsLooksUpOnlyTheDirectory) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   ASSERT_EQ(::mkdir((dir / "Spool").c_str(), 0755), 0);
   WriteTestFile(dir / "Spool/QX1-5.tmp", "x");
   EXPECT_TRUE(OwnFileExists(dir.path() + "\\SPOOL\\QX1-5.tmp"));
@@ -78,7 +77,7 @@ TEST(ResolveName, OwnFileExistsLooksUpOnlyTheDirectory) {
 }
 
 TEST(FileOpen, MissingFileFailsWithErrorNumber) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   int error = 0;
   File file = File::Open(dir / "none.txt", Access::kRead, Sharing::kShared, Missing::kFail, &error);
   EXPECT_FALSE(file.IsOpen());
@@ -87,7 +86,7 @@ TEST(FileOpen, MissingFileFailsWithErrorNumber) {
 }
 
 TEST(FileOpen, CreatesMissingFileUnderGivenName) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   int error = -1;
   File file = File::Open(dir.path() + "\\New.Txt", Access::kReadWrite, Sharing::kShared,
                          Missing::kCreate, &error);
@@ -98,7 +97,7 @@ TEST(FileOpen, CreatesMissingFileUnderGivenName) {
 }
 
 TEST(FileOpen, CreateNewNeverOpensAnExistingFileAndLooksUpOnlyTheDirectory) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   ASSERT_EQ(::mkdir((dir.path() + "/Spool").c_str(), 0755), 0);
   WriteTestFile(dir.path() + "/Spool/N000000.MSG", "taken");
   int error = 0;
@@ -108,15 +107,15 @@ TEST(FileOpen, CreateNewNeverOpensAnExistingFileAndLooksUpOnlyTheDirectory) {
   EXPECT_TRUE(IsFileExistsError(error));
   EXPECT_EQ(ReadTestFile(dir.path() + "/Spool/N000000.MSG"), "taken");
 
-  File fresh = File::Open(dir.path() + "\\spool\\N000000.msg", Access::kReadWrite,
-                          Sharing::kShared, Missing::kCreateNew, &error);
+  File fresh = File::Open(dir.path() + "\\spool\\N000000.msg", Access::kReadWrite, Sharing::kShared,
+                          Missing::kCreateNew, &error);
   ASSERT_TRUE(fresh.IsOpen()) << "the directory is found ignoring case, the name is new";
   EXPECT_EQ(Sorted(ListDirectory(dir.path() + "/Spool", "*")),
             (std::vector<std::string>{"N000000.MSG", "N000000.msg"}));
 }
 
 TEST(FileOpen, WritesReadsSeeksAndCuts) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   File file = File::Open(dir / "data.bin", Access::kReadWrite, Sharing::kShared, Missing::kCreate);
   ASSERT_TRUE(file.IsOpen());
   ASSERT_TRUE(file.Write(std::string("abc\0def\r\n", 9)));
@@ -136,9 +135,10 @@ TEST(FileOpen, WritesReadsSeeksAndCuts) {
 }
 
 TEST(FileOpen, AppendWritesAtTheEnd) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   WriteTestFile(dir / "QUORIX.LOG", "one\n");
-  File file = File::Open(dir / "quorix.log", Access::kAppend, Sharing::kExclusive, Missing::kCreate);
+  File file =
+      File::Open(dir / "quorix.log", Access::kAppend, Sharing::kExclusive, Missing::kCreate);
   ASSERT_TRUE(file.IsOpen());
   ASSERT_TRUE(file.Seek(0));
   ASSERT_TRUE(file.Write("two\n"));
@@ -146,7 +146,7 @@ TEST(FileOpen, AppendWritesAtTheEnd) {
 }
 
 TEST(FileOpen, ReadToEndReadsLargeFileWhole) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   std::string bytes;
   for (int i = 0; i < 200000; ++i) bytes.push_back(static_cast<char>(i * 7 % 256));
   WriteTestFile(dir / "big.bin", bytes);
@@ -169,8 +169,9 @@ TEST(FileOpen, ReadToEndReadsLargeFileWhole) {
 }
 
 TEST(FileOpen, ExclusiveOpenIsRefusedWhileHeld) {
-  ScratchDirectory dir;
-  File first = File::Open(dir / "QUORIX.LOG", Access::kAppend, Sharing::kExclusive, Missing::kCreate);
+  ScratchDir dir;
+  File first =
+      File::Open(dir / "QUORIX.LOG", Access::kAppend, Sharing::kExclusive, Missing::kCreate);
   ASSERT_TRUE(first.IsOpen());
   int error = 0;
   File second = File::Open(dir / "quorix.log", Access::kAppend, Sharing::kExclusive,
@@ -178,15 +179,16 @@ TEST(FileOpen, ExclusiveOpenIsRefusedWhileHeld) {
   EXPECT_FALSE(second.IsOpen());
   EXPECT_EQ(error, EWOULDBLOCK);
   first.Close();
-  File third = File::Open(dir / "QUORIX.LOG", Access::kAppend, Sharing::kExclusive, Missing::kCreate);
+  File third =
+      File::Open(dir / "QUORIX.LOG", Access::kAppend, Sharing::kExclusive, Missing::kCreate);
   EXPECT_TRUE(third.IsOpen());
 }
 
 TEST(FileOpen, ReadWriteOrReadFallsBackWhenWritingIsRefused) {
   // A running program cannot be opened for writing, not even by root.
   int error = 0;
-  File refused = File::Open("/proc/self/exe", Access::kReadWrite, Sharing::kShared,
-                            Missing::kFail, &error);
+  File refused =
+      File::Open("/proc/self/exe", Access::kReadWrite, Sharing::kShared, Missing::kFail, &error);
   EXPECT_FALSE(refused.IsOpen());
   EXPECT_NE(error, 0);
   File file = File::Open("/proc/self/exe", Access::kReadWriteOrRead, Sharing::kShared,
@@ -195,13 +197,15 @@ TEST(FileOpen, ReadWriteOrReadFallsBackWhenWritingIsRefused) {
   EXPECT_EQ(error, 0);
   char magic[4] = {};
   EXPECT_EQ(file.Read(magic, 4), 4);
-  EXPECT_EQ(std::string(magic, 4), "\x7f" "ELF");
+  EXPECT_EQ(std::string(magic, 4),
+            "\x7f"
+            "ELF");
   EXPECT_FALSE(file.Write("x"));
 }
 
 TEST(FileOpen, ReadWriteOrReadFallsBackOnReadOnlyFile) {
   if (::geteuid() == 0) GTEST_SKIP() << "root ignores file permissions";
-  ScratchDirectory dir;
+  ScratchDir dir;
   WriteTestFile(dir / "XPOINT.CFG", "Key=1\r\n");
   ASSERT_EQ(::chmod((dir / "XPOINT.CFG").c_str(), 0444), 0);
   File file = File::Open(dir / "xpoint.cfg", Access::kReadWriteOrRead, Sharing::kExclusive,
@@ -213,10 +217,10 @@ TEST(FileOpen, ReadWriteOrReadFallsBackOnReadOnlyFile) {
 }
 
 TEST(FileOpen, DirectoryIsNotAFile) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   int error = 0;
-  File file = File::Open(dir.path(), Access::kReadWriteOrRead, Sharing::kShared, Missing::kCreate,
-                         &error);
+  File file =
+      File::Open(dir.path(), Access::kReadWriteOrRead, Sharing::kShared, Missing::kCreate, &error);
   EXPECT_FALSE(file.IsOpen());
   EXPECT_EQ(error, EISDIR);
   EXPECT_FALSE(FileExists(dir.path()));
@@ -224,7 +228,7 @@ TEST(FileOpen, DirectoryIsNotAFile) {
 }
 
 TEST(FileOpen, MoveHandsOverTheDescriptor) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   File file = File::Open(dir / "a", Access::kReadWrite, Sharing::kShared, Missing::kCreate);
   File moved(std::move(file));
   EXPECT_FALSE(file.IsOpen());  // NOLINT(bugprone-use-after-move): the moved-from state is defined
@@ -243,15 +247,24 @@ TEST(MatchWildcard, DosPatterns) {
     bool matches;
   };
   const Case cases[] = {
-      {"n????.OUT", "N0001.out", true},  {"n????.OUT", "n001.OUT", false},
-      {"n????.OUT", "n00011.OUT", false}, {"n????.OUT", "n0001.OUTX", false},
-      {"*.msg", "N000001.MSG", true},    {"*.msg", "N000001.MSG.tmp", false},
-      {"*", "", true},                   {"*", "anything", true},
-      {"", "", true},                    {"", "a", false},
-      {"?", "", false},                  {"a*b*c", "aXbYbZc", true},
-      {"a*b*c", "aXbYbZ", false},        {"*ab", "aab", true},
-      {"N*.*", "n1.x", true},            {"N*.*", "n1x", false},
-      {"x?z", "X\xE4Z", true},           {"\xE4", "\xC4", false},
+      {"n????.OUT", "N0001.out", true},
+      {"n????.OUT", "n001.OUT", false},
+      {"n????.OUT", "n00011.OUT", false},
+      {"n????.OUT", "n0001.OUTX", false},
+      {"*.msg", "N000001.MSG", true},
+      {"*.msg", "N000001.MSG.tmp", false},
+      {"*", "", true},
+      {"*", "anything", true},
+      {"", "", true},
+      {"", "a", false},
+      {"?", "", false},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYbZ", false},
+      {"*ab", "aab", true},
+      {"N*.*", "n1.x", true},
+      {"N*.*", "n1x", false},
+      {"x?z", "X\xE4Z", true},
+      {"\xE4", "\xC4", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(MatchWildcard(c.pattern, c.name), c.matches) << c.pattern << " vs " << c.name;
@@ -259,7 +272,7 @@ TEST(MatchWildcard, DosPatterns) {
 }
 
 TEST(ListDirectory, ListsMatchingRegularFilesOnly) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   ASSERT_EQ(::mkdir((dir / "Spool").c_str(), 0755), 0);
   for (const char* name : {"N0001.out", "n001.OUT", "n00011.OUT", "n1234.OUT", "readme"}) {
     WriteTestFile(dir / "Spool/" + name, "x");
@@ -272,7 +285,7 @@ TEST(ListDirectory, ListsMatchingRegularFilesOnly) {
 }
 
 TEST(ListDirectory, EmptyDirectoryMeansCurrentDirectory) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   CurrentDirectoryGuard guard;
   WriteTestFile(dir / "BOX.BFG", "x");
   ASSERT_EQ(::chdir(dir.path().c_str()), 0);
@@ -282,7 +295,7 @@ TEST(ListDirectory, EmptyDirectoryMeansCurrentDirectory) {
 // A directory's names are flushed under any spelling of it; what is not a
 // directory cannot be, and says so.
 TEST(SyncDirectory, FlushesDirectoriesAndReportsWhatIsNone) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   CurrentDirectoryGuard guard;
   WriteTestFile(dir / "FILE.TXT", "x");
   ASSERT_EQ(::mkdir((dir / "Spool").c_str(), 0755), 0);
@@ -291,8 +304,8 @@ TEST(SyncDirectory, FlushesDirectoriesAndReportsWhatIsNone) {
     bool synced;
   };
   const Case cases[] = {
-      {dir.path(), true},          {dir.path() + "/", true},       {dir.path() + "\\SPOOL\\", true},
-      {dir / "missing", false},    {dir / "FILE.TXT", false},
+      {dir.path(), true},       {dir.path() + "/", true},  {dir.path() + "\\SPOOL\\", true},
+      {dir / "missing", false}, {dir / "FILE.TXT", false},
   };
   for (const Case& c : cases) EXPECT_EQ(SyncDirectory(c.directory), c.synced) << c.directory;
   ASSERT_EQ(::chdir(dir.path().c_str()), 0);
@@ -300,7 +313,7 @@ TEST(SyncDirectory, FlushesDirectoriesAndReportsWhatIsNone) {
 }
 
 TEST(ReplaceFileContents, ReplacesWholeAndLeavesNoTemporary) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   WriteTestFile(dir / "QUORIX.IDX", "old contents that are longer\n");
   ASSERT_TRUE(ReplaceFileContents(dir / "quorix.idx", "new\n"));
   EXPECT_EQ(ReadTestFile(dir / "QUORIX.IDX"), "new\n");
@@ -308,13 +321,13 @@ TEST(ReplaceFileContents, ReplacesWholeAndLeavesNoTemporary) {
 }
 
 TEST(ReplaceFileContents, CreatesMissingFile) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   ASSERT_TRUE(ReplaceFileContents(dir.path() + "\\BOX.WEB", ""));
   EXPECT_EQ(Sorted(ListDirectory(dir.path(), "*")), std::vector<std::string>{"BOX.WEB"});
 }
 
 TEST(ReplaceFileContents, FailureRemovesTemporary) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   ASSERT_EQ(::mkdir((dir / "QUORIX.HTM").c_str(), 0755), 0);  // cannot be renamed over
   EXPECT_FALSE(ReplaceFileContents(dir / "QUORIX.HTM", "data"));
   EXPECT_TRUE(ListDirectory(dir.path(), "*").empty());
@@ -322,7 +335,7 @@ TEST(ReplaceFileContents, FailureRemovesTemporary) {
 }
 
 TEST(FileNames, RenameOverDeleteAndReadWhole) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   WriteTestFile(dir / "new.tmp", "fresh");
   WriteTestFile(dir / "Target.Dat", "stale");
   ASSERT_TRUE(RenameOver(dir / "NEW.TMP", dir / "TARGET.DAT"));

@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -5,17 +6,15 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "platform/clock.h"
-#include "platform/test_util.h"
 #include "platform/process.h"
+#include "platform/test_util.h"
 
 namespace quorix::platform {
 namespace {
 
 using testing::CurrentDirectoryGuard;
-using testing::ScratchDirectory;
+using testing::ScratchDir;
 
 class EnvironmentGuard {
  public:
@@ -53,7 +52,7 @@ TEST(Process, TempDirectoryHasNoTrailingSeparator) {
 }
 
 TEST(Process, CurrentDirectory) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   CurrentDirectoryGuard guard;
   ASSERT_EQ(::chdir(dir.path().c_str()), 0);
   char real[4096];
@@ -88,9 +87,9 @@ TEST(LocalUtcOffsetMinutes, TheZoneAtThatDateSummerTimeIncluded) {
   const Case cases[] = {
       {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 10, 5, 22, 30, 120},
       {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 12, 5, 9, 15, 60},
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 28, 1, 59, 60},   // before the change at 2:00
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 28, 1, 59, 60},  // before the change at 2:00
       {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 28, 3, 0, 120},
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 10, 31, 4, 0, 60},   // after the change back
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 10, 31, 4, 0, 60},  // after the change back
       {"EST5EDT,M3.2.0,M11.1.0", 2007, 7, 1, 12, 0, -240},
       {"EST5EDT,M3.2.0,M11.1.0", 2007, 1, 1, 12, 0, -300},
       {"IST-5:30", 2004, 6, 1, 8, 0, 330},

@@ -130,7 +130,7 @@ TEST(TlsHandshake, InterruptCutsAWaitingHandshakeAtOnce) {
 }
 
 TEST(TlsClient, ExtraCaFileMustHoldACertificate) {
-  testing::ScratchDirectory scratch;
+  testing::ScratchDir scratch;
   testing::WriteTestFile(scratch / "empty.pem", "no certificate here\n");
   std::string error;
   EXPECT_EQ(TlsClient::Create(scratch / "missing.pem", &error), nullptr);

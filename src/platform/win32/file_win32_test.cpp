@@ -14,7 +14,7 @@ namespace quorix::platform {
 namespace {
 
 using testing::ReadTestFile;
-using testing::ScratchDirectory;
+using testing::ScratchDir;
 using testing::WriteTestFile;
 
 struct OpenMode {
@@ -72,7 +72,7 @@ TEST(FileOpenWin32, SharingBetweenTwoOpens) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ScratchDirectory dir;
+    ScratchDir dir;
     const std::string name = dir / "SHARED.DAT";
     WriteTestFile(name, "old");
     File first = File::Open(name, c.first.access, c.first.sharing, Missing::kFail);
@@ -89,7 +89,7 @@ TEST(FileOpenWin32, SharingBetweenTwoOpens) {
 }
 
 TEST(FileOpenWin32, CreatesWritesSeeksCutsAndAppends) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   const std::string name = dir / "LOG\\QUORIX.LOG";
   std::filesystem::create_directory(dir / "LOG");
   {
@@ -120,7 +120,7 @@ TEST(FileOpenWin32, CreatesWritesSeeksCutsAndAppends) {
 // directories and longer extensions left out (the system's own matching
 // would let "N000003.MSGX" in through its short name).
 TEST(ListDirectoryWin32, WildcardIgnoresCaseAndSkipsDirectories) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   for (const char* file : {"N000001.MSG", "n000002.msg", "N000003.MSGX", "N12345.MSG", "X.MSG"}) {
     WriteTestFile(dir / file, "");
   }
@@ -132,7 +132,7 @@ TEST(ListDirectoryWin32, WildcardIgnoresCaseAndSkipsDirectories) {
 }
 
 TEST(FileNamesWin32, ReplaceRenameDeleteWithEitherSeparator) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   const std::string base = dir.path() + "\\QUORIX.IDX";
   WriteTestFile(dir / "QUORIX.IDX", "old contents");
   ASSERT_TRUE(ReplaceFileContents(base, "new"));
@@ -159,7 +159,7 @@ TEST(FileNamesWin32, ReplaceRenameDeleteWithEitherSeparator) {
 
 // The spool's delivery: a rename that never replaces a file already there.
 TEST(FileNamesWin32, RenameNewNeverReplaces) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   WriteTestFile(dir / "N000000.MSG", "delivered");
   WriteTestFile(dir / "PAGE.TMP", "next page");
   int error = 0;

@@ -18,7 +18,7 @@ namespace quorix::platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using testing::ScratchDirectory;
+using testing::ScratchDir;
 using testing::WriteTestFile;
 
 // A loopback listener; the test plays the server.
@@ -108,7 +108,7 @@ TEST(TlsSchannel, HandshakeTimesOutIsCutAtOnceOrFailsOnAServerWithoutTls) {
 }
 
 TEST(TlsSchannel, TheExtraCaFileMustHoldACertificate) {
-  ScratchDirectory dir;
+  ScratchDir dir;
   WriteTestFile(dir / "EMPTY.PEM", "no certificate here\r\n");
   std::string error;
   EXPECT_EQ(TlsClient::Create(dir / "MISSING.PEM", &error), nullptr);
