@@ -56,7 +56,7 @@ class FuzzRun {
   static FuzzRun& ForEngine(int engine);
 
   run::Run& run() { return state_->run; }
-  const std::filesystem::path& dir() const { return scratch_->path(); }
+  std::filesystem::path dir() const { return scratch_->path(); }
   std::filesystem::path SpoolDir() const { return dir() / "SPOOL"; }
   std::string PathOf(std::string_view name) const { return (dir() / name).string(); }
 

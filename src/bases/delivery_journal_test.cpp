@@ -8,29 +8,29 @@
 #include <vector>
 
 #include "bases/dupe_base.h"
-#include "bases/test_run.h"
+#include "bases/test_installation.h"
 
 namespace quorix::bases {
 namespace {
 
-using testing::TestRun;
+using testing::TestInstallation;
 
 const std::string kIdx = "# QUORIX Dupebase, do not edit or delete! #\r\n";
 
-JournalRecord Record(const TestRun& t, const std::string& temp, int64_t size,
+JournalRecord Record(const TestInstallation& t, const std::string& temp, int64_t size,
                      std::vector<std::string> ids, const std::string& spool = "N000000.msg") {
   return JournalRecord{t.Path(temp), t.Path(spool), size, std::move(ids)};
 }
 
-bool Known(TestRun& t, const std::string& id) { return IsDupe(t.run(), id); }
+bool Known(TestInstallation& t, const std::string& id) { return IsDupe(t.run(), id); }
 
-void CatchUp(TestRun& t) {
+void CatchUp(TestInstallation& t) {
   platform::NamedLock lock(t.run().delivery.mutex());
   ASSERT_TRUE(CatchUpJournal(t.run()));
 }
 
 TEST(DeliveryJournal, RecordsSurviveEveryCutAndStopAtADamagedOne) {
-  TestRun t;
+  TestInstallation t;
   // IDs with the record's own separators inside them.
   const std::vector<JournalRecord> records = {
       Record(t, "QX1-45.tmp", 120, {"<a@forum3.x.0.1f>", "<b\n:12>"}),
@@ -86,7 +86,7 @@ TEST(DeliveryJournal, NextReaderSettlesWhatAKilledWriterLeft) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TestRun t;
+    TestInstallation t;
     const std::string entry = "#! rnews 3\nab\n";
     if (c.temp_exists) t.Write("QX1-45.tmp", entry);
     if (c.spool_name_taken) t.Write("N000003.msg", "other");
@@ -107,7 +107,7 @@ TEST(DeliveryJournal, NextReaderSettlesWhatAKilledWriterLeft) {
 }
 
 TEST(DeliveryJournal, RecordCutByAKillIsCutOffAndTheNextAppendFollowsTheWholeOnes) {
-  TestRun t;
+  TestInstallation t;
   const std::string whole = EncodeJournalRecord(Record(t, "QX1-45.tmp", 1, {"<kept>"}));
   const std::string cut = EncodeJournalRecord(Record(t, "QX1-80.tmp", 1, {"<lost>"}));
   t.Write("QUORIX.JRN", JournalHeader(1) + whole + cut.substr(0, cut.size() - 3));
@@ -119,7 +119,7 @@ TEST(DeliveryJournal, RecordCutByAKillIsCutOffAndTheNextAppendFollowsTheWholeOne
     platform::NamedLock lock(t.run().delivery.mutex());
     ASSERT_TRUE(AppendJournalRecord(t.run(), Record(t, "QX1-99.tmp", 1, {"<next>"})));
   }
-  TestRun reader;
+  TestInstallation reader;
   reader.run().env.program_dir = t.run().env.program_dir;
   LoadDupeBase(reader.run());
   EXPECT_TRUE(Known(reader, "<kept>"));
@@ -129,14 +129,14 @@ TEST(DeliveryJournal, RecordCutByAKillIsCutOffAndTheNextAppendFollowsTheWholeOne
 // Two instances on one installation: each sees what the other delivered, and
 // the saves, one after the other, keep the IDs of both.
 TEST(DeliveryJournal, InstancesSeeEachOthersDeliveriesAndSavesKeepBoth) {
-  TestRun a;
-  TestRun b;
+  TestInstallation a;
+  TestInstallation b;
   b.run().env.program_dir = a.run().env.program_dir;
-  for (TestRun* t : {&a, &b}) {
+  for (TestInstallation* t : {&a, &b}) {
     t->run().RaiseDupeBaseLimit(16000);
     LoadDupeBase(t->run());
   }
-  auto deliver = [](TestRun& t, const std::string& temp, const std::string& id) {
+  auto deliver = [](TestInstallation& t, const std::string& temp, const std::string& id) {
     // As a delivery does it: the journal read up to date is kept open for the append.
     platform::NamedLock lock(t.run().delivery.mutex());
     platform::File journal;
@@ -167,7 +167,7 @@ TEST(DeliveryJournal, InstancesSeeEachOthersDeliveriesAndSavesKeepBoth) {
 // do before the journal was read; a journal that is gone cannot be flushed,
 // and the failure is reported so that the bases stay unsaved.
 TEST(DeliveryJournal, FlushOfTheDeliveriesReportsWhatHappened) {
-  TestRun t;
+  TestInstallation t;
   EXPECT_TRUE(FlushDeliveries(t.run())) << "nothing delivered";
   {
     platform::NamedLock lock(t.run().delivery.mutex());
@@ -181,7 +181,7 @@ TEST(DeliveryJournal, FlushOfTheDeliveriesReportsWhatHappened) {
 }
 
 TEST(DeliveryJournal, LeftoversOfKilledRewritesAreDeletedAtTheLoad) {
-  TestRun t;
+  TestInstallation t;
   for (const char* name : {"QUORIX.IDX.tmp123-4", "QUORIX.HTM.tmp9-9", "QUORIX.JRN.tmp1-2"}) {
     t.Write(name, "half");
   }

@@ -6,12 +6,12 @@
 #include <thread>
 #include <vector>
 
-#include "bases/test_run.h"
+#include "bases/test_installation.h"
 
 namespace quorix::bases {
 namespace {
 
-using testing::TestRun;
+using testing::TestInstallation;
 
 const std::string kHeader = "# QUORIX Dupebase, do not edit or delete! #\r\n";
 
@@ -25,7 +25,7 @@ std::string Ids(int first, int count) {
   return ids;
 }
 
-platform::LoadStatus Status(TestRun& t) {
+platform::LoadStatus Status(TestInstallation& t) {
   platform::MutexLock lock(t.run().dupe_base.mutex());
   return t.run().dupe_base.load_status();
 }
@@ -33,7 +33,7 @@ platform::LoadStatus Status(TestRun& t) {
 TEST(DupeBase, HeaderIsFortyFiveBytes) { EXPECT_EQ(kDupeBaseHeader.size(), 45u); }
 
 TEST(DupeBase, LoadReadsFromByteFortyFive) {
-  TestRun t;
+  TestInstallation t;
   // The header line is not checked; the data may begin inside an ID.
   t.Write("QUORIX.IDX", std::string(43, 'x') + "\r\n" + Ids(0, 3).substr(4));
   LoadDupeBase(t.run());
@@ -44,7 +44,7 @@ TEST(DupeBase, LoadReadsFromByteFortyFive) {
 
 TEST(DupeBase, HeaderOnlyOrShortFileLoadsEmpty) {
   for (const std::string& contents : {kHeader, std::string(), std::string("# QUO")}) {
-    TestRun t;
+    TestInstallation t;
     t.Write("QUORIX.IDX", contents);
     LoadDupeBase(t.run());
     EXPECT_EQ(t.run().dupe_base.Text(), "");
@@ -53,7 +53,7 @@ TEST(DupeBase, HeaderOnlyOrShortFileLoadsEmpty) {
 }
 
 TEST(DupeBase, MissingFileIsCreatedEmpty) {
-  TestRun t;
+  TestInstallation t;
   LoadDupeBase(t.run());
   EXPECT_TRUE(t.Exists("QUORIX.IDX"));
   EXPECT_EQ(Status(t), platform::LoadStatus::kMissing);
@@ -62,7 +62,7 @@ TEST(DupeBase, MissingFileIsCreatedEmpty) {
 }
 
 TEST(DupeBase, SaveKeepsTheLastLimitCharacters) {
-  TestRun t;
+  TestInstallation t;
   t.run().RaiseDupeBaseLimit(16000);
   LoadDupeBase(t.run());
   const std::string all = Ids(0, 1000);  // 20000 characters
@@ -72,7 +72,7 @@ TEST(DupeBase, SaveKeepsTheLastLimitCharacters) {
 }
 
 TEST(DupeBase, SavedOnlyWhenThisRunAddedAnId) {
-  TestRun t;
+  TestInstallation t;
   t.run().RaiseDupeBaseLimit(16000);
   const std::string old = kHeader + Ids(0, 100);
   t.Write("QUORIX.IDX", old);
@@ -88,7 +88,7 @@ TEST(DupeBase, SavedOnlyWhenThisRunAddedAnId) {
 }
 
 TEST(DupeBase, NothingSavedBelowTheSmallestLimit) {
-  TestRun t;  // no box read: the limit is 0
+  TestInstallation t;  // no box read: the limit is 0
   t.Write("QUORIX.IDX", kHeader + "<old>");
   LoadDupeBase(t.run());
   AddToDupeBase(t.run(), "<new>");
@@ -97,7 +97,7 @@ TEST(DupeBase, NothingSavedBelowTheSmallestLimit) {
 }
 
 TEST(DupeBase, FailedLoadIsLoggedAndTheSaveMerges) {
-  TestRun t;
+  TestInstallation t;
   t.run().RaiseDupeBaseLimit(16000);
   // A directory in the file's place cannot be read as a file.
   std::filesystem::create_directory(t.Path("QUORIX.IDX"));
@@ -116,7 +116,7 @@ TEST(DupeBase, FailedLoadIsLoggedAndTheSaveMerges) {
 }
 
 TEST(DupeBase, SaveAddsWhatTheFileLacksOnceInTheRunsOrder) {
-  TestRun t;
+  TestInstallation t;
   t.run().RaiseDupeBaseLimit(16000);
   t.Write("QUORIX.IDX", kHeader + "<old.0>");
   LoadDupeBase(t.run());
@@ -136,7 +136,7 @@ TEST(DupeBase, SaveAddsWhatTheFileLacksOnceInTheRunsOrder) {
 }
 
 TEST(DupeBase, FailedLoadAndUnreadableFileAtSaveKeepsTheFile) {
-  TestRun t;
+  TestInstallation t;
   t.run().RaiseDupeBaseLimit(16000);
   std::filesystem::create_directory(t.Path("QUORIX.IDX"));
   LoadDupeBase(t.run());
@@ -146,7 +146,7 @@ TEST(DupeBase, FailedLoadAndUnreadableFileAtSaveKeepsTheFile) {
 }
 
 TEST(DupeBase, DupeIsNotAddedTwice) {
-  TestRun t;
+  TestInstallation t;
   LoadDupeBase(t.run());
   const std::string id = "<de.test@forum3.000123.html.0.1c291ca3>";
   EXPECT_FALSE(IsDupe(t.run(), id));
@@ -157,7 +157,7 @@ TEST(DupeBase, DupeIsNotAddedTwice) {
 }
 
 TEST(DupeBase, ThreadsLookUpAndAddAtOnce) {
-  TestRun t;
+  TestInstallation t;
   LoadDupeBase(t.run());
   std::vector<std::thread> threads;
   for (int thread = 0; thread < 8; ++thread) {

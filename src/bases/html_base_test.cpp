@@ -6,17 +6,17 @@
 #include <thread>
 #include <vector>
 
-#include "bases/test_run.h"
+#include "bases/test_installation.h"
 
 namespace quorix::bases {
 namespace {
 
 using namespace std::string_literals;
-using testing::TestRun;
+using testing::TestInstallation;
 
 const std::string kHeader = "# QUORIX Htmlbase, do not edit or delete! #\r\n";
 
-platform::LoadStatus Status(TestRun& t) {
+platform::LoadStatus Status(TestInstallation& t) {
   platform::MutexLock lock(t.run().html_base.mutex());
   return t.run().html_base.load_status();
 }
@@ -32,7 +32,7 @@ TEST(HtmlBase, EntryParts) {
 }
 
 TEST(HtmlBase, HeaderOnlyFileLoadsNoRecords) {
-  TestRun t;
+  TestInstallation t;
   t.Write("QUORIX.HTM", kHeader);
   LoadHtmlBase(t.run());
   EXPECT_EQ(HtmlBaseCount(t.run()), 0u);
@@ -41,7 +41,7 @@ TEST(HtmlBase, HeaderOnlyFileLoadsNoRecords) {
 }
 
 TEST(HtmlBase, MissingFileIsCreatedAndSavedAsHeaderOnly) {
-  TestRun t;
+  TestInstallation t;
   LoadHtmlBase(t.run());
   EXPECT_TRUE(t.Exists("QUORIX.HTM"));
   EXPECT_EQ(t.LogMessages(), "Reading Htmlbase\n");
@@ -51,7 +51,7 @@ TEST(HtmlBase, MissingFileIsCreatedAndSavedAsHeaderOnly) {
 }
 
 TEST(HtmlBase, TwoRecordsRoundTripByteForByte) {
-  TestRun t;
+  TestInstallation t;
   const std::string contents = kHeader + "/a.html,3\0/b.html,12\0"s;
   t.Write("QUORIX.HTM", contents);
   LoadHtmlBase(t.run());
@@ -62,7 +62,7 @@ TEST(HtmlBase, TwoRecordsRoundTripByteForByte) {
 }
 
 TEST(HtmlBase, TextAfterTheLastNulIsDropped) {
-  TestRun t;
+  TestInstallation t;
   t.Write("QUORIX.HTM", kHeader + "/a.html,3\0\0/cut.ht"s);
   LoadHtmlBase(t.run());
   EXPECT_EQ(HtmlBaseCount(t.run()), 2u);  // two NULs in a row: an empty record
@@ -90,7 +90,7 @@ TEST(HtmlBase, DamagedFilesLoadTheirWholeRecordsOnly) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
-    TestRun t;
+    TestInstallation t;
     t.Write("QUORIX.HTM", c.file);
     LoadHtmlBase(t.run());
     EXPECT_EQ(HtmlRecords(t.run()), c.records);
@@ -103,7 +103,7 @@ TEST(HtmlBase, DamagedFilesLoadTheirWholeRecordsOnly) {
 }
 
 TEST(HtmlBase, FirstRecordWithTheLinkWins) {
-  TestRun t;
+  TestInstallation t;
   t.Write("QUORIX.HTM", kHeader + "/a.html,1\0/a.html,2\0/b.html,5\0"s);
   LoadHtmlBase(t.run());
   EXPECT_EQ(FindHtmlRecord(t.run(), "/a.html"), "/a.html,1");
@@ -116,7 +116,7 @@ TEST(HtmlBase, FirstRecordWithTheLinkWins) {
 }
 
 TEST(HtmlBase, NewTopicIsAppendedAndChangedTopicReplaced) {
-  TestRun t;
+  TestInstallation t;
   LoadHtmlBase(t.run());
   RecordTopic(t.run(), "/t1.html,4");
   RecordTopic(t.run(), "/t2.html,1");
@@ -127,7 +127,7 @@ TEST(HtmlBase, NewTopicIsAppendedAndChangedTopicReplaced) {
 }
 
 TEST(HtmlBase, GrowsPastTenThousandRecords) {
-  TestRun t;
+  TestInstallation t;
   LoadHtmlBase(t.run());
   for (int i = 0; i < 12000; ++i) RecordTopic(t.run(), "/t" + std::to_string(i) + ".html,1");
   for (int i = 0; i < 12000; i += 1000) RecordTopic(t.run(), "/t" + std::to_string(i) + ".html,2");
@@ -135,7 +135,7 @@ TEST(HtmlBase, GrowsPastTenThousandRecords) {
   EXPECT_EQ(FindHtmlRecord(t.run(), "/t11999.html"), "/t11999.html,1");
   EXPECT_EQ(FindHtmlRecord(t.run(), "/t11000.html"), "/t11000.html,2");
   SaveHtmlBase(t.run());
-  TestRun reloaded;
+  TestInstallation reloaded;
   reloaded.Write("QUORIX.HTM", t.Read("QUORIX.HTM"));
   LoadHtmlBase(reloaded.run());
   EXPECT_EQ(HtmlBaseCount(reloaded.run()), 12000u);
@@ -143,7 +143,7 @@ TEST(HtmlBase, GrowsPastTenThousandRecords) {
 }
 
 TEST(HtmlBase, NulInAnEntryNeverSplitsTheFile) {
-  TestRun t;
+  TestInstallation t;
   LoadHtmlBase(t.run());
   RecordTopic(t.run(), "/x\0y.html,1"s);
   EXPECT_EQ(FindHtmlRecord(t.run(), "/x\0y.html"s), "/x y.html,1");
@@ -152,7 +152,7 @@ TEST(HtmlBase, NulInAnEntryNeverSplitsTheFile) {
 }
 
 TEST(HtmlBase, FailedLoadIsLoggedAndTheSaveMerges) {
-  TestRun t;
+  TestInstallation t;
   std::filesystem::create_directory(t.Path("QUORIX.HTM"));
   LoadHtmlBase(t.run());
   EXPECT_EQ(t.LogMessages(), "Error Reading Htmlbase\n");
@@ -167,7 +167,7 @@ TEST(HtmlBase, FailedLoadIsLoggedAndTheSaveMerges) {
 }
 
 TEST(HtmlBase, FileUnreadableAtTheSaveIsNotRewritten) {
-  TestRun t;
+  TestInstallation t;
   LoadHtmlBase(t.run());
   RecordTopic(t.run(), "/b.html,7");
   std::filesystem::remove(t.Path("QUORIX.HTM"));
@@ -180,7 +180,7 @@ TEST(HtmlBase, FileUnreadableAtTheSaveIsNotRewritten) {
 // as recording them one by one would: a link's last entry replaces only the
 // first record with that link, or is appended where the link first came.
 TEST(HtmlBase, SaveStoresTheRunsEntriesIntoTheFileAsItIsThen) {
-  TestRun t;
+  TestInstallation t;
   t.Write("QUORIX.HTM", kHeader + "/a.html,1\0"s);
   LoadHtmlBase(t.run());
   for (const char* entry : {"/c.html,1", "/a.html,5", "/c.html,2", "/d.html,1", "/b.html,3"}) {
@@ -199,7 +199,7 @@ TEST(HtmlBase, SaveStoresTheRunsEntriesIntoTheFileAsItIsThen) {
 // A save writes the topics recorded since the last one: a second save of the
 // run never puts back an entry that another instance has replaced since.
 TEST(HtmlBase, ASecondSaveAppliesOnlyWhatWasRecordedSince) {
-  TestRun t;
+  TestInstallation t;
   LoadHtmlBase(t.run());
   RecordTopic(t.run(), "/a.html,1");
   SaveHtmlBase(t.run());
@@ -211,7 +211,7 @@ TEST(HtmlBase, ASecondSaveAppliesOnlyWhatWasRecordedSince) {
 }
 
 TEST(HtmlBase, ThreadsRecordTopicsAtOnce) {
-  TestRun t;
+  TestInstallation t;
   LoadHtmlBase(t.run());
   std::vector<std::thread> threads;
   for (int thread = 0; thread < 8; ++thread) {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "bases/test_run.h"
+#include "bases/test_installation.h"
 
 namespace quorix::bases {
 namespace {
@@ -73,7 +73,7 @@ class PendingPostsTest : public ::testing::Test {
   std::vector<run::PendingPost> Saved() const {
     return ParsePendingPosts(t_.Read(std::string(kPendingPostsFile)));
   }
-  testing::TestRun t_;
+  testing::TestInstallation t_;
   run::Run& run() { return t_.run(); }
   log::ThreadLog Log() { return {t_.run().log, 1}; }
 };
@@ -272,7 +272,7 @@ TEST_F(PendingPostsTest, TwoInstancesKeepEachOthersEntries) {
   // A second Run on the same program directory stands for another process.
   platform::HeadlessConsole console(25, 80, false);
   platform::testing::FakeClock clock;
-  clock.Set(testing::TestRun::kTime);
+  clock.Set(testing::TestInstallation::kTime);
   platform::testing::FakeSleeper sleeper;
   run::Run other(clock, sleeper, console);
   other.env.program_dir = run().env.program_dir;
@@ -340,7 +340,7 @@ TEST_F(PendingPostsTest, NoRecordIsWrittenWithoutTheCrossProcessLock) {
   ASSERT_EQ(::setenv("TMPDIR", (t_.dir() + "/missing").c_str(), 1), 0);
   platform::HeadlessConsole console(25, 80, false);
   platform::testing::FakeClock clock;
-  clock.Set(testing::TestRun::kTime);
+  clock.Set(testing::TestInstallation::kTime);
   platform::testing::FakeSleeper sleeper;
   run::Run other(clock, sleeper, console);
   if (saved != nullptr) {

@@ -8,12 +8,12 @@
 #include <thread>
 #include <vector>
 
-#include "bases/test_run.h"
+#include "bases/test_installation.h"
 
 namespace quorix::bases {
 namespace {
 
-using testing::TestRun;
+using testing::TestInstallation;
 
 std::string Name(int number) { return SpoolFileName("", number); }
 
@@ -41,7 +41,7 @@ class SpoolNames : public ::testing::Test {
   }
   void Touch(const std::string& name) { t_.Write("SPOOL/" + name, "old"); }
 
-  TestRun t_;
+  TestInstallation t_;
   std::string spool_;
   std::vector<std::string> tried_;
 };

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bases/spool_names.h"
-#include "bases/test_run.h"
+#include "bases/test_installation.h"
 #include "convert/article_delivery.h"
 
 namespace quorix::convert::testing {
@@ -82,7 +82,7 @@ class ConverterTest : public ::testing::Test {
     return at == std::string::npos ? "" : article.substr(at + 2);
   }
 
-  bases::testing::TestRun t_;
+  bases::testing::TestInstallation t_;
 };
 
 }  // namespace quorix::convert::testing

@@ -11,7 +11,7 @@
 
 #include "bases/delivery_journal.h"
 #include "bases/dupe_base.h"
-#include "bases/test_run.h"
+#include "bases/test_installation.h"
 #include "convert/converter_test_support.h"
 #include "platform/fault_files.h"
 
@@ -64,7 +64,7 @@ class SpoolDeliveryTest : public ::testing::Test {
   }
   bool Known(const std::string& id) { return bases::IsDupe(t_.run(), id); }
 
-  bases::testing::TestRun t_;
+  bases::testing::TestInstallation t_;
   std::unique_ptr<FaultFiles> faults_;
 };
 
@@ -111,7 +111,7 @@ TEST_F(SpoolDeliveryTest, FullDiskDeliversTheWholeEntriesThatFit) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.free);
-    bases::testing::TestRun fresh;
+    bases::testing::TestInstallation fresh;
     std::filesystem::create_directories(fresh.Path("INST/SPOOL"));
     fresh.run().env.program_dir = fresh.Path("INST") + "/";
     faults_ = std::make_unique<FaultFiles>(fresh.Path("INST"));
@@ -132,7 +132,7 @@ TEST_F(SpoolDeliveryTest, FullDiskDeliversTheWholeEntriesThatFit) {
     EXPECT_EQ(bases::IsDupe(fresh.run(), "<a1>"), !c.records.empty());
     EXPECT_FALSE(bases::IsDupe(fresh.run(), "<a3>"));
     faults_.reset();
-    bases::testing::TestRun reboot;
+    bases::testing::TestInstallation reboot;
     reboot.run().env.program_dir = fresh.Path("INST") + "/";
     ASSERT_TRUE(bases::CatchUpJournal(reboot.run()));
     EXPECT_EQ(bases::IsDupe(reboot.run(), "<a1>"), !c.records.empty());
@@ -164,7 +164,7 @@ TEST_F(SpoolDeliveryTest, FailedRenameIsFinishedByTheNextReaderOfTheJournal) {
   ASSERT_EQ(SpoolNames().size(), 1u);
   EXPECT_TRUE(bases::IsJournalTempName(SpoolNames()[0]));
 
-  bases::testing::TestRun next;
+  bases::testing::TestInstallation next;
   next.run().env.program_dir = t_.Path("INST") + "/";
   ASSERT_TRUE(bases::CatchUpJournal(next.run()));
   EXPECT_EQ(SpoolNames(), std::vector<std::string>{SpoolFileName(0)});

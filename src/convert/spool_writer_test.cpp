@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "bases/test_run.h"
+#include "bases/test_installation.h"
 #include "convert/converter_test_support.h"
 
 namespace quorix::convert {
 namespace {
 
-using bases::testing::TestRun;
+using bases::testing::TestInstallation;
 using testing::SpoolFileName;
 
 NewsArticle Sample() {
@@ -116,7 +116,7 @@ class SpoolFiles : public ::testing::Test {
   }
   void Touch(const std::string& name) { t_.Write("SPOOL/" + name, "old"); }
 
-  TestRun t_;
+  TestInstallation t_;
   std::string spool_;
 };
 

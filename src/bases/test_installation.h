@@ -1,6 +1,6 @@
-// Test-only: a Run of its own in a scratch program directory, with the
-// platform's fake clock (at kTime) and sleeper, a headless console and the
-// main log written to the scratch directory.
+// Test-only: an installation of the bases' tests, a scratch program
+// directory with a test run (run/testing.h) in it, its clock at kTime and its
+// main log written to the directory.
 #pragma once
 
 #include <memory>
@@ -11,28 +11,28 @@
 #include "platform/file.h"
 #include "platform/test_util.h"
 #include "run/run.h"
+#include "run/testing.h"
 
 namespace quorix::bases::testing {
 
-class TestRun {
+class TestInstallation {
  public:
-  TestRun() : console_(25, 80, false) {
-    clock_.Set(kTime);
-    run_ = std::make_unique<run::Run>(clock_, sleeper_, console_);
-    run_->env.program_dir = dir_.Prefix();
-    run_->log.SetMainLog(
+  TestInstallation() : run_(std::make_unique<quorix::testing::TestRun>()) {
+    run_->clock.Set(kTime);
+    run_->run.env.program_dir = dir_.Prefix();
+    run_->run.log.SetMainLog(
         platform::File::Open(Path("QUORIX.LOG"), platform::Access::kAppend,
                              platform::Sharing::kShared, platform::Missing::kCreate),
         "");
   }
-  ~TestRun() { run_.reset(); }
-  TestRun(const TestRun&) = delete;
-  TestRun& operator=(const TestRun&) = delete;
+  ~TestInstallation() { run_.reset(); }  // the log closed before the directory goes
+  TestInstallation(const TestInstallation&) = delete;
+  TestInstallation& operator=(const TestInstallation&) = delete;
 
   // 5 October 2004, 12:00 on the run's clock.
   static constexpr platform::LocalTime kTime{2004, 10, 4, 5, 12, 0, 0, 0};
 
-  run::Run& run() { return *run_; }
+  run::Run& run() { return run_->run; }
   const std::string& dir() const { return dir_.path(); }
   std::string Path(const std::string& name) const { return dir_.PathOf(name); }
 
@@ -59,10 +59,7 @@ class TestRun {
 
  private:
   platform::testing::ScratchDir dir_;
-  platform::testing::FakeClock clock_;
-  platform::testing::FakeSleeper sleeper_;
-  platform::HeadlessConsole console_;
-  std::unique_ptr<run::Run> run_;
+  std::unique_ptr<quorix::testing::TestRun> run_;
 };
 
 }  // namespace quorix::bases::testing
