@@ -1,9 +1,12 @@
 #include "config/web_settings.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "config/forum_template.h"
 #include "config/group_list.h"
+#include "log/logger.h"
 #include "platform/process.h"
 #include "text/settings.h"
 #include "text/text.h"
@@ -120,6 +123,26 @@ int KeepAliveSetting(std::string_view value) {
   return -1;
 }
 
+int ConnectionsSetting(std::string_view value, std::string* problem) {
+  const std::string_view trimmed = text::TrimBlanks(value);
+  problem->clear();
+  if (trimmed.empty()) return 0;
+  const bool digits = trimmed.size() <= 9 && std::all_of(trimmed.begin(), trimmed.end(), [](char c) {
+                        return c >= '0' && c <= '9';
+                      });
+  if (!digits) {
+    *problem = "WebConnections=" + std::string(trimmed) + " is no number of connections, the default used";
+    return 0;
+  }
+  const int64_t asked = text::LeadingNumber(trimmed);
+  const int64_t used = std::clamp<int64_t>(asked, 1, kMaxConnections);
+  if (used != asked) {
+    *problem = "WebConnections=" + std::string(trimmed) + " is not in 1.." +
+               text::Decimal(kMaxConnections) + ", " + text::Decimal(used) + " used";
+  }
+  return static_cast<int>(used);
+}
+
 std::string_view NameBeforeFirstDot(std::string_view name) {
   return name.substr(0, name.find('.'));
 }
@@ -141,6 +164,9 @@ void ReadWebSettings(run::Run& run, std::string_view config_text, int slot) {
   s.web.proxy_user = GetSetting(config_text, "WebProxyUser=", "");
   s.web.proxy_password = GetSetting(config_text, "WebProxyPass=", "");
   s.web.keep_alive = KeepAliveSetting(GetSetting(config_text, "WebKeepAlive=", ""));
+  std::string problem;
+  s.web.connections = ConnectionsSetting(GetSetting(config_text, "WebConnections=", ""), &problem);
+  if (!problem.empty()) run.log.WriteLog(problem, slot, log::kProblem);
   s.forum_template = ReadForumTemplate(config_text);
   s.shown_server.Set(s.web.server);
   ReadGroupList(run, slot);

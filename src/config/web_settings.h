@@ -22,6 +22,12 @@ std::string ServerHost(std::string_view value, bool* tls);
 // when empty or anything else (the default for the box's scheme applies).
 int KeepAliveSetting(std::string_view value);
 
+// "WebConnections=": 1..8, or 0 when empty (the default applies). A number
+// outside 1..8 is clamped into it and anything else gives 0; both set
+// *problem to the log line that says so.
+inline constexpr int kMaxConnections = 8;
+int ConnectionsSetting(std::string_view value, std::string* problem);
+
 // The name up to its first "." (all of it when there is none).
 std::string_view NameBeforeFirstDot(std::string_view name);
 

@@ -1,6 +1,7 @@
 #include "harvest/article_retrieval.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 
 #include "bases/html_base.h"
@@ -8,6 +9,7 @@
 #include "convert/ubb_converter.h"
 #include "harvest/moved_forum.h"
 #include "harvest/page_charset.h"
+#include "harvest/topic_prefetch.h"
 #include "http/http_client.h"
 #include "http/http_response.h"
 #include "log/logger.h"
@@ -19,19 +21,18 @@ namespace quorix::harvest {
 namespace {
 
 constexpr char kReadingActivity[] = "Reading Article(s)";
+// Table entries looked at ahead of the one being converted at most, whether
+// or not they need fetching (most entries of a known forum do not).
+constexpr int64_t kLookAheadEntries = 1000;
 
-// A topic page as the forum meant it: status 200 and, when the answer states
-// its length, all of it. Anything else (an error page, a cut or garbled
-// answer) leaves the topic for the next run.
-bool IsWholePage(std::string_view response) {
-  if (http::StatusCode(response) != 200) return false;
-  const std::string_view length = http::HeaderValue(response, "Content-Length");
-  if (length.empty()) return true;
-  for (char c : length) {
-    if (c < '0' || c > '9') return false;
-  }
-  return static_cast<int64_t>(http::ResponseBody(response).size()) >= text::LeadingNumber(length);
-}
+// What the topics of one forum are read for, and what became of them.
+struct ForumReading {
+  run::Run& run;
+  std::string_view newsgroup;
+  int forum_number;
+  int slot_number;
+  RetrievalOutcome& outcome;
+};
 
 // Fetches one page of a topic. Empty (with a log line for an answer that was
 // no whole page) when the topic cannot be read now.
@@ -51,78 +52,121 @@ std::string FetchTopicPage(run::Run& run, const std::string& path, int slot_numb
   return {};
 }
 
-// Converts one fetched page; a spool that failed fails the slot. True when
-// the page's posts are all delivered.
-bool ConvertPage(run::Run& run, int engine, std::string_view newsgroup, int forum_number,
-                 const std::string& request_path, std::string_view page,
-                 convert::TopicConversion& topic, int slot_number) {
-  const convert::PageTarget target = worker::Worker(run, slot_number).page_target();
-  const convert::PageOutcome outcome =
-      engine == run::kUbbThreads
-          ? convert::ConvertThreadsPage(target, newsgroup, request_path, forum_number, page, topic)
-          : convert::ConvertUbbPage(target, newsgroup, request_path, forum_number, page, topic);
-  if (outcome == convert::PageOutcome::kFailed) {
-    run.slots.at(static_cast<size_t>(slot_number)).error = 1;
-  }
-  return outcome == convert::PageOutcome::kDelivered;
+convert::PageOutcome ConvertPage(const ForumReading& reading, int engine,
+                                 const std::string& request_path, std::string_view page,
+                                 convert::TopicConversion& topic) {
+  const convert::PageTarget target = worker::Worker(reading.run, reading.slot_number).page_target();
+  return engine == run::kUbbThreads
+             ? convert::ConvertThreadsPage(target, reading.newsgroup, request_path,
+                                           reading.forum_number, page, topic)
+             : convert::ConvertUbbPage(target, reading.newsgroup, request_path,
+                                       reading.forum_number, page, topic);
 }
 
-// Reads the continuation pages of a UBB topic whose first page was `page`.
-// Returns whether each of them was read whole and all its posts delivered.
-bool ReadUbbContinuation(run::Run& run, std::string_view newsgroup, int forum_number,
-                         const std::string& request_path, std::string page,
-                         convert::TopicConversion& topic, int slot_number,
-                         const PageFetcher& fetch) {
-  bool success = true;
-  for (int64_t number = 2;; ++number) {
-    const std::string next_path = ContinuationPath(request_path, number);
-    if (page.find(next_path) == std::string::npos) break;
-    if (number > kMaxTopicPages) {
-      run.log.WriteLog(
-          "Topic " + request_path + " cut after " + text::Decimal(kMaxTopicPages) + " pages",
-          slot_number, log::kProblem);
-      return false;
-    }
-    page = FetchTopicPage(run, next_path, slot_number, fetch);
-    if (page.empty()) return false;
-    topic.charset = NotePageCharset(run.slots.at(static_cast<size_t>(slot_number)), page);
-    // Every page of the topic is converted under the first page's path.
-    success = ConvertPage(run, run::kUbb, newsgroup, forum_number, request_path, page, topic,
-                          slot_number) &&
-              success;
-  }
-  return success;
-}
-
-void RetrieveTopic(run::Run& run, std::string_view newsgroup, int forum_number,
-                   std::string_view entry, int slot_number, const PageFetcher& fetch) {
-  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
-  const int engine = slot.web.engine;
-  if (engine != run::kUbb && engine != run::kUbbThreads) return;
+// The path topic `entry` is fetched by; "" when it is not fetched: no engine
+// of ours, no link, or known to the HTML base with the same marker number.
+std::string PathToFetch(run::Run& run, int engine, std::string_view entry) {
+  if (engine != run::kUbb && engine != run::kUbbThreads) return {};
   const std::string_view link = bases::LinkOf(entry);
-  if (link.empty()) return;  // a row without a link names nothing to fetch
-
-  const std::string request_path = TopicRequestPath(engine, link);
+  if (link.empty()) return {};  // a row without a link names nothing to fetch
   const std::optional<std::string> known = bases::FindHtmlRecord(run, link);
-  if (known && bases::MarkerNumberOf(*known) == bases::MarkerNumberOf(entry)) return;  // unchanged
+  if (known && bases::MarkerNumberOf(*known) == bases::MarkerNumberOf(entry)) return {};
+  return TopicRequestPath(engine, link);
+}
 
+// Fetches and converts the pages of topic `entry` (first page
+// `request_path`); records it when every page was whole and delivered.
+void ReadTopic(const ForumReading& reading, std::string_view entry,
+               const std::string& request_path, const PageFetcher& fetch) {
+  run::Slot& slot = reading.run.slots.at(static_cast<size_t>(reading.slot_number));
+  const int engine = slot.web.engine;
   slot.status.Set(request_path);
-  std::string page = FetchTopicPage(run, request_path, slot_number, fetch);
-  if (page.empty()) return;  // tried again on the next run
-
   convert::TopicConversion topic;
-  topic.charset = NotePageCharset(slot, page);
-  bool success =
-      ConvertPage(run, engine, newsgroup, forum_number, request_path, page, topic, slot_number);
-  if (engine == run::kUbb) {
-    success = ReadUbbContinuation(run, newsgroup, forum_number, request_path, std::move(page),
-                                  topic, slot_number, fetch) &&
-              success;
-  }
+  bool delivered = true;
+  std::string current;
+  const bool whole = WalkTopicPages(
+      engine, request_path,
+      [&](const std::string& path) -> std::string_view {
+        current = FetchTopicPage(reading.run, path, reading.slot_number, fetch);
+        return current;
+      },
+      [&](std::string_view page) {
+        topic.charset = NotePageCharset(slot, page);
+        // Every page of the topic is converted under the first page's path.
+        const convert::PageOutcome outcome = ConvertPage(reading, engine, request_path, page, topic);
+        if (outcome == convert::PageOutcome::kFailed) reading.outcome.spool_failed = true;
+        delivered = outcome == convert::PageOutcome::kDelivered && delivered;
+      },
+      [&] {
+        reading.run.log.WriteLog("Topic " + request_path + " cut after " +
+                                     text::Decimal(kMaxTopicPages) + " pages",
+                                 reading.slot_number, log::kProblem);
+      });
   // Recorded only when every article of every page is delivered: otherwise
   // the next run reads the topic again, and the dupe base keeps the articles
   // that did arrive from coming twice.
-  if (success) bases::RecordTopic(run, entry);
+  if (whole && delivered) {
+    bases::RecordTopic(reading.run, entry);
+    ++reading.outcome.topics_read;
+  } else {
+    ++reading.outcome.topics_left;
+  }
+}
+
+// Hands out the requests of a topic fetched ahead as a fetcher would make
+// them, in their order: each request's log lines are written and its outcome
+// shown when its page is taken. A path out of that order gets no answer.
+PageFetcher Replay(FetchedTopic& fetched, run::Run& run, const worker::Worker& worker) {
+  return [&fetched, &run, &worker](std::string_view path) {
+    if (fetched.pages.empty() || fetched.pages.front().path != path) return http::Response{};
+    FetchedPage page = std::move(fetched.pages.front());
+    fetched.pages.pop_front();
+    run.log.WriteBuiltLines(page.lines, worker.tag());
+    worker.ShowRequest(page.response);
+    return std::move(page.response);
+  };
+}
+
+// Topics `first`..`last` of `table` over several fetchers at once: a few
+// topics ahead are fetched while this thread converts them one by one in
+// table order. A topic is fetched ahead only when no entry before it that is
+// not converted yet has the same link, since converting that one may record
+// the link; every topic is decided again when its turn comes, as over one
+// connection.
+void RetrieveAhead(const ForumReading& reading, const TopicTable& table, int64_t first,
+                   int64_t last, const TopicFetchers& fetchers) {
+  run::Run& run = reading.run;
+  const int engine = run.slots.at(static_cast<size_t>(reading.slot_number)).web.engine;
+  const worker::Worker worker(run, reading.slot_number);
+  const int ahead = kTopicsAheadPerFetcher * static_cast<int>(fetchers.size());
+  TopicPrefetch prefetch(fetchers, engine);
+  std::map<std::string, int, std::less<>> waiting_links;  // of entries looked at, not converted
+  int64_t looked_at = first - 1;
+  for (int64_t number = first; number <= last; ++number) {
+    while (looked_at < last && prefetch.pending() < ahead &&
+           looked_at - number < kLookAheadEntries) {
+      ++looked_at;
+      const std::string_view entry = table[static_cast<size_t>(looked_at - 1)];
+      int& earlier = waiting_links[std::string(bases::LinkOf(entry))];
+      if (earlier++ > 0) continue;
+      const std::string path = PathToFetch(run, engine, entry);
+      if (!path.empty()) prefetch.Queue(looked_at, path);
+    }
+    const std::string_view entry = table[static_cast<size_t>(number - 1)];
+    const std::string path = PathToFetch(run, engine, entry);
+    if (path.empty()) {
+      prefetch.Drop(number);
+    } else {
+      FetchedTopic fetched = prefetch.Take(number, path);
+      ReadTopic(reading, entry, path, Replay(fetched, run, worker));
+      if (!fetched.failure.empty()) {
+        run.log.WriteLog("Error: Fetching topic " + path + " ended early: " + fetched.failure,
+                         reading.slot_number, log::kError);
+      }
+    }
+    const auto link = waiting_links.find(bases::LinkOf(entry));
+    if (link != waiting_links.end() && --link->second == 0) waiting_links.erase(link);
+  }
 }
 
 }  // namespace
@@ -140,18 +184,27 @@ std::string ContinuationPath(std::string_view request_path, int64_t page) {
   return path;
 }
 
-int RetrieveArticles(run::Run& run, std::string_view newsgroup, std::string_view forum_name,
-                     int forum_number, const TopicTable& table, int slot,
-                     const PageFetcher& fetch) {
+RetrievalOutcome RetrieveArticles(run::Run& run, std::string_view newsgroup,
+                                  std::string_view forum_name, int forum_number,
+                                  const TopicTable& table, int slot, const PageFetcher& fetch,
+                                  const TopicFetchers& topic_fetchers) {
   (void)forum_name;
   run::Slot& state = run.slots.at(static_cast<size_t>(slot));
+  RetrievalOutcome outcome;
+  const ForumReading reading{run, newsgroup, forum_number, slot, outcome};
+  const int64_t first = state.next_topic < 1 ? 1 : state.next_topic;
   const int64_t last = std::min<int64_t>(state.topic_count, static_cast<int64_t>(table.size()));
-  for (int64_t number = state.next_topic < 1 ? 1 : state.next_topic; number <= last; ++number) {
-    RetrieveTopic(run, newsgroup, forum_number, table[static_cast<size_t>(number - 1)], slot,
-                  fetch);
+  if (topic_fetchers.size() >= 2 && first <= last) {
+    RetrieveAhead(reading, table, first, last, topic_fetchers);
+  } else {
+    for (int64_t number = first; number <= last; ++number) {
+      const std::string_view entry = table[static_cast<size_t>(number - 1)];
+      const std::string path = PathToFetch(run, state.web.engine, entry);
+      if (!path.empty()) ReadTopic(reading, entry, path, fetch);
+    }
   }
   state.next_topic = state.topic_count + 1;
-  return 1;
+  return outcome;
 }
 
 }  // namespace quorix::harvest

@@ -14,21 +14,34 @@ namespace quorix::harvest {
 
 // Asks a UBBThreads topic page for all its articles at once.
 inline constexpr std::string_view kThreadsTopicSuffix = "&page=0&view=collapsed&sb=5&o=&fpart=all";
-// Continuation pages followed per UBB topic at most (a guard against a server
-// whose every page links to yet another one).
-inline constexpr int64_t kMaxTopicPages = 10000;
+
+// What became of a forum's topics.
+struct RetrievalOutcome {
+  int64_t topics_read = 0;  // fetched, and recorded in the HTML base
+  int64_t topics_left = 0;  // asked for but not recorded: read again next run
+  // A spool file could not be created or written: the slot fails.
+  bool spool_failed = false;
+};
 
 // Handles topics NextTopic .. TopicCount of the slot (numbered from 1): a
 // topic whose link is unknown to the HTML base, or whose marker number
 // changed, is fetched (a UBB topic with its continuation pages) and
 // converted. It is recorded in the HTML base only when every page was a whole
 // topic page (status 200, as long as it said, at least one post) and all its
-// articles were delivered or known; a spool that could not be written also
-// sets the slot's SlotError. Then NextTopic = TopicCount + 1. Returns 1: the
-// topic list was worked through (a topic left unread is read next run).
-int RetrieveArticles(run::Run& run, std::string_view newsgroup, std::string_view forum_name,
-                     int forum_number, const TopicTable& table, int slot,
-                     const PageFetcher& fetch);
+// articles were delivered or known. Then NextTopic = TopicCount + 1.
+//
+// With two or more `topic_fetchers`, topics are fetched ahead over all of
+// them at once (a few per fetcher, see kTopicsAheadPerFetcher), while this
+// thread converts and delivers them in table order: spool files, bases,
+// journal, log lines and the slot's texts come out as over `fetch` alone.
+RetrievalOutcome RetrieveArticles(run::Run& run, std::string_view newsgroup,
+                                  std::string_view forum_name, int forum_number,
+                                  const TopicTable& table, int slot, const PageFetcher& fetch,
+                                  const TopicFetchers& topic_fetchers = {});
+
+// Topics fetched or in flight ahead of the one being converted, per fetcher:
+// what the harvest holds in memory at most besides the page it converts.
+inline constexpr int kTopicsAheadPerFetcher = 2;
 
 // The path a topic is fetched by: the link itself (UBB) or the link with the
 // all-articles suffix (UBBThreads).

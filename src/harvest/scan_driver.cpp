@@ -1,6 +1,7 @@
 #include "harvest/scan_driver.h"
 
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -38,7 +39,8 @@ bool ReadGroupListFile(run::Run& run, const std::string& file_name, int slot_num
   return read;
 }
 
-int WalkGroupList(run::Run& run, int slot_number, const PageFetcher& fetch) {
+int WalkGroupList(run::Run& run, int slot_number, const PageFetcher& fetch,
+                  const TopicFetchers& topic_fetchers) {
   run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
   TopicTable table;
   slot.next_topic = 1;
@@ -69,8 +71,11 @@ int WalkGroupList(run::Run& run, int slot_number, const PageFetcher& fetch) {
     const GroupEntry entry = ParseGroupEntry(line);
     ScanTopicLists(worker::Worker(run, slot_number), entry.forum_name, entry.forum_number,
                    entry.days, table, fetch);
-    RetrieveArticles(run, entry.newsgroup, entry.forum_name, entry.forum_number, table,
-                     slot_number, fetch);
+    const RetrievalOutcome retrieved =
+        RetrieveArticles(run, entry.newsgroup, entry.forum_name, entry.forum_number, table,
+                         slot_number, fetch, topic_fetchers);
+    // A spool that could not take a page fails the slot; its topic waits.
+    if (retrieved.spool_failed) slot.error.store(1);
   }
 
   // A crash during the rewrite leaves the old or the new list, never half of
@@ -93,15 +98,19 @@ int WalkGroupList(run::Run& run, int slot_number, const PageFetcher& fetch) {
 }  // namespace
 
 int ScanForums(run::Run& run, int slot) {
-  // The harvest's kept connections, closed when it ends.
+  // The harvest's kept connections, closed when it ends: the worker's, and
+  // for a box that fetches topics over several, the others.
   const worker::Worker worker(run, slot);
   http::FetchConnections connections;
-  return ScanForums(run, slot, HttpPageFetcher(worker, connections));
+  std::vector<std::unique_ptr<http::FetchConnections>> extra;
+  const TopicFetchers topic_fetchers = HttpTopicFetchers(worker, connections, &extra);
+  return ScanForums(run, slot, HttpPageFetcher(worker, connections), topic_fetchers);
 }
 
-int ScanForums(run::Run& run, int slot, const PageFetcher& fetch) {
+int ScanForums(run::Run& run, int slot, const PageFetcher& fetch,
+               const TopicFetchers& topic_fetchers) {
   try {
-    return WalkGroupList(run, slot, fetch);
+    return WalkGroupList(run, slot, fetch, topic_fetchers);
   } catch (const std::exception& failure) {
     run.log.WriteLog(std::string("Error: Scan ended early: ") + failure.what(), slot, log::kError);
     return 0;

@@ -16,7 +16,9 @@ inline constexpr int kMissingGroupListPauseMs = 5000;
 // The program's scan asks the HTTP client over kept connections of its own.
 int ScanForums(run::Run& run, int slot);
 
-// The same scan with every page asked of `fetch`.
-int ScanForums(run::Run& run, int slot, const PageFetcher& fetch);
+// The same scan with every page asked of `fetch`, but topic pages of
+// `topic_fetchers` when there are two or more (see RetrieveArticles).
+int ScanForums(run::Run& run, int slot, const PageFetcher& fetch,
+               const TopicFetchers& topic_fetchers = {});
 
 }  // namespace quorix::harvest

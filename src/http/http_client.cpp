@@ -144,7 +144,7 @@ Response Perform(const Requester& requester, const Request& request,
     if (const Failure failure = OpenConnection(requester, *connection, transport, proxy)) {
       return Failed(*failure);
     }
-    requester.connections.connected.store(1);
+    requester.connections.connected.fetch_add(1);
     if (request.is_post) {
       requester.Log("POST: " + std::string(request.path), log::kProgress);
       if (on_connected) on_connected();
@@ -168,7 +168,7 @@ Response Perform(const Requester& requester, const Request& request,
         ProxyRefusedRequest(response.text, &refusal)) {
       // The proxy's own answer (it wants a login) is no page of the forum's,
       // and the forum never saw the request.
-      requester.connections.connected.store(0);
+      requester.connections.connected.fetch_sub(1);
       requester.Log("Proxy " + proxy.Name() + " refused " + server + ":" + text::Decimal(port) +
                         ": " + refusal,
                     log::kError);
@@ -187,7 +187,7 @@ Response Perform(const Requester& requester, const Request& request,
     } else {
       response.outcome = interrupted ? Outcome::kCut : Outcome::kNoAnswer;
     }
-    requester.connections.connected.store(0);
+    requester.connections.connected.fetch_sub(1);
   }
   connection.reset();
   return response;

@@ -73,8 +73,18 @@ struct Requester {
   run::WorkerConnections& connections;
   std::atomic<int>& open_handles;        // entries of the handle table in use
   std::atomic<long long>& total_bytes;  // bytes sent and received
+  // When set, the request's log lines are built (with their times) and kept
+  // here instead of written: a fetch made ahead on another thread, whose
+  // lines come out when its page is taken.
+  std::string* held_lines = nullptr;
 
-  void Log(std::string_view message, int level) const { log.WriteLog(message, thread, level); }
+  void Log(std::string_view message, int level) const {
+    if (held_lines != nullptr) {
+      held_lines->append(log.BuildLine(message, thread, level));
+    } else {
+      log.WriteLog(message, thread, level);
+    }
+  }
 };
 
 class FetchConnections;

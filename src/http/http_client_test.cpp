@@ -41,7 +41,8 @@ class HttpClientTest : public ::testing::Test {
   run::WorkerConnections& connections(int number = kSlot) { return slot(number).connections; }
   Requester requester(int number = kSlot) {
     return Requester{slot(number).web,           run().log,         number,
-                     slot(number).connections, run().open_handles, run().total_bytes};
+                     slot(number).connections, run().open_handles, run().total_bytes,
+                     nullptr};
   }
   // The request's text; last_ keeps the whole result.
   std::string Get(std::string_view path, FetchConnections* kept = nullptr) {

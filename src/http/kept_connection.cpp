@@ -39,6 +39,11 @@ bool KeepsConnections(const run::WebSettings& web) {
   return web.keep_alive == 1 || (web.keep_alive == -1 && web.tls);
 }
 
+int ConnectionCount(const run::WebSettings& web) {
+  if (!KeepsConnections(web)) return 1;
+  return web.connections >= 1 ? web.connections : kDefaultConnections;
+}
+
 std::string KeptGetRequest(std::string_view path, const run::WebSettings& web) {
   // HTTP/1.1 names the port in Host unless it is the scheme's own.
   std::string host = web.server;
@@ -52,7 +57,7 @@ std::string KeptGetRequest(std::string_view path, const run::WebSettings& web) {
   return request;
 }
 
-FetchConnections::FetchConnections() = default;
+FetchConnections::FetchConnections(bool own_tls_client) : own_tls_client_(own_tls_client) {}
 FetchConnections::~FetchConnections() = default;
 
 Response FetchConnections::Get(const Requester& requester, std::string_view path,
@@ -82,7 +87,8 @@ Response FetchConnections::Get(const Requester& requester, std::string_view path
       link->key = key;
       ConnectionAttachment attachment(requester.connections, link->connection.get());
       if (const Failure failure =
-              OpenConnection(requester, *link->connection, *link->transport, proxy)) {
+              OpenConnection(requester, *link->connection, *link->transport, proxy,
+                             own_tls_client_ ? &tls_client_ : nullptr)) {
         return Failed(*failure);
       }
       link_ = std::move(link);
@@ -95,7 +101,7 @@ Response FetchConnections::Get(const Requester& requester, std::string_view path
     {
       ConnectionAttachment attachment(requester.connections, link.connection.get());
       requester.connections.socket.store(link.connection->Handle());
-      requester.connections.connected.store(1);
+      const ConnectedMark connected(requester.connections);
       if (!logged) {
         requester.Log("GET: " + std::string(path), log::kProgress);
         logged = true;
@@ -129,7 +135,6 @@ Response FetchConnections::Get(const Requester& requester, std::string_view path
       ReaderLimits limits;
       limits.max_response_bytes = kMaxResponseBytes;
       answer = ReadKeptResponse(source, limits);
-      requester.connections.connected.store(0);
     }
     Response response;
     response.sent = true;

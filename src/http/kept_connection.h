@@ -25,7 +25,9 @@ std::string KeptGetRequest(std::string_view path, const run::WebSettings& web);
 
 class FetchConnections {
  public:
-  FetchConnections();
+  // `own_tls_client`: the connections' TLS sessions are their own, not the
+  // worker's (a harvest's further connections, used by threads of their own).
+  explicit FetchConnections(bool own_tls_client = false);
   ~FetchConnections();
   FetchConnections(const FetchConnections&) = delete;
   FetchConnections& operator=(const FetchConnections&) = delete;
@@ -45,7 +47,16 @@ class FetchConnections {
   struct Link;
 
  private:
+  bool own_tls_client_;
+  // Declared before the link: its TLS stream leaves its session here.
+  std::unique_ptr<platform::TlsClient> tls_client_;  // when own_tls_client_
   std::unique_ptr<Link> link_;
 };
+
+// How many connections a box's harvest fetches topic pages over at once:
+// "WebConnections=" (default kDefaultConnections) for a box that keeps its
+// connections, else 1.
+inline constexpr int kDefaultConnections = 4;
+int ConnectionCount(const run::WebSettings& web);
 
 }  // namespace quorix::http

@@ -64,7 +64,8 @@ Failure ChooseProxyFor(const Requester& requester, Proxy* proxy) {
 }
 
 Failure OpenConnection(const Requester& requester, platform::Connection& connection,
-                       Transport& transport, const Proxy& proxy) {
+                       Transport& transport, const Proxy& proxy,
+                       std::unique_ptr<platform::TlsClient>* tls_client) {
   const run::WebSettings& web = requester.web;
   const std::string& server = web.server;
   const int port = web.port;
@@ -95,7 +96,7 @@ Failure OpenConnection(const Requester& requester, platform::Connection& connect
     }
   }
   if (!web.tls) return std::nullopt;
-  return transport.StartTls(requester, ConnectTimeoutMs(web.timeout_seconds));
+  return transport.StartTls(requester, ConnectTimeoutMs(web.timeout_seconds), tls_client);
 }
 
 }  // namespace quorix::http

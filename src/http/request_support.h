@@ -61,6 +61,21 @@ class ConnectionAttachment {
   platform::Connection* connection_;
 };
 
+// Counts a request among the worker's connected ones (SlotConnected) for as
+// long as it lives.
+class ConnectedMark {
+ public:
+  explicit ConnectedMark(run::WorkerConnections& connections) : connections_(connections) {
+    connections_.connected.fetch_add(1);
+  }
+  ~ConnectedMark() { connections_.connected.fetch_sub(1); }
+  ConnectedMark(const ConnectedMark&) = delete;
+  ConnectedMark& operator=(const ConnectedMark&) = delete;
+
+ private:
+  run::WorkerConnections& connections_;
+};
+
 // The failure of a step of a request; none when the step worked.
 using Failure = std::optional<Outcome>;
 
@@ -110,9 +125,11 @@ Failure ChooseProxyFor(const Requester& requester, Proxy* proxy);
 
 // Connects `connection` (created and attached to the worker's) to the box's
 // server, directly or through `proxy` (a tunnel for SOCKS5 and for an https
-// server), and for an https server starts TLS on `transport`. A failure is
-// logged (a cut by the user is silent: kCut).
+// server), and for an https server starts TLS on `transport` with
+// `tls_client` (Transport::StartTls). A failure is logged (a cut by the user
+// is silent: kCut).
 Failure OpenConnection(const Requester& requester, platform::Connection& connection,
-                       Transport& transport, const Proxy& proxy);
+                       Transport& transport, const Proxy& proxy,
+                       std::unique_ptr<platform::TlsClient>* tls_client = nullptr);
 
 }  // namespace quorix::http

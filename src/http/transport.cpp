@@ -7,10 +7,10 @@
 namespace quorix::http {
 namespace {
 
-// The worker's TLS client, made anew when the box names another CA file.
+// The TLS client in `client`, made anew when the box names another CA file.
 // Null (logged) when that file is unusable.
-platform::TlsClient* WorkerTlsClient(const Requester& requester) {
-  std::unique_ptr<platform::TlsClient>& client = requester.connections.tls_client;
+platform::TlsClient* TlsClientIn(const Requester& requester,
+                                 std::unique_ptr<platform::TlsClient>& client) {
   if (client && client->extra_ca_file() == requester.web.ca_file) return client.get();
   std::string error;
   client = platform::TlsClient::Create(requester.web.ca_file, &error);
@@ -20,8 +20,10 @@ platform::TlsClient* WorkerTlsClient(const Requester& requester) {
 
 }  // namespace
 
-std::optional<Outcome> Transport::StartTls(const Requester& requester, int timeout_ms) {
-  platform::TlsClient* client = WorkerTlsClient(requester);
+std::optional<Outcome> Transport::StartTls(const Requester& requester, int timeout_ms,
+                                           std::unique_ptr<platform::TlsClient>* tls_client) {
+  platform::TlsClient* client =
+      TlsClientIn(requester, tls_client != nullptr ? *tls_client : requester.connections.tls_client);
   if (client == nullptr) return Outcome::kCaFileUnusable;
   const std::string& server = requester.web.server;
   platform::TlsFailure failure = platform::TlsFailure::kNone;

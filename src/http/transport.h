@@ -19,9 +19,11 @@ class Transport {
   explicit Transport(platform::Connection& connection) : connection_(connection) {}
 
   // For an https server: the handshake on the connected connection, with the
-  // worker's trusted roots and sessions, bounded by `timeout_ms`. A failure
-  // is logged (a cut by the user is silent: kCut).
-  std::optional<Outcome> StartTls(const Requester& requester, int timeout_ms);
+  // trusted roots and sessions of `tls_client` (made there when missing; the
+  // worker's when null), bounded by `timeout_ms`. A failure is logged (a cut
+  // by the user is silent: kCut).
+  std::optional<Outcome> StartTls(const Requester& requester, int timeout_ms,
+                                  std::unique_ptr<platform::TlsClient>* tls_client = nullptr);
 
   bool SendAll(std::string_view data, int timeout_ms) {
     return tls_ ? tls_->SendAll(data, timeout_ms) : connection_.SendAll(data, timeout_ms);

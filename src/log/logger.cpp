@@ -68,7 +68,16 @@ std::string Logger::ThreadTag(int thread) {
 
 void Logger::WriteLog(std::string_view message, int thread, int level) {
   try {
-    if (!WrittenWithoutDebug(level) && !debug_mode()) return;
+    const std::string line = BuildLine(message, thread, level);
+    if (!line.empty()) WriteBuiltLines(line, thread);
+  } catch (const std::exception&) {
+    // A line that cannot be built (memory exhausted) is lost; the caller goes on.
+  }
+}
+
+std::string Logger::BuildLine(std::string_view message, int thread, int level) const {
+  try {
+    if (!WrittenWithoutDebug(level) && !debug_mode()) return {};
     std::string_view mark = LevelMark(level);
     std::string tag = ThreadTag(thread);
     std::string time = LogTime(clock_.Now());
@@ -78,16 +87,24 @@ void Logger::WriteLog(std::string_view message, int thread, int level) {
                  message.size() + kLineEnd.size());
     line.append(mark).append(time).append("  ").append(program_tag_).append(tag).append(": ");
     line.append(message).append(kLineEnd);
+    return line;
+  } catch (const std::exception&) {
+    return {};  // a line that cannot be built is lost
+  }
+}
 
+void Logger::WriteBuiltLines(std::string_view lines, int thread) {
+  if (lines.empty()) return;
+  try {
     std::lock_guard<std::mutex> lock(files_lock_);
     if (thread >= 0 && thread < kHeldThreads && holding_[thread]) {
-      held_[thread].append(line);
+      held_[thread].append(lines);
       return;
     }
-    if (main_log_.IsOpen()) main_log_.Write(line);  // write errors are not reported
-    if (client_log_.IsOpen()) client_log_.Write(line);
+    if (main_log_.IsOpen()) main_log_.Write(lines);  // write errors are not reported
+    if (client_log_.IsOpen()) client_log_.Write(lines);
   } catch (const std::exception&) {
-    // A line that cannot be built (memory exhausted) is lost; the caller goes on.
+    // Lines that cannot be kept (memory exhausted) are lost; the caller goes on.
   }
 }
 

@@ -33,6 +33,14 @@ class Logger {
   // from any thread; never throws (a line that cannot be built is lost).
   void WriteLog(std::string_view message, int thread, int level);
 
+  // The line WriteLog would write now (with this moment's time), or "" when
+  // the level is not written; nothing is written. For work done on another
+  // thread whose lines must come out later, in an order of the caller's.
+  std::string BuildLine(std::string_view message, int thread, int level) const;
+  // Writes lines built before (BuildLine, one or more) for `thread`, as
+  // WriteLog writes one: held while the thread holds its lines.
+  void WriteBuiltLines(std::string_view lines, int thread);
+
   // While `thread` (a slot, 0..kHeldThreads-1) holds its lines, its lines are
   // built as always but kept, and written together when it releases them:
   // one write per log file for a whole page of article lines instead of two

@@ -31,14 +31,18 @@ inline constexpr char kVersionText[] = "v0.23g";
 inline constexpr char kProgramTag[] = "QUORIX ";
 inline constexpr char kExitRequestText[] = "Exit requested by User";
 
-// A worker's network connections as the status display sees them: whether
-// one is open, the handle of the current or last one, and the list that a
+// A worker's network connections as the status display sees them: how many
+// are in a request, the handle of the current or last one, and the list that a
 // digit cuts. The worker's requests attach a connection after creating it
 // and detach it before closing it; the display only interrupts them, under
 // the same lock. Nothing else of the slot is the requests' to touch.
 class WorkerConnections {
  public:
-  std::atomic<int> connected{0};  // SlotConnected
+  // SlotConnected: the requests in progress (at most one but for a harvest
+  // over several connections).
+  std::atomic<int> connected{0};
+  // The connections the slot's harvest fetches over (WebConnections of its box).
+  std::atomic<int> count{1};
   std::atomic<int> socket{0};     // SlotSocket: handle of the current or last connection
   // Trusted roots and resumable sessions of the worker's TLS connections,
   // made by the first HTTPS request and kept for the next ones (the worker's

@@ -34,6 +34,7 @@ struct WebSettings {
   std::string proxy_password;  // WebProxyPass
   std::string time_zone;       // WebTimeZone: "+0100", "-0530" or "local" (also when empty)
   int keep_alive = -1;         // WebKeepAlive: 1 "Y", 0 "N", -1 not given (kept for https only)
+  int connections = 0;         // WebConnections: 1..8, 0 not given (see http::ConnectionCount)
 };
 
 // The eleven smileys, in the order the smiley filter applies them.
