@@ -91,6 +91,13 @@ void ApplyPanelRule(int screen_lines, int fetch_threads, StatusLayout* layout) {
   }
 }
 
+std::string ConnectedMark(const run::WorkerConnections& connections) {
+  const int count = connections.count.load();
+  const int connected = connections.connected.load();
+  if (count <= 1) return connected > 0 ? "x" : " ";
+  return text::Decimal(std::min(connected, count)) + "/" + text::Decimal(count);
+}
+
 std::string TitleText(std::string_view version_text, bool is_xp2) {
   std::string title = "Korvendale-Webforums ";
   title.append(version_text);
@@ -145,7 +152,16 @@ void DrawValues(Screen& screen, const StatusLayout& layout, const DisplayColours
     const run::Slot* slot = SlotAt(run, layout.SlotOfPanel(k, slot_count));
     if (slot == nullptr) continue;
     const int b = layout.PanelRow(k);
-    screen.PutText(b, c - 8, slot->connections.connected.load() == 1 ? "x" : " ", colour);
+    const std::string connected = ConnectedMark(slot->connections);
+    if (connected.size() == 1) {
+      // One connection: the mark between the frame's brackets, which a
+      // harvest over several may have covered before.
+      screen.PutText(b, c - 9, "[", colours.frame);
+      screen.PutText(b, c - 8, connected, colour);
+      screen.PutText(b, c - 7, "]", colours.frame);
+    } else {
+      screen.PutText(b, c - 9, connected, colour);
+    }
     screen.PutText(b + 1, c - 8, slot->error.load() == 1 ? "x" : " ", colour);
     screen.PutText(b, kValueColumn, FitText(slot->shown_server.Get(), c - 40), colour);
     screen.PutText(b + 1, kValueColumn, FitText(slot->activity.Get(), c - 40), colour);

@@ -52,6 +52,12 @@ std::string TitleText(std::string_view version_text, bool is_xp2);
 // `text` padded with blanks or cut to `width` (empty for a width of 0 or less).
 std::string FitText(std::string_view text, int width);
 
+// What a panel's "Connect: [ ]" field shows of the slot's connections: the
+// mark "x" between the brackets while its one connection is in a request,
+// " " otherwise; for a harvest over several connections, in place of the
+// brackets, how many are in a request of how many ("3/4").
+std::string ConnectedMark(const run::WorkerConnections& connections);
+
 // Frame, separators and labels in the frame colour.
 void DrawStaticLayout(Screen& screen, const StatusLayout& layout, const DisplayColours& colours);
 // Title and the clock text in one update.

@@ -173,6 +173,33 @@ TEST(DrawValues, PlacesAndWidthsAt80Columns) {
   EXPECT_EQ(testing::AttributeAt(f.console, 10, 72), 14);
 }
 
+// The "Connect:" field: the mark between the brackets for one connection,
+// "connected/connections" over several; back to one, the brackets return in
+// the frame's colour.
+TEST(DrawValues, ConnectFieldShowsTheSlotsConnections) {
+  struct Case {
+    int count;
+    int connected;
+    const char* shown;
+  };
+  const Case cases[] = {{1, 0, "[ ]"}, {1, 1, "[x]"}, {4, 0, "0/4"}, {4, 3, "3/4"},
+                        {8, 8, "8/8"}, {2, 5, "2/2"}, {1, 0, "[ ]"}};
+  DrawFixture f;
+  DrawStaticLayout(f.screen, f.layout, f.colours);
+  run::WorkerConnections& connections = f.r.run.slots[1].connections;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
+    connections.count = c.count;
+    connections.connected = c.connected;
+    f.screen.BeginScreenUpdate();
+    DrawValues(f.screen, f.layout, f.colours, f.r.run, "00:00:00", "");
+    f.screen.EndScreenUpdate();
+    EXPECT_EQ(CellText(f.console, 10, 62, 12), std::string("Connect: ") + c.shown);
+    EXPECT_EQ(testing::AttributeAt(f.console, 10, 71), c.count > 1 ? 14 : 3);
+    EXPECT_EQ(testing::AttributeAt(f.console, 10, 72), 14);
+  }
+}
+
 TEST(DrawValues, ThreeFetchThreadsOnTwentyFiveLinesShowSlotsOneTwoAndFour) {
   DrawFixture f(25, 80, 3);
   for (int slot = 1; slot <= 4; ++slot) {

@@ -58,6 +58,11 @@ class TestForum {
     std::lock_guard<std::mutex> lock(lock_);
     return seen_;
   }
+  // Requests made through topic_fetchers().
+  int held_requests() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return held_requests_;
+  }
   std::vector<std::string> paths() const {
     std::vector<std::string> result;
     for (const Seen& request : seen()) result.push_back(request.path);
@@ -70,6 +75,7 @@ class TestForum {
     {
       std::lock_guard<std::mutex> lock(lock_);
       seen_.push_back({std::string(path), slot_.activity.Get(), slot_.status.Get()});
+      if (lines != nullptr) ++held_requests_;
     }
     if (log_ != nullptr) {
       const std::string message = "GET: " + std::string(path);
@@ -98,6 +104,7 @@ class TestForum {
   std::function<void(std::string_view path)> hook_;
   mutable std::mutex lock_;
   std::vector<Seen> seen_;
+  int held_requests_ = 0;
 };
 
 }  // namespace quorix::harvest::testing
