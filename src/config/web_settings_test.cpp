@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "log/logger.h"
 #include "platform/process.h"
 #include "run/testing.h"
 
@@ -122,6 +123,45 @@ TEST_F(WebSettingsTest, ProxyKeysInBothStylesAsWritten) {
     EXPECT_EQ(none.proxy, "");
     EXPECT_EQ(none.proxy_user, "");
   }
+}
+
+TEST(ConnectionsSetting, RangeClampsAndNonNumbers) {
+  struct Case {
+    const char* value;
+    int connections;
+    const char* problem;
+  };
+  const Case cases[] = {
+      {"", 0, ""},
+      {"  ", 0, ""},
+      {"1", 1, ""},
+      {" 4 ", 4, ""},
+      {"8", 8, ""},
+      {"0", 1, "WebConnections=0 is not in 1..8, 1 used"},
+      {"9", 8, "WebConnections=9 is not in 1..8, 8 used"},
+      {"1000000000000", 0, "WebConnections=1000000000000 is no number of connections, the default used"},
+      {"-2", 0, "WebConnections=-2 is no number of connections, the default used"},
+      {"four", 0, "WebConnections=four is no number of connections, the default used"},
+      {"4x", 0, "WebConnections=4x is no number of connections, the default used"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    std::string problem = "left from before";
+    EXPECT_EQ(ConnectionsSetting(c.value, &problem), c.connections);
+    EXPECT_EQ(problem, c.problem);
+  }
+}
+
+TEST_F(WebSettingsTest, ConnectionsKeyInBothStylesAndItsProblemLogged) {
+  run().log.SetMainLog(log::Logger::OpenLogFile(dir_.PathOf("QUORIX.LOG")), "");
+  EXPECT_EQ(Read("WebConnections=3\r\n", true).connections, 3);
+  EXPECT_EQ(Read("WebConnections=2\r\n", false).connections, 2);
+  EXPECT_EQ(Read("\r\n", false).connections, 0);
+  EXPECT_EQ(Read("WebConnections=12\r\n", true).connections, 8);
+  run().log.CloseLogs();
+  EXPECT_NE(dir_.Read("QUORIX.LOG").find("? 14:03:59  QUORIX #1: WebConnections=12 is not in 1..8, 8 used"),
+            std::string::npos)
+      << dir_.Read("QUORIX.LOG");
 }
 
 TEST(EngineFromName, Names) {
