@@ -489,6 +489,60 @@ TEST(KeepsConnections, HttpsByDefaultPlainOnlyWhenAskedFor) {
   }
 }
 
+TEST(ConnectionCount, WebConnectionsOnlyForBoxesThatKeepTheirs) {
+  struct Case {
+    bool tls;
+    int keep_alive;
+    int connections;  // as read: 0 not given
+    int count;
+  };
+  const Case cases[] = {{true, -1, 0, 4}, {true, -1, 1, 1}, {true, -1, 8, 8},
+                        {true, 0, 6, 1},  {false, -1, 0, 1}, {false, -1, 4, 1},
+                        {false, 1, 0, 4}, {false, 1, 2, 2}};
+  for (const Case& c : cases) {
+    run::WebSettings web;
+    web.tls = c.tls;
+    web.keep_alive = c.keep_alive;
+    web.connections = c.connections;
+    EXPECT_EQ(ConnectionCount(web), c.count) << c.tls << " " << c.keep_alive << " " << c.connections;
+  }
+}
+
+// A harvest's further connections run on threads of their own: each request
+// is counted as connected while it lasts, its log lines are kept for the
+// harvest, and the slot's digit cuts all of them at once.
+TEST_F(HttpClientTest, KeptConnectionsOnTwoThreadsAreCountedHeldAndCutTogether) {
+  Reply reply;
+  reply.silent = true;
+  TestServer server(reply);
+  UseServer(server, /*timeout_seconds=*/120);
+  slot().web.keep_alive = 1;
+  std::string lines[2];
+  std::future<Response> requests[2];
+  FetchConnections kept[2] = {FetchConnections(), FetchConnections(/*own_tls_client=*/true)};
+  for (int index = 0; index < 2; ++index) {
+    requests[index] = std::async(std::launch::async, [&, index] {
+      Requester held = requester();
+      held.held_lines = &lines[index];
+      return kept[index].Get(held, "/" + std::to_string(index));
+    });
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (connections().connected.load() < 2 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  ASSERT_EQ(connections().connected.load(), 2);
+  EXPECT_TRUE(connections().InterruptAll());
+  for (int index = 0; index < 2; ++index) {
+    ASSERT_EQ(requests[index].wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_EQ(requests[index].get().outcome, Outcome::kCut);
+    EXPECT_EQ(lines[index], "  14:03:59  QUORIX #" + std::to_string(kSlot) + ": GET: /" +
+                                std::to_string(index) + "\r\n");
+  }
+  EXPECT_EQ(connections().connected.load(), 0);
+  EXPECT_EQ(Log().find("GET: /"), std::string::npos) << Log();
+}
+
 TEST(KeptGetRequest, HostNamesThePortUnlessItIsTheSchemes) {
   run::WebSettings web;
   web.server = "forum.example";

@@ -73,6 +73,29 @@ TEST_F(LoggerTest, HeldLinesKeepTheirTimesAndOrderAndOtherThreadsPass) {
   EXPECT_EQ(Client(), kHeader + expected);
 }
 
+// Lines built on one thread keep the time they were built at and come out
+// where they are written, held like any other line of their thread.
+TEST_F(LoggerTest, BuiltLinesKeepTheirTimeAndAreWrittenLaterInTheirPlace) {
+  OpenMain();
+  const std::string early = logger_.BuildLine("GET: /ubb/7.html", 3, kProgress);
+  const std::string dropped = logger_.BuildLine("detail", 3, kDetail);
+  EXPECT_EQ(early, "  14:03:59  QUORIX #3: GET: /ubb/7.html\r\n");
+  EXPECT_EQ(dropped, "");
+  EXPECT_EQ(MainBody(), "");  // building writes nothing
+  clock_.Set(2004, 3, 5, 5, 14, 4, 1);
+  logger_.WriteLog("Topic 6 done", 3, kProgress);
+  {
+    LogHold hold(logger_, 3);
+    logger_.WriteBuiltLines(early + logger_.BuildLine("Answer not taken", 3, kProblem), 3);
+    logger_.WriteBuiltLines(dropped, 3);
+    EXPECT_EQ(MainBody(), "  14:04:01  QUORIX #3: Topic 6 done\r\n");
+  }
+  EXPECT_EQ(MainBody(),
+            "  14:04:01  QUORIX #3: Topic 6 done\r\n"
+            "  14:03:59  QUORIX #3: GET: /ubb/7.html\r\n"
+            "? 14:04:01  QUORIX #3: Answer not taken\r\n");
+}
+
 TEST_F(LoggerTest, MarksOfTheAlwaysWrittenLevels) {
   OpenMain();
   const std::vector<std::pair<int, std::string>> levels = {
