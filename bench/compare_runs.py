@@ -7,6 +7,11 @@ Then a second run over an edited forum (one post changed, one added) is
 compared the same way.
 
     python3 bench/compare_runs.py BEFORE/quorix AFTER/quorix [--topics N]
+    python3 bench/compare_runs.py Q Q --before-key WebKeepAlive=Y --before-key WebConnections=1 \
+        --after-key WebKeepAlive=Y --after-key WebConnections=4 [--https]
+
+--before-key and --after-key add a key to that run's box (one binary against
+itself with other settings); --https serves the forums over TLS.
 
 Standard library only. Exit status 1 when a file differs.
 """
@@ -29,9 +34,9 @@ from forumsim.forumsim import ForumSim  # noqa: E402
 COMPARED = ("QUORIX.HTM", "QUORIX.IDX", "BENCH.WEB")
 
 
-def harvest(binary: Path, sim: ForumSim, engine: str, root: Path) -> hb.Round:
+def harvest(binary: Path, sim: ForumSim, engine: str, root: Path, keys=()) -> hb.Round:
     os.environ["QUORIX_BIN"] = str(binary)
-    rnd = hb.Round(sim, engine, root)
+    rnd = hb.Round(sim, engine, root, keys=keys)
     result = hb.run_quorix(rnd.inst, ["BENCH.BFG"], timeout=1800)
     if result.returncode != 0:
         raise SystemExit(f"{binary} ended with {result.returncode}")
@@ -64,16 +69,22 @@ def main() -> int:
     parser.add_argument("before", type=Path)
     parser.add_argument("after", type=Path)
     parser.add_argument("--topics", type=int, default=300)
+    parser.add_argument("--before-key", action="append", default=[], metavar="KEY=VALUE")
+    parser.add_argument("--after-key", action="append", default=[], metavar="KEY=VALUE")
+    parser.add_argument("--https", action="store_true")
     args = parser.parse_args()
+    keys = [[tuple(key.split("=", 1)) for key in given]
+            for given in (args.before_key, args.after_key)]
     scratch = Path(tempfile.mkdtemp(prefix="quorix-compare-",
                                     dir="/dev/shm" if Path("/dev/shm").is_dir() else None))
     problems = []
     try:
         for engine in ("ubb", "threads"):
-            sim = ForumSim(posts_per_page=10).start()
+            sim = ForumSim(posts_per_page=10, tls=hb.test_certificates().server("good")
+                           if args.https else None).start()
             try:
                 hb.fill_forum(sim, engine, args.topics, 10)
-                runs = [harvest(binary.resolve(), sim, engine, scratch / f"{engine}{n}")
+                runs = [harvest(binary.resolve(), sim, engine, scratch / f"{engine}{n}", keys[n])
                         for n, binary in enumerate((args.before, args.after))]
                 problems += compare(engine, "first run", *runs)
                 number = hb.FORUMS[engine][0]

@@ -46,7 +46,8 @@ With --rtt-ms N the binary reaches the simulator through the link emulator
 first bytes one round trip later still), and each round prints the round
 trips per request of the first run: (first run - empty run) / (requests x
 RTT). --keep-alive Y or N writes "WebKeepAlive=" into the box (default: the
-box's own default, kept connections for https only).
+box's own default, kept connections for https only), --connections N
+"WebConnections=" (default: 4 for a box that keeps its connections).
 
 QUORIX_BIN must be an absolute path: the binary is linked into installations
 in other directories.
@@ -176,7 +177,8 @@ class Round:
     """One fresh installation with one box on the simulator."""
 
     def __init__(self, sim: ForumSim, engine: str, root: Path, timeout: int = 30,
-                 port: int | None = None, keep_alive: str | None = None):
+                 port: int | None = None, keep_alive: str | None = None,
+                 keys=()):
         self.sim, self.engine = sim, engine
         self.inst = create_installation(root, "xp2")
         self.box = self.inst.add_box(
@@ -188,6 +190,7 @@ class Round:
             self.box.keys.append(("WebCAFile", str(test_certificates().ca_file)))
         if keep_alive:
             self.box.keys.append(("WebKeepAlive", keep_alive))
+        self.box.keys.extend(keys)
         self.box.write(group_list_text([FORUMS[engine][2]]))
 
     def run_empty(self, timed: TimedRouter) -> dict:
@@ -375,7 +378,8 @@ MEASURES = ("wall", "cpu", "sim", "fetch")
 def one_round(sim, timed, engine, args, problems, root) -> dict:
     """The three runs of one fresh installation, and the fetch-alone times."""
     rnd = Round(sim, engine, root, port=getattr(sim, "link_port", None),
-                keep_alive=args.keep_alive)
+                keep_alive=args.keep_alive,
+                keys=[("WebConnections", str(args.connections))] if args.connections else [])
     runs = {"empty": rnd.run_empty(timed)}
     runs["first"] = first = rnd.run(timed)
     check_first_run(rnd, first, args.topics, args.posts, problems)
@@ -555,6 +559,9 @@ def main(argv=None) -> int:
                         "round trip, and print round trips per request")
     parser.add_argument("--keep-alive", choices=("Y", "N"),
                         help="write WebKeepAlive= into the box")
+    parser.add_argument("--connections", type=int,
+                        help="write WebConnections= into the box (default: the box's own "
+                        "default, 4 for a box that keeps its connections)")
     args = parser.parse_args(argv)
 
     # The installation runs the binary from its own directory: a relative
