@@ -127,11 +127,12 @@ int ConnectionsSetting(std::string_view value, std::string* problem) {
   const std::string_view trimmed = text::TrimBlanks(value);
   problem->clear();
   if (trimmed.empty()) return 0;
-  const bool digits = trimmed.size() <= 9 && std::all_of(trimmed.begin(), trimmed.end(), [](char c) {
-                        return c >= '0' && c <= '9';
-                      });
+  const bool digits =
+      trimmed.size() <= 9 &&
+      std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c >= '0' && c <= '9'; });
   if (!digits) {
-    *problem = "WebConnections=" + std::string(trimmed) + " is no number of connections, the default used";
+    *problem =
+        "WebConnections=" + std::string(trimmed) + " is no number of connections, the default used";
     return 0;
   }
   const int64_t asked = text::LeadingNumber(trimmed);

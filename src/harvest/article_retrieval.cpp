@@ -76,8 +76,8 @@ std::string PathToFetch(run::Run& run, int engine, std::string_view entry) {
 
 // Fetches and converts the pages of topic `entry` (first page
 // `request_path`); records it when every page was whole and delivered.
-void ReadTopic(const ForumReading& reading, std::string_view entry,
-               const std::string& request_path, const PageFetcher& fetch) {
+void ReadTopic(const ForumReading& reading, std::string_view entry, const std::string& request_path,
+               const PageFetcher& fetch) {
   run::Slot& slot = reading.run.slots.at(static_cast<size_t>(reading.slot_number));
   const int engine = slot.web.engine;
   slot.status.Set(request_path);
@@ -93,14 +93,15 @@ void ReadTopic(const ForumReading& reading, std::string_view entry,
       [&](std::string_view page) {
         topic.charset = NotePageCharset(slot, page);
         // Every page of the topic is converted under the first page's path.
-        const convert::PageOutcome outcome = ConvertPage(reading, engine, request_path, page, topic);
+        const convert::PageOutcome outcome =
+            ConvertPage(reading, engine, request_path, page, topic);
         if (outcome == convert::PageOutcome::kFailed) reading.outcome.spool_failed = true;
         delivered = outcome == convert::PageOutcome::kDelivered && delivered;
       },
       [&] {
-        reading.run.log.WriteLog("Topic " + request_path + " cut after " +
-                                     text::Decimal(kMaxTopicPages) + " pages",
-                                 reading.slot_number, log::kProblem);
+        reading.run.log.WriteLog(
+            "Topic " + request_path + " cut after " + text::Decimal(kMaxTopicPages) + " pages",
+            reading.slot_number, log::kProblem);
       });
   // Recorded only when every article of every page is delivered: otherwise
   // the next run reads the topic again, and the dupe base keeps the articles

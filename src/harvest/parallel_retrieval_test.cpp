@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,8 +24,8 @@ namespace {
 constexpr int kSlot = 2;
 
 std::string Answer(const std::string& body, int status = 200) {
-  return "HTTP/1.0 " + std::to_string(status) + " X\r\nContent-Length: " +
-         std::to_string(body.size()) + "\r\n\r\n" + body;
+  return "HTTP/1.0 " + std::to_string(status) +
+         " X\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 std::string ListPath(const std::string& forum, int number) {
@@ -35,7 +35,8 @@ std::string ListPath(const std::string& forum, int number) {
 
 std::string Row(int topic, int replies) {
   return std::string(kUbbRowMarker) + "\n<A HREF=\"http://h/ubb/" + std::to_string(topic) +
-         ".html\">T</A>\n3\n4\n<FONT>" + std::to_string(replies) + "</FONT>\n6\n7\n8\n9</td></tr>\n";
+         ".html\">T</A>\n3\n4\n<FONT>" + std::to_string(replies) +
+         "</FONT>\n6\n7\n8\n9</td></tr>\n";
 }
 
 std::string Posts(int topic, int page, int count) {
@@ -61,9 +62,12 @@ std::map<std::string, std::string> Forum() {
     (topic <= 10 ? f_list : g_list) += Row(topic, 2 + extra_pages);
     std::string first = Posts(topic, 1, 2);
     for (int page = 2; page <= 1 + extra_pages; ++page) {
-      const std::string path = "/ubb/" + std::to_string(topic) + "-" + std::to_string(page) + ".html";
-      (page == 2 ? first : pages["/ubb/" + std::to_string(topic) + "-" + std::to_string(page - 1) +
-                                 ".html"]) += "<a href=\"" + path + "\">next</a>";
+      const std::string path =
+          "/ubb/" + std::to_string(topic) + "-" + std::to_string(page) + ".html";
+      (page == 2
+           ? first
+           : pages["/ubb/" + std::to_string(topic) + "-" + std::to_string(page - 1) + ".html"]) +=
+          "<a href=\"" + path + "\">next</a>";
       pages[path] = Posts(topic, page, 1);
     }
     pages[link] = first;

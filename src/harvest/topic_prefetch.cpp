@@ -51,8 +51,7 @@ bool WalkTopicPages(int engine, const std::string& request_path,
   }
 }
 
-FetchedTopic FetchTopic(int engine, const std::string& request_path,
-                        const HeldPageFetcher& fetch) {
+FetchedTopic FetchTopic(int engine, const std::string& request_path, const HeldPageFetcher& fetch) {
   FetchedTopic topic;
   try {
     WalkTopicPages(

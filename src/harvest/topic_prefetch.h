@@ -55,8 +55,7 @@ struct FetchedTopic {
 };
 
 // The requests of a topic fetched as WalkTopicPages asks for them, over `fetch`.
-FetchedTopic FetchTopic(int engine, const std::string& request_path,
-                        const HeldPageFetcher& fetch);
+FetchedTopic FetchTopic(int engine, const std::string& request_path, const HeldPageFetcher& fetch);
 
 // Topics by their number, fetched by one thread per fetcher (each over its
 // own connection), the lowest number asked for first. Every wait is bounded;

@@ -22,8 +22,8 @@ platform::TlsClient* TlsClientIn(const Requester& requester,
 
 std::optional<Outcome> Transport::StartTls(const Requester& requester, int timeout_ms,
                                            std::unique_ptr<platform::TlsClient>* tls_client) {
-  platform::TlsClient* client =
-      TlsClientIn(requester, tls_client != nullptr ? *tls_client : requester.connections.tls_client);
+  platform::TlsClient* client = TlsClientIn(
+      requester, tls_client != nullptr ? *tls_client : requester.connections.tls_client);
   if (client == nullptr) return Outcome::kCaFileUnusable;
   const std::string& server = requester.web.server;
   platform::TlsFailure failure = platform::TlsFailure::kNone;

@@ -29,9 +29,8 @@ convert::PageTarget Worker::page_target() const {
 }
 
 http::Requester Worker::requester() const {
-  return http::Requester{slot_.web,         run_.log,          tag_,
-                         slot_.connections, run_.open_handles, run_.total_bytes,
-                         nullptr};
+  return http::Requester{slot_.web,         run_.log,         tag_,   slot_.connections,
+                         run_.open_handles, run_.total_bytes, nullptr};
 }
 
 std::string_view FailureStatus(http::Outcome outcome) {
