@@ -49,6 +49,11 @@ RTT). --keep-alive Y or N writes "WebKeepAlive=" into the box (default: the
 box's own default, kept connections for https only), --connections N
 "WebConnections=" (default: 4 for a box that keeps its connections).
 
+With --nginx, nginx (bench/nginx_front.py: Debian's nginx, "gzip on", kept
+upstream connections) stands in front of the simulator and serves the binary
+and the bare client, over HTTPS too with --https: kept answers then come
+compressed and chunked, as from a real forum.
+
 QUORIX_BIN must be an absolute path: the binary is linked into installations
 in other directories.
 
@@ -78,6 +83,7 @@ sys.path.insert(0, str(REPO / "tests"))
 
 sys.path.insert(0, str(REPO / "bench"))
 from link_emulator import LinkEmulator  # noqa: E402
+from nginx_front import NginxFront  # noqa: E402
 from e2e.certificates import test_certificates  # noqa: E402
 from e2e.installation import create_installation, group_list_text, quorix_binary  # noqa: E402
 from e2e.runner import parse_article, parse_rnews, run_quorix, spool_files  # noqa: E402
@@ -180,13 +186,14 @@ class Round:
                  port: int | None = None, keep_alive: str | None = None,
                  keys=()):
         self.sim, self.engine = sim, engine
+        tls = getattr(sim, "box_tls", bool(sim.tls))
         self.inst = create_installation(root, "xp2")
         self.box = self.inst.add_box(
-            "BENCH", server="https://127.0.0.1" if sim.tls else "127.0.0.1",
+            "BENCH", server="https://127.0.0.1" if tls else "127.0.0.1",
             port=port or sim.port,
             engine=engine, template=sim.template_text(engine),
             web=sim.web_settings(engine), posting="N", timeout=timeout)
-        if sim.tls:
+        if tls:
             self.box.keys.append(("WebCAFile", str(test_certificates().ca_file)))
         if keep_alive:
             self.box.keys.append(("WebKeepAlive", keep_alive))
@@ -303,24 +310,36 @@ def fetch_binary() -> Path:
     return quorix_binary().parent / "bench" / "quorix_fetch"
 
 
-def fetch_alone(port: int, paths: list, tls: bool = False) -> float:
+def kept_connections(args, tls: bool) -> int:
+    """How many kept connections the box's harvest uses (0: a fresh HTTP/1.0
+    connection per request), as the binary decides it."""
+    keeps = args.keep_alive == "Y" or (tls and args.keep_alive != "N")
+    return max(1, min(8, args.connections or 4)) if keeps else 0
+
+
+def fetch_alone(port: int, paths: list, tls: bool = False, kept: int = 0) -> float:
     """Seconds to fetch `paths` one after the other as the binary does (a new
     HTTP/1.0 connection per request, the binary's five request lines each in
     its own send, read until the server closes), doing nothing with the
     answers: the network and simulator side of a run. Over TLS each
     connection resumes the session of the one before, as the binary's do.
     With quorix_fetch built, it makes the requests with the program's own
-    connections and TLS streams; else a Python client does."""
+    connections and TLS streams; else a Python client does. With `kept`
+    connections (a box that keeps them), quorix_fetch fetches as such a
+    harvest does: that many kept HTTP/1.1 connections, each on a thread of
+    its own, gzip asked for (the Python client knows only the first way)."""
     client = fetch_binary()
     if client.is_file():
-        return fetch_alone_native(client, port, paths, tls)
+        return fetch_alone_native(client, port, paths, tls, kept)
     return fetch_alone_python(port, paths, tls)
 
 
-def fetch_alone_native(client: Path, port: int, paths: list, tls: bool) -> float:
+def fetch_alone_native(client: Path, port: int, paths: list, tls: bool, kept: int = 0) -> float:
     command = [str(client), "127.0.0.1", str(port), user_agent(tls)]
     if tls:
         command.append(str(test_certificates().ca_file))
+    if kept:
+        command += ["--kept", str(kept)]
     result = subprocess.run(command, input="\n".join(paths) + "\n", capture_output=True,
                             text=True, timeout=1800, check=False)
     if result.returncode != 0:
@@ -385,8 +404,10 @@ def one_round(sim, timed, engine, args, problems, root) -> dict:
     check_first_run(rnd, first, args.topics, args.posts, problems)
     runs["second"] = second = rnd.run(timed)
     check_second_run(rnd, second, first["spool_files"], problems)
+    tls = getattr(sim, "box_tls", bool(sim.tls))
     for figures in runs.values():
-        figures["fetch"] = fetch_alone(sim.port, figures["paths"], bool(sim.tls))
+        figures["fetch"] = fetch_alone(getattr(sim, "front_port", sim.port), figures["paths"],
+                                       tls, kept_connections(args, tls))
     timed.take()
     say(f"{engine} round: first {first['wall']:.2f} s ({len(first['paths'])} requests, "
         f"{first['articles']} articles), second {second['wall']:.2f} s "
@@ -435,10 +456,20 @@ def unchanged_round(sim, timed, engine, args, problems, root) -> dict:
 def bench_engine(engine: str, args, problems: list, scratch_root: Path,
                  https: bool = False) -> dict:
     tls = test_certificates().server("good") if https else None
-    sim = ForumSim(posts_per_page=10, tls=tls).start()
+    front = None
+    if args.nginx:
+        # nginx in front: the simulator speaks plain HTTP to it, nginx speaks
+        # to the binary (and to the bare client) over HTTP or HTTPS.
+        sim = ForumSim(posts_per_page=10).start()
+        front = NginxFront(upstream_port=sim.port, tls=tls).start()
+        sim.front_port = front.tls_port if https else front.port
+        sim.link_port = sim.front_port
+        sim.box_tls = https
+    else:
+        sim = ForumSim(posts_per_page=10, tls=tls).start()
     link = None
     if args.rtt_ms:
-        link = LinkEmulator(sim.port, args.rtt_ms).start()
+        link = LinkEmulator(getattr(sim, "front_port", sim.port), args.rtt_ms).start()
         sim.link_port = link.port
     try:
         timed = TimedRouter(sim.router)
@@ -474,6 +505,8 @@ def bench_engine(engine: str, args, problems: list, scratch_root: Path,
     finally:
         if link is not None:
             link.stop()
+        if front is not None:
+            front.stop()
         sim.stop()
 
 
@@ -559,6 +592,9 @@ def main(argv=None) -> int:
                         "round trip, and print round trips per request")
     parser.add_argument("--keep-alive", choices=("Y", "N"),
                         help="write WebKeepAlive= into the box")
+    parser.add_argument("--nginx", action="store_true",
+                        help="put nginx (gzip on, kept upstream connections) in front of the "
+                        "simulator; it serves the binary and the bare client, over HTTPS too")
     parser.add_argument("--connections", type=int,
                         help="write WebConnections= into the box (default: the box's own "
                         "default, 4 for a box that keeps its connections)")
