@@ -82,7 +82,7 @@ void FetchThread(run::Run& run, int slot) {
   run::Slot& s = run.slots[slot];
   s.status.Set("Reading configuration");
   if (LoadBox(run, slot)) {
-    if (harvest::ScanForums(run, slot) == 0) s.error = 1;
+    if (harvest::ScanForums(worker::Worker(run, slot)) == 0) s.error = 1;
     s.activity.Set("Quit");
     s.status.Set("");
     return;

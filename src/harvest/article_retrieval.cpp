@@ -27,18 +27,17 @@ constexpr int64_t kLookAheadEntries = 1000;
 
 // What the topics of one forum are read for, and what became of them.
 struct ForumReading {
-  run::Run& run;
+  const worker::Worker& worker;
   std::string_view newsgroup;
   int forum_number;
-  int slot_number;
   RetrievalOutcome& outcome;
 };
 
 // Fetches one page of a topic. Empty (with a log line for an answer that was
 // no whole page) when the topic cannot be read now.
-std::string FetchTopicPage(run::Run& run, const std::string& path, int slot_number,
+std::string FetchTopicPage(const worker::Worker& worker, const std::string& path,
                            const PageFetcher& fetch) {
-  run.slots.at(static_cast<size_t>(slot_number)).activity.Set(kReadingActivity);
+  worker.slot().activity.Set(kReadingActivity);
   std::string page = fetch(path).text;
   if (page.empty() || IsWholePage(page)) return page;
   // A redirect says where the forum went; any other answer that is no whole
@@ -48,14 +47,14 @@ std::string FetchTopicPage(run::Run& run, const std::string& path, int slot_numb
     message = "Topic page " + path + " not read whole (status " +
               text::Decimal(http::StatusCode(page)) + "), left for the next run";
   }
-  run.log.WriteLog(message, slot_number, log::kProblem);
+  worker.Log(message, log::kProblem);
   return {};
 }
 
 convert::PageOutcome ConvertPage(const ForumReading& reading, int engine,
                                  const std::string& request_path, std::string_view page,
                                  convert::TopicConversion& topic) {
-  const convert::PageTarget target = worker::Worker(reading.run, reading.slot_number).page_target();
+  const convert::PageTarget target = reading.worker.page_target();
   return engine == run::kUbbThreads
              ? convert::ConvertThreadsPage(target, reading.newsgroup, request_path,
                                            reading.forum_number, page, topic)
@@ -78,7 +77,7 @@ std::string PathToFetch(run::Run& run, int engine, std::string_view entry) {
 // `request_path`); records it when every page was whole and delivered.
 void ReadTopic(const ForumReading& reading, std::string_view entry, const std::string& request_path,
                const PageFetcher& fetch) {
-  run::Slot& slot = reading.run.slots.at(static_cast<size_t>(reading.slot_number));
+  run::Slot& slot = reading.worker.slot();
   const int engine = slot.web.engine;
   slot.status.Set(request_path);
   convert::TopicConversion topic;
@@ -87,7 +86,7 @@ void ReadTopic(const ForumReading& reading, std::string_view entry, const std::s
   const bool whole = WalkTopicPages(
       engine, request_path,
       [&](const std::string& path) -> std::string_view {
-        current = FetchTopicPage(reading.run, path, reading.slot_number, fetch);
+        current = FetchTopicPage(reading.worker, path, fetch);
         return current;
       },
       [&](std::string_view page) {
@@ -99,15 +98,15 @@ void ReadTopic(const ForumReading& reading, std::string_view entry, const std::s
         delivered = outcome == convert::PageOutcome::kDelivered && delivered;
       },
       [&] {
-        reading.run.log.WriteLog(
+        reading.worker.Log(
             "Topic " + request_path + " cut after " + text::Decimal(kMaxTopicPages) + " pages",
-            reading.slot_number, log::kProblem);
+            log::kProblem);
       });
   // Recorded only when every article of every page is delivered: otherwise
   // the next run reads the topic again, and the dupe base keeps the articles
   // that did arrive from coming twice.
   if (whole && delivered) {
-    bases::RecordTopic(reading.run, entry);
+    bases::RecordTopic(reading.worker.run(), entry);
     ++reading.outcome.topics_read;
   } else {
     ++reading.outcome.topics_left;
@@ -136,9 +135,9 @@ PageFetcher Replay(FetchedTopic& fetched, run::Run& run, const worker::Worker& w
 // connection.
 void RetrieveAhead(const ForumReading& reading, const TopicTable& table, int64_t first,
                    int64_t last, const TopicFetchers& fetchers) {
-  run::Run& run = reading.run;
-  const int engine = run.slots.at(static_cast<size_t>(reading.slot_number)).web.engine;
-  const worker::Worker worker(run, reading.slot_number);
+  const worker::Worker& worker = reading.worker;
+  run::Run& run = worker.run();
+  const int engine = worker.slot().web.engine;
   const int ahead = kTopicsAheadPerFetcher * static_cast<int>(fetchers.size());
   TopicPrefetch prefetch(fetchers, engine);
   std::map<std::string, int, std::less<>> waiting_links;  // of entries looked at, not converted
@@ -161,8 +160,8 @@ void RetrieveAhead(const ForumReading& reading, const TopicTable& table, int64_t
       FetchedTopic fetched = prefetch.Take(number, path);
       ReadTopic(reading, entry, path, Replay(fetched, run, worker));
       if (!fetched.failure.empty()) {
-        run.log.WriteLog("Error: Fetching topic " + path + " ended early: " + fetched.failure,
-                         reading.slot_number, log::kError);
+        worker.Log("Error: Fetching topic " + path + " ended early: " + fetched.failure,
+                   log::kError);
       }
     }
     const auto link = waiting_links.find(bases::LinkOf(entry));
@@ -185,14 +184,15 @@ std::string ContinuationPath(std::string_view request_path, int64_t page) {
   return path;
 }
 
-RetrievalOutcome RetrieveArticles(run::Run& run, std::string_view newsgroup,
+RetrievalOutcome RetrieveArticles(const worker::Worker& worker, std::string_view newsgroup,
                                   std::string_view forum_name, int forum_number,
-                                  const TopicTable& table, int slot, const PageFetcher& fetch,
+                                  const TopicTable& table, const PageFetcher& fetch,
                                   const TopicFetchers& topic_fetchers) {
   (void)forum_name;
-  run::Slot& state = run.slots.at(static_cast<size_t>(slot));
+  run::Run& run = worker.run();
+  run::Slot& state = worker.slot();
   RetrievalOutcome outcome;
-  const ForumReading reading{run, newsgroup, forum_number, slot, outcome};
+  const ForumReading reading{worker, newsgroup, forum_number, outcome};
   const int64_t first = state.next_topic < 1 ? 1 : state.next_topic;
   const int64_t last = std::min<int64_t>(state.topic_count, static_cast<int64_t>(table.size()));
   if (topic_fetchers.size() >= 2 && first <= last) {

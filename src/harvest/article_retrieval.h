@@ -9,6 +9,7 @@
 #include "harvest/page_fetcher.h"
 #include "harvest/topic_table.h"
 #include "run/run.h"
+#include "worker/worker.h"
 
 namespace quorix::harvest {
 
@@ -34,9 +35,9 @@ struct RetrievalOutcome {
 // them at once (a few per fetcher, see kTopicsAheadPerFetcher), while this
 // thread converts and delivers them in table order: spool files, bases,
 // journal, log lines and the slot's texts come out as over `fetch` alone.
-RetrievalOutcome RetrieveArticles(run::Run& run, std::string_view newsgroup,
+RetrievalOutcome RetrieveArticles(const worker::Worker& worker, std::string_view newsgroup,
                                   std::string_view forum_name, int forum_number,
-                                  const TopicTable& table, int slot, const PageFetcher& fetch,
+                                  const TopicTable& table, const PageFetcher& fetch,
                                   const TopicFetchers& topic_fetchers = {});
 
 // Topics fetched or in flight ahead of the one being converted, per fetcher:

@@ -72,7 +72,8 @@ class RetrieveArticlesTest : public ::testing::Test {
     slot().topic_count = static_cast<int>(table.size());
     slot().next_topic = next_topic;
     const RetrievalOutcome outcome =
-        RetrieveArticles(run(), "de.test", "Forum+Three", 3, table, kSlot, forum_->fetcher());
+        RetrieveArticles(worker::Worker(run(), kSlot), "de.test", "Forum+Three", 3, table,
+                         forum_->fetcher());
     EXPECT_EQ(slot().next_topic, static_cast<int>(table.size()) + 1);
     return outcome;
   }
@@ -161,8 +162,8 @@ TEST_F(RetrieveArticlesTest, TopicIsRecordedOnlyWhenItsPagesWereWholeAndDelivere
     TestForum forum(s, {{kTopic, c.answer}});
     s.topic_count = 1;
     const RetrievalOutcome outcome = RetrieveArticles(
-        fresh.run, "de.test", "Forum+Three", 3, {std::string(kTopic) + ",1"}, kSlot,
-        forum.fetcher());
+        worker::Worker(fresh.run, kSlot), "de.test", "Forum+Three", 3,
+        {std::string(kTopic) + ",1"}, forum.fetcher());
     EXPECT_EQ(bases::HtmlBaseCount(fresh.run), c.recorded ? 1u : 0u);
     EXPECT_EQ(outcome.topics_read, c.recorded ? 1 : 0);
     EXPECT_EQ(outcome.topics_left, c.recorded ? 0 : 1);

@@ -21,27 +21,28 @@ namespace quorix::harvest {
 
 namespace {
 
-void FailSlot(run::Run& run, const std::string& message, int slot_number) {
-  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
-  run.log.WriteLog(message, slot_number, log::kError);
-  slot.status.Set(message);
-  slot.error.store(1);
+void FailSlot(const worker::Worker& worker, const std::string& message) {
+  worker.Log(message, log::kError);
+  worker.slot().status.Set(message);
+  worker.slot().error.store(1);
 }
 
 // Reads the group list through the shared file access. The file is closed
 // again before the scan, so that the rewrite can replace it.
-bool ReadGroupListFile(run::Run& run, const std::string& file_name, int slot_number,
+bool ReadGroupListFile(const worker::Worker& worker, const std::string& file_name,
                        std::string* file_text) {
+  run::Run& run = worker.run();
   platform::File file;
-  if (!log::OpenShared(run.file_open_mutex, run.log, file_name, slot_number, &file)) return false;
+  if (!log::OpenShared(run.file_open_mutex, run.log, file_name, worker.tag(), &file)) return false;
   const bool read = file.ReadToEnd(file_text);
   file.Close();
   return read;
 }
 
-int WalkGroupList(run::Run& run, int slot_number, const PageFetcher& fetch,
+int WalkGroupList(const worker::Worker& worker, const PageFetcher& fetch,
                   const TopicFetchers& topic_fetchers) {
-  run::Slot& slot = run.slots.at(static_cast<size_t>(slot_number));
+  run::Run& run = worker.run();
+  run::Slot& slot = worker.slot();
   TopicTable table;
   slot.next_topic = 1;
   slot.topic_count = 0;
@@ -49,13 +50,13 @@ int WalkGroupList(run::Run& run, int slot_number, const PageFetcher& fetch,
 
   // Checked first: opening the group list would create it.
   if (!platform::FileExists(file_name)) {
-    FailSlot(run, "Error: Webforum File '" + file_name + "' not found!", slot_number);
+    FailSlot(worker, "Error: Webforum File '" + file_name + "' not found!");
     run.sleeper.SleepMs(kMissingGroupListPauseMs);
     return 0;
   }
   std::string file_text;
-  if (!ReadGroupListFile(run, file_name, slot_number, &file_text)) {
-    FailSlot(run, "Error: Access denied '" + file_name + "'!", slot_number);
+  if (!ReadGroupListFile(worker, file_name, &file_text)) {
+    FailSlot(worker, "Error: Access denied '" + file_name + "'!");
     return 0;
   }
 
@@ -69,11 +70,10 @@ int WalkGroupList(run::Run& run, int slot_number, const PageFetcher& fetch,
       continue;
     }
     const GroupEntry entry = ParseGroupEntry(line);
-    ScanTopicLists(worker::Worker(run, slot_number), entry.forum_name, entry.forum_number,
-                   entry.days, table, fetch);
-    const RetrievalOutcome retrieved =
-        RetrieveArticles(run, entry.newsgroup, entry.forum_name, entry.forum_number, table,
-                         slot_number, fetch, topic_fetchers);
+    // A list page that went wrong does not fail the slot: its outcome is not used.
+    ScanTopicLists(worker, entry.forum_name, entry.forum_number, entry.days, table, fetch);
+    const RetrievalOutcome retrieved = RetrieveArticles(
+        worker, entry.newsgroup, entry.forum_name, entry.forum_number, table, fetch, topic_fetchers);
     // A spool that could not take a page fails the slot; its topic waits.
     if (retrieved.spool_failed) slot.error.store(1);
   }
@@ -90,29 +90,28 @@ int WalkGroupList(run::Run& run, int slot_number, const PageFetcher& fetch,
     written = platform::ReplaceFileContents(file_name, rewritten);
   }
   if (!written) {
-    run.log.WriteLog("Error Writing Web/Grouplist '" + file_name + "'", slot_number, log::kProblem);
+    worker.Log("Error Writing Web/Grouplist '" + file_name + "'", log::kProblem);
   }
   return 1;
 }
 
 }  // namespace
 
-int ScanForums(run::Run& run, int slot) {
+int ScanForums(const worker::Worker& worker) {
   // The harvest's kept connections, closed when it ends: the worker's, and
   // for a box that fetches topics over several, the others.
-  const worker::Worker worker(run, slot);
   http::FetchConnections connections;
   std::vector<std::unique_ptr<http::FetchConnections>> extra;
   const TopicFetchers topic_fetchers = HttpTopicFetchers(worker, connections, &extra);
-  return ScanForums(run, slot, HttpPageFetcher(worker, connections), topic_fetchers);
+  return ScanForums(worker, HttpPageFetcher(worker, connections), topic_fetchers);
 }
 
-int ScanForums(run::Run& run, int slot, const PageFetcher& fetch,
+int ScanForums(const worker::Worker& worker, const PageFetcher& fetch,
                const TopicFetchers& topic_fetchers) {
   try {
-    return WalkGroupList(run, slot, fetch, topic_fetchers);
+    return WalkGroupList(worker, fetch, topic_fetchers);
   } catch (const std::exception& failure) {
-    run.log.WriteLog(std::string("Error: Scan ended early: ") + failure.what(), slot, log::kError);
+    worker.Log(std::string("Error: Scan ended early: ") + failure.what(), log::kError);
     return 0;
   }
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "harvest/page_fetcher.h"
-#include "run/run.h"
+#include "worker/worker.h"
 
 namespace quorix::harvest {
 
@@ -14,11 +14,11 @@ inline constexpr int kMissingGroupListPauseMs = 5000;
 // missing or cannot be read (the slot's SlotError is then set) or the walk
 // failed on the way (the file is then left as it was).
 // The program's scan asks the HTTP client over kept connections of its own.
-int ScanForums(run::Run& run, int slot);
+int ScanForums(const worker::Worker& worker);
 
 // The same scan with every page asked of `fetch`, but topic pages of
 // `topic_fetchers` when there are two or more (see RetrieveArticles).
-int ScanForums(run::Run& run, int slot, const PageFetcher& fetch,
+int ScanForums(const worker::Worker& worker, const PageFetcher& fetch,
                const TopicFetchers& topic_fetchers = {});
 
 }  // namespace quorix::harvest

@@ -39,7 +39,7 @@ class ScanForumsTest : public ::testing::Test {
   // Answers every request with `page` (empty: no answer) and records the paths.
   void Serve(std::string page) { page_ = std::move(page); }
   int Scan() {
-    return ScanForums(run(), kSlot, [this](std::string_view path) {
+    return ScanForums(worker::Worker(run(), kSlot), [this](std::string_view path) {
       paths_.emplace_back(path);
       http::Response response;
       response.sent = true;
