@@ -46,7 +46,10 @@ class ReadBoxConfigTest : public ::testing::Test {
     run().env.is_rfc_client = xp2 ? 0 : 1;
     box_ = ReadBoxConfig(run(), {run().log, 1}, name);
     // As the worker that reads the box does.
-    if (box_.read) ReadWebSettings(run(), box_.text, 1);
+    if (box_.read) {
+      run::Slot& slot = run().slots[1];
+      slot.web = ReadWebSettings(run().env, {run().log, 1}, box_.text, slot.web, slot.box_file).web;
+    }
     return box_.read;
   }
   std::string Log() { return dir_.Read("QUORIX.LOG"); }

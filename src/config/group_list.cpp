@@ -2,24 +2,27 @@
 
 #include <string>
 
+#include "log/logger.h"
 #include "log/shared_file.h"
 #include "platform/file.h"
 
 namespace quorix::config {
 
-void ReadGroupList(run::Run& run, int slot) {
-  run::Slot& s = run.slots[slot];
+std::optional<std::string> ReadGroupList(platform::NamedMutex& file_open_mutex, log::ThreadLog log,
+                                         const std::string& group_file) {
   platform::File file;
   // Checked first, because the shared open would create a missing file.
-  if (platform::FileExists(s.web.group_file) &&
-      log::OpenShared(run.file_open_mutex, run.log, s.web.group_file, slot, &file)) {
-    run.log.WriteLog("Reading Web/Grouplist", slot, log::kProgress);
+  if (platform::FileExists(group_file) &&
+      log::OpenShared(file_open_mutex, log.logger, group_file, log.thread, &file)) {
+    log.Write("Reading Web/Grouplist", log::kProgress);
     std::string content;
-    if (file.ReadToEnd(&content)) s.group_list_text = std::move(content);
+    const bool read = file.ReadToEnd(&content);
     file.Close();
-    return;
+    if (read) return content;
+    return std::nullopt;
   }
-  run.log.WriteLog("Error Reading Web/GRouplist", slot, log::kProblem);
+  log.Write("Error Reading Web/GRouplist", log::kProblem);
+  return std::nullopt;
 }
 
 }  // namespace quorix::config

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "config/forum_template.h"
 #include "config/group_list.h"
@@ -25,30 +26,28 @@ bool EndsWithSeparator(std::string_view path) {
 
 // The port as configured; a value outside 1..65535 is never wrapped to another
 // port: the slot gets no connection and the log says why.
-void SetPort(run::Run& run, run::WebSettings& web, std::string_view value, int slot) {
+void SetPort(log::ThreadLog log, run::WebSettings& web, std::string_view value) {
   const int64_t port = text::LeadingNumber(value);
   web.port_valid = port >= kLowestPort && port <= kHighestPort;
   web.port = web.port_valid ? static_cast<int>(port) : 0;
   if (!web.port_valid) {
-    run.log.WriteLog("Error: WebPort " + text::Decimal(port) + " out of range (1..65535)", slot,
-                     log::kError);
+    log.Write("Error: WebPort " + text::Decimal(port) + " out of range (1..65535)", log::kError);
   }
 }
 
 // The server setting with its scheme taken off; an https server gets port 443
 // when the box names no port.
-void SetServerAndPort(run::Run& run, run::WebSettings& web, std::string_view server_value,
-                      const std::string& port_value, int slot) {
+void SetServerAndPort(log::ThreadLog log, run::WebSettings& web, std::string_view server_value,
+                      const std::string& port_value) {
   web.server = ServerHost(server_value, &web.tls);
   const char* default_port = web.tls ? "443" : "119";
-  SetPort(run, web, port_value.empty() ? default_port : port_value, slot);
+  SetPort(log, web, port_value.empty() ? default_port : port_value);
 }
 
-void ReadRfcPppKeys(run::Run& run, std::string_view cfg, int slot) {
-  run::Slot& s = run.slots[slot];
-  run::WebSettings& web = s.web;
-  SetServerAndPort(run, web, GetSetting(cfg, "WebServer=", ""), GetSetting(cfg, "WebPort=", ""),
-                   slot);
+void ReadRfcPppKeys(log::ThreadLog log, std::string_view cfg, std::string_view box_file,
+                    WebConfig& config) {
+  run::WebSettings& web = config.web;
+  SetServerAndPort(log, web, GetSetting(cfg, "WebServer=", ""), GetSetting(cfg, "WebPort=", ""));
   web.user = GetSetting(cfg, "WebUser=", "");
   web.password = GetSetting(cfg, "WebPass=", "");
   web.engine = EngineFromName(GetSetting(cfg, "WebClient=", "UBBCGI"));
@@ -60,14 +59,15 @@ void ReadRfcPppKeys(run::Run& run, std::string_view cfg, int slot) {
   web.post = GetSetting(cfg, "WebPost=", "postings.cgi");
   web.posting = text::IsTrueSetting(GetSetting(cfg, "WebPosting=", "Y")) ? 1 : 0;
   web.flooding_control = text::LeadingNumber32(GetSetting(cfg, "WebFloodingControl=", "10"));
-  run.RaiseDupeBaseLimit(text::LeadingNumber(GetSetting(cfg, "WebDupeSize=", "128000")));
-  web.group_file = std::string(NameBeforeFirstDot(s.box_file)) + ".WEB";
+  config.dupe_base_size = text::LeadingNumber(GetSetting(cfg, "WebDupeSize=", "128000"));
+  web.group_file = std::string(NameBeforeFirstDot(box_file)) + ".WEB";
 }
 
-void ReadRfcClientKeys(run::Run& run, std::string_view cfg, int slot, std::string_view box_name) {
-  run::WebSettings& web = run.slots[slot].web;
-  SetServerAndPort(run, web, GetSetting(cfg, "Client-WebServer=", ""),
-                   GetSetting(cfg, "Client-WebPort=", ""), slot);
+void ReadRfcClientKeys(const run::Environment& env, log::ThreadLog log, std::string_view cfg,
+                       std::string_view box_name, WebConfig& config) {
+  run::WebSettings& web = config.web;
+  SetServerAndPort(log, web, GetSetting(cfg, "Client-WebServer=", ""),
+                   GetSetting(cfg, "Client-WebPort=", ""));
   web.user = GetSetting(cfg, "Client-WebUser=", "");
   web.password = GetSetting(cfg, "Client-WebPassword=", "");
   web.engine = EngineFromName(GetSetting(cfg, "Client-WebClient=", "UBBCGI"));
@@ -82,10 +82,10 @@ void ReadRfcClientKeys(run::Run& run, std::string_view cfg, int slot, std::strin
   web.post = GetSetting(cfg, "WebPost=", "postings.cgi");
   web.posting = text::IsTrueSetting(GetSetting(cfg, "WebPosting=", "Y")) ? 1 : 0;
   // "WebFloodingControl=" is not a key of this style: the slot keeps its value.
-  run.RaiseDupeBaseLimit(text::LeadingNumber(GetSetting(cfg, "WebDupeSize=", "64000")));
+  config.dupe_base_size = text::LeadingNumber(GetSetting(cfg, "WebDupeSize=", "64000"));
   web.group_file =
       GetSetting(cfg, "Client-Path=", "") + std::string(NameBeforeFirstDot(box_name)) + ".WEB";
-  run.log.OpenClientLog(cfg, run.env.omralog);
+  log.logger.OpenClientLog(cfg, env.omralog);
 }
 
 // The box name without its directory, as the RFC/Client style looks it up.
@@ -148,30 +148,31 @@ std::string_view NameBeforeFirstDot(std::string_view name) {
   return name.substr(0, name.find('.'));
 }
 
-void ReadWebSettings(run::Run& run, std::string_view config_text, int slot) {
-  run::Slot& s = run.slots[slot];
-  if (run.env.is_xp2) {
-    ReadRfcPppKeys(run, config_text, slot);
-  } else if (run.env.is_rfc_client) {
-    ReadRfcClientKeys(run, config_text, slot, WithoutDirectory(s.box_file));
+WebConfig ReadWebSettings(const run::Environment& env, log::ThreadLog log,
+                          std::string_view config_text, run::WebSettings web,
+                          std::string_view box_file) {
+  WebConfig config{std::move(web), {}, std::nullopt};
+  if (env.is_xp2) {
+    ReadRfcPppKeys(log, config_text, box_file, config);
+  } else if (env.is_rfc_client) {
+    ReadRfcClientKeys(env, log, config_text, WithoutDirectory(box_file), config);
   }
-  s.web.sender_address = GetSetting(config_text, "Username=", "") + "@" +
-                         GetSetting(config_text, "Pointname=", "") +
-                         GetSetting(config_text, "Domain=", "");
-  s.web.charset = GetSetting(config_text, "WebCharset=", "");
-  s.web.time_zone = GetSetting(config_text, "WebTimeZone=", "");
-  s.web.ca_file = GetSetting(config_text, "WebCAFile=", "");
-  s.web.proxy = GetSetting(config_text, "WebProxy=", "");
-  s.web.proxy_user = GetSetting(config_text, "WebProxyUser=", "");
-  s.web.proxy_password = GetSetting(config_text, "WebProxyPass=", "");
-  s.web.keep_alive = KeepAliveSetting(GetSetting(config_text, "WebKeepAlive=", ""));
+  run::WebSettings& w = config.web;
+  w.sender_address = GetSetting(config_text, "Username=", "") + "@" +
+                     GetSetting(config_text, "Pointname=", "") +
+                     GetSetting(config_text, "Domain=", "");
+  w.charset = GetSetting(config_text, "WebCharset=", "");
+  w.time_zone = GetSetting(config_text, "WebTimeZone=", "");
+  w.ca_file = GetSetting(config_text, "WebCAFile=", "");
+  w.proxy = GetSetting(config_text, "WebProxy=", "");
+  w.proxy_user = GetSetting(config_text, "WebProxyUser=", "");
+  w.proxy_password = GetSetting(config_text, "WebProxyPass=", "");
+  w.keep_alive = KeepAliveSetting(GetSetting(config_text, "WebKeepAlive=", ""));
   std::string problem;
-  s.web.connections = ConnectionsSetting(GetSetting(config_text, "WebConnections=", ""), &problem);
-  if (!problem.empty()) run.log.WriteLog(problem, slot, log::kProblem);
-  s.forum_template = ReadForumTemplate(config_text);
-  s.shown_server.Set(s.web.server);
-  ReadGroupList(run, slot);
-  if (run.posting_enabled.load() == 0) s.web.posting = 0;
+  w.connections = ConnectionsSetting(GetSetting(config_text, "WebConnections=", ""), &problem);
+  if (!problem.empty()) log.Write(problem, log::kProblem);
+  config.forum_template = ReadForumTemplate(config_text);
+  return config;
 }
 
 }  // namespace quorix::config

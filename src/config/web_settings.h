@@ -2,9 +2,12 @@
 // list file and sender address, from either CrossPoint configuration style.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "log/thread_log.h"
 #include "run/run.h"
 
 namespace quorix::config {
@@ -31,9 +34,22 @@ int ConnectionsSetting(std::string_view value, std::string* problem);
 // The name up to its first "." (all of it when there is none).
 std::string_view NameBeforeFirstDot(std::string_view name);
 
-// Fills the slot's web settings, forum template and DupeBaseLimit from the
-// box's configuration text, opens the client log (RFC/Client style), loads
-// the group list, and applies "/NOPOST".
-void ReadWebSettings(run::Run& run, std::string_view config_text, int slot);
+// What a box's configuration text sets of its slot.
+struct WebConfig {
+  run::WebSettings web;
+  run::ForumTemplate forum_template;
+  // The DupeBaseLimit the box's style asks for ("WebDupeSize="); nothing when
+  // the installation has neither style.
+  std::optional<int64_t> dupe_base_size;
+};
+
+// The web settings, forum template and dupe base size of the box `box_file`
+// from its configuration text, over the slot's settings `web` (a key the
+// style has not keeps its value). Logs a WebPort out of range and a bad
+// "WebConnections=", and opens the client log (RFC/Client style) in between,
+// as the lines come. The group list and "/NOPOST" are the caller's.
+WebConfig ReadWebSettings(const run::Environment& env, log::ThreadLog log,
+                          std::string_view config_text, run::WebSettings web,
+                          std::string_view box_file);
 
 }  // namespace quorix::config

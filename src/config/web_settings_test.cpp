@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "config/group_list.h"
 #include "log/logger.h"
 #include "platform/process.h"
 #include "run/testing.h"
@@ -20,8 +25,18 @@ class WebSettingsTest : public ::testing::Test {
   const run::WebSettings& Read(const std::string& text, bool xp2) {
     run().env.is_xp2 = xp2 ? 1 : 0;
     run().env.is_rfc_client = xp2 ? 0 : 1;
-    ReadWebSettings(run(), text, 1);
-    return run().slots[1].web;
+    // Applied to the slot as the worker that reads the box does (core's LoadBox).
+    run::Slot& slot = run().slots[1];
+    const log::ThreadLog log{run().log, 1};
+    WebConfig config = ReadWebSettings(run().env, log, text, slot.web, slot.box_file);
+    if (config.dupe_base_size) run().RaiseDupeBaseLimit(*config.dupe_base_size);
+    slot.web = std::move(config.web);
+    slot.shown_server.Set(slot.web.server);
+    std::optional<std::string> groups =
+        ReadGroupList(run().file_open_mutex, log, slot.web.group_file);
+    if (groups) slot.group_list_text = std::move(*groups);
+    if (run().posting_enabled.load() == 0) slot.web.posting = 0;
+    return slot.web;
   }
 
   testing::ScratchDir dir_;

@@ -1,10 +1,13 @@
 #include "core/workers.h"
 
 #include <exception>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/box_config.h"
+#include "config/group_list.h"
 #include "config/web_settings.h"
 #include "harvest/scan_driver.h"
 #include "platform/thread.h"
@@ -72,7 +75,16 @@ bool LoadBox(run::Run& run, int slot) {
     run.sleeper.SleepMs(config::kMissingBoxPauseMs);
   }
   if (!box.read) return false;
-  config::ReadWebSettings(run, box.text, slot);
+  const log::ThreadLog log{run.log, slot};
+  config::WebConfig web = config::ReadWebSettings(run.env, log, box.text, s.web, s.box_file);
+  if (web.dupe_base_size) run.RaiseDupeBaseLimit(*web.dupe_base_size);
+  s.web = std::move(web.web);
+  s.forum_template = std::move(web.forum_template);
+  s.shown_server.Set(s.web.server);
+  std::optional<std::string> groups =
+      config::ReadGroupList(run.file_open_mutex, log, s.web.group_file);
+  if (groups) s.group_list_text = std::move(*groups);
+  if (run.posting_enabled.load() == 0) s.web.posting = 0;
   return true;
 }
 
