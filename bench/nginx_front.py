@@ -29,7 +29,11 @@ import socket
 import subprocess
 import tempfile
 import time
+import sys
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests"))
+from e2e.runner import stop_process  # noqa: E402
 
 NGINX = shutil.which("nginx") or "/usr/sbin/nginx"
 
@@ -137,13 +141,8 @@ class NginxFront:
         return self
 
     def stop(self) -> None:
-        if self.process is not None and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(timeout=10)
+        if self.process is not None:
+            stop_process(self.process)
         shutil.rmtree(self.root, ignore_errors=True)
 
     def __enter__(self) -> "NginxFront":

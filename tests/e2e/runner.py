@@ -62,6 +62,18 @@ def run_quorix(inst, args, *, timeout: float = 120.0, env: dict | None = None,
     return RunResult(proc.returncode, stdout, stderr, time.monotonic() - started)
 
 
+def stop_process(proc: subprocess.Popen, grace: float = 10.0) -> None:
+    """Ends a helper server: asked to terminate, killed when it has not
+    ended within `grace` seconds; waited for either way."""
+    if proc.poll() is None:
+        proc.terminate()
+        try:
+            proc.wait(timeout=grace)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait(timeout=grace)
+
+
 def run_parallel(jobs: dict, timeout: float = 180.0) -> dict:
     """Run several (inst, args, kwargs) jobs at once; {name: RunResult or
     the exception it raised}. For slow refusals that each wait seconds."""

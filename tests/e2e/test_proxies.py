@@ -15,7 +15,7 @@ import unittest
 
 from e2e.certificates import test_certificates
 from e2e.installation import group_list_text
-from e2e.runner import log_messages, parse_article, parse_rnews, spool_files
+from e2e.runner import log_messages, parse_article, parse_rnews, spool_files, stop_process
 from e2e.support import E2ECase, error, progress
 from forumsim import templates
 from forumsim.forumsim import ForumSim
@@ -61,13 +61,7 @@ class ProxyProcess:
         return self.output_path.read_bytes().decode("latin-1")
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait(timeout=10)
+        stop_process(self.proc)
         self.output.close()
 
 
