@@ -69,14 +69,14 @@ int MarkerScan::Variant() const {
   return 0;
 }
 
-int DetectCrossPoint(run::Run& run, std::string_view argv0) {
+void DetectCrossPoint(run::Run& run, std::string_view argv0) {
   run::Environment& env = run.env;
   env.xp_supported = env.xp_variant = env.is_xp2 = env.is_rfc_client = env.is_free_xp = 0;
   env.has_openxp_help = 0;
   env.program_dir = ProgramDirOf(argv0);
 
   const std::vector<std::string> names = platform::ListDirectory(env.program_dir, "*");
-  if (names.empty()) return 0;
+  if (names.empty()) return;
   bool has_config = false;
   bool has_boxes = false;
   for (const std::string& name : names) {
@@ -87,7 +87,7 @@ int DetectCrossPoint(run::Run& run, std::string_view argv0) {
   }
   const std::string program_file =
       env.program_dir + (env.has_openxp_help ? "OPENXP-D.HLP" : "XP.EXE");
-  if (!platform::FileExists(program_file)) return 0;
+  if (!platform::FileExists(program_file)) return;
 
   platform::File file;
   {
@@ -95,12 +95,11 @@ int DetectCrossPoint(run::Run& run, std::string_view argv0) {
     file = platform::File::Open(program_file, platform::Access::kReadWriteOrRead,
                                 platform::Sharing::kShared, platform::Missing::kFail);
   }
-  if (!file.IsOpen()) return 0;
+  if (!file.IsOpen()) return;
   if (has_config && has_boxes) {
     MarkerScan scan;
     ScanProgramFile(file, &scan, &env);
   }
-  return env.xp_variant;
 }
 
 bool HasXp2VersionMark(std::string_view xpoint_cfg) {

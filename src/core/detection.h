@@ -29,8 +29,10 @@ struct MarkerScan {
   int Variant() const;  // 0 none, 1 OpenXP/FreeXP, 2 XP2
 };
 
-// Sets ProgramDir and the variant flags from the installation's files.
-int DetectCrossPoint(run::Run& run, std::string_view argv0);
+// Sets ProgramDir and the variant flags (`xp_variant`: 0 none, 1 OpenXP or
+// FreeXP, 2 XP2) from the installation's files; what it does not find leaves
+// the variant 0, which the start-up refuses.
+void DetectCrossPoint(run::Run& run, std::string_view argv0);
 
 // True when " (XP2)" begins at character 35 or 36 of the XPOINT.CFG text.
 bool HasXp2VersionMark(std::string_view xpoint_cfg);

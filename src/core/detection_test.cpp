@@ -45,7 +45,10 @@ class DetectTest : public ::testing::Test {
     dir_.Write("BOXEN.DB1", "");
     dir_.Write(program_file, content);
   }
-  int Detect() { return DetectCrossPoint(t_.run, dir_.Prefix() + "quorix"); }
+  int Detect() {
+    DetectCrossPoint(t_.run, dir_.Prefix() + "quorix");
+    return t_.run.env.xp_variant;
+  }
 
   testing::ScratchDir dir_;
   testing::TestRun t_;

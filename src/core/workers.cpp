@@ -62,11 +62,6 @@ platform::Thread StartWorker(run::Run& run, const std::function<void(run::Run&, 
   return thread;
 }
 
-namespace {
-
-// Reads the slot's box and fills its web settings from it. A missing box
-// file shows on the slot's panel during the pause after it. False when the
-// box cannot be read.
 bool LoadBox(run::Run& run, int slot) {
   run::Slot& s = run.slots[slot];
   const config::BoxConfig box = config::ReadBoxConfig(run, {run.log, slot}, s.box_file);
@@ -88,13 +83,13 @@ bool LoadBox(run::Run& run, int slot) {
   return true;
 }
 
-}  // namespace
-
 void FetchThread(run::Run& run, int slot) {
   run::Slot& s = run.slots[slot];
   s.status.Set("Reading configuration");
   if (LoadBox(run, slot)) {
-    if (harvest::ScanForums(worker::Worker(run, slot)) == 0) s.error = 1;
+    if (harvest::ScanForums(worker::Worker(run, slot)) != harvest::ScanOutcome::kWalked) {
+      s.error = 1;
+    }
     s.activity.Set("Quit");
     s.status.Set("");
     return;

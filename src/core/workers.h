@@ -13,6 +13,13 @@ constexpr int kThreadPollMs = 100;
 constexpr int kPostingWaitPerFetchThreadMs = 1500;
 constexpr int kConfigErrorPauseMs = 2000;
 
+// Reads the box file of `slot` (its `box_file`) into the slot: web settings,
+// forum template, shown server and group list text, and raises the run's
+// dupe base limit to what the box asks; "/NOPOST" turns its posting off. A
+// missing box file shows on the slot's panel during the pause after it.
+// False when the box cannot be read (the slot is then left as it was).
+bool LoadBox(run::Run& run, int slot);
+
 // Reads the box configuration of `slot` and scans its forums.
 void FetchThread(run::Run& run, int slot);
 

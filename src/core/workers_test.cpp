@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "run/testing.h"
@@ -63,6 +65,57 @@ TEST_F(WorkersTest, MissingBoxesFailTheirSlotsAndThePostingThreadWaitsPerFetchTh
 TEST_F(WorkersTest, EmptyBoxNameFailsWithAnEmptyName) {
   Start({"A.BFG", "", "B.BFG"});
   EXPECT_EQ(run_.slots[2].status.Get(), "Error reading Configuration ''");
+}
+
+// What a box file (and its group list) sets of the slot, through the same
+// path the fetch and posting threads take.
+TEST_F(WorkersTest, LoadBoxFillsTheSlotFromTheBoxFile) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> box;     // BOX.BFG's text; nothing: no file
+    std::optional<std::string> groups;  // BOX.WEB's text; nothing: no file
+    bool posting_enabled;
+    bool read;
+    std::string server;
+    std::string group_list;
+    int posting;
+    long long dupe_limit;
+    std::string status;
+  };
+  const Case cases[] = {
+      {"settings, group list, dupe size", "WebServer=forum.example\r\nWebDupeSize=200000\r\n",
+       "de.a,A,1,20\r\n", true, true, "forum.example", "de.a,A,1,20\r\n", 1, 200000, ""},
+      {"/NOPOST turns posting off", "WebServer=forum.example\r\nWebPosting=Y\r\n", "", false,
+       true, "forum.example", "", 0, 128000, ""},
+      {"a small dupe size is raised to the floor", "WebDupeSize=100\r\nWebPosting=N\r\n",
+       std::nullopt, true, true, "", "", 0, 16000, ""},
+      {"missing box file", std::nullopt, "de.a,A,1,20\r\n", true, false, "old.example", "", 0, 0,
+       "Error: Configurationfile 'BOX.BFG' not found!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(dir_.PathOf("BOX.BFG"));
+    std::filesystem::remove(dir_.PathOf("BOX.WEB"));
+    if (c.box) dir_.Write("BOX.BFG", *c.box);
+    if (c.groups) dir_.Write("BOX.WEB", *c.groups);
+    run::Run run{clock_, sleeper_, console_};
+    run.env.is_xp2 = 1;
+    run.posting_enabled = c.posting_enabled ? 1 : 0;
+    run::Slot& s = run.slots[1];
+    s.box_file = "BOX.BFG";
+    s.web.server = "old.example";
+    const int pauses = sleeper_.Count(5000);
+
+    EXPECT_EQ(LoadBox(run, 1), c.read);
+
+    EXPECT_EQ(s.web.server, c.server);
+    EXPECT_EQ(s.shown_server.Get(), c.read ? c.server : "");
+    EXPECT_EQ(s.group_list_text, c.group_list);
+    EXPECT_EQ(s.web.posting, c.posting);
+    EXPECT_EQ(run.DupeBaseLimit(), c.dupe_limit);
+    EXPECT_EQ(s.status.Get(), c.status);
+    EXPECT_EQ(sleeper_.Count(5000) - pauses, c.read ? 0 : 1) << "the pause after a missing box";
+  }
 }
 
 }  // namespace

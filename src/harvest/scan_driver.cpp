@@ -39,8 +39,8 @@ bool ReadGroupListFile(const worker::Worker& worker, const std::string& file_nam
   return read;
 }
 
-int WalkGroupList(const worker::Worker& worker, const PageFetcher& fetch,
-                  const TopicFetchers& topic_fetchers) {
+ScanOutcome WalkGroupList(const worker::Worker& worker, const PageFetcher& fetch,
+                          const TopicFetchers& topic_fetchers) {
   run::Run& run = worker.run();
   run::Slot& slot = worker.slot();
   TopicTable table;
@@ -52,16 +52,17 @@ int WalkGroupList(const worker::Worker& worker, const PageFetcher& fetch,
   if (!platform::FileExists(file_name)) {
     FailSlot(worker, "Error: Webforum File '" + file_name + "' not found!");
     run.sleeper.SleepMs(kMissingGroupListPauseMs);
-    return 0;
+    return ScanOutcome::kNoGroupList;
   }
   std::string file_text;
   if (!ReadGroupListFile(worker, file_name, &file_text)) {
     FailSlot(worker, "Error: Access denied '" + file_name + "'!");
-    return 0;
+    return ScanOutcome::kGroupListUnreadable;
   }
 
   const std::string cleaned = CleanGroupListText(file_text);
   const std::vector<std::string_view> lines = GroupListLines(cleaned);
+  bool spool_failed = false;
   for (std::string_view line : lines) {
     if (!IsGroupEntry(line)) continue;
     // The user's exit request is honoured between entries only.
@@ -75,7 +76,10 @@ int WalkGroupList(const worker::Worker& worker, const PageFetcher& fetch,
     const RetrievalOutcome retrieved = RetrieveArticles(
         worker, entry.newsgroup, entry.forum_name, entry.forum_number, table, fetch, topic_fetchers);
     // A spool that could not take a page fails the slot; its topic waits.
-    if (retrieved.spool_failed) slot.error.store(1);
+    if (retrieved.spool_failed) {
+      slot.error.store(1);
+      spool_failed = true;
+    }
   }
 
   // A crash during the rewrite leaves the old or the new list, never half of
@@ -92,12 +96,12 @@ int WalkGroupList(const worker::Worker& worker, const PageFetcher& fetch,
   if (!written) {
     worker.Log("Error Writing Web/Grouplist '" + file_name + "'", log::kProblem);
   }
-  return 1;
+  return spool_failed ? ScanOutcome::kSpoolFailed : ScanOutcome::kWalked;
 }
 
 }  // namespace
 
-int ScanForums(const worker::Worker& worker) {
+ScanOutcome ScanForums(const worker::Worker& worker) {
   // The harvest's kept connections, closed when it ends: the worker's, and
   // for a box that fetches topics over several, the others.
   http::FetchConnections connections;
@@ -106,13 +110,13 @@ int ScanForums(const worker::Worker& worker) {
   return ScanForums(worker, HttpPageFetcher(worker, connections), topic_fetchers);
 }
 
-int ScanForums(const worker::Worker& worker, const PageFetcher& fetch,
-               const TopicFetchers& topic_fetchers) {
+ScanOutcome ScanForums(const worker::Worker& worker, const PageFetcher& fetch,
+                       const TopicFetchers& topic_fetchers) {
   try {
     return WalkGroupList(worker, fetch, topic_fetchers);
   } catch (const std::exception& failure) {
     worker.Log(std::string("Error: Scan ended early: ") + failure.what(), log::kError);
-    return 0;
+    return ScanOutcome::kEndedEarly;
   }
 }
 

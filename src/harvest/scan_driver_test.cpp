@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ namespace quorix::harvest {
 namespace {
 
 constexpr int kSlot = 2;
+
+// A page that makes the fetcher throw.
+constexpr char kThrow[] = "<throw>";
 
 class ScanForumsTest : public ::testing::Test {
  protected:
@@ -38,9 +42,10 @@ class ScanForumsTest : public ::testing::Test {
 
   // Answers every request with `page` (empty: no answer) and records the paths.
   void Serve(std::string page) { page_ = std::move(page); }
-  int Scan() {
+  ScanOutcome Scan() {
     return ScanForums(worker::Worker(run(), kSlot), [this](std::string_view path) {
       paths_.emplace_back(path);
+      if (page_ == kThrow) throw std::runtime_error("no memory left");
       http::Response response;
       response.sent = true;
       response.outcome = page_.empty() ? http::Outcome::kNoAnswer : http::Outcome::kAnswered;
@@ -59,13 +64,24 @@ class ScanForumsTest : public ::testing::Test {
   std::vector<std::string> paths_;
 };
 
+TEST_F(ScanForumsTest, AFailureOnTheWayEndsTheWalkAndLeavesTheListAsItWas) {
+  scratch_.Write("BOX.WEB", "de.a , A,1,20\r\nde.b,B,2,20");
+  Serve(kThrow);
+
+  EXPECT_EQ(Scan(), ScanOutcome::kEndedEarly);
+
+  EXPECT_EQ(RequestPaths().size(), 1u) << "the second entry is not scanned";
+  EXPECT_TRUE(LogHas("Error: Scan ended early: no memory left\r\n"));
+  EXPECT_EQ(scratch_.Read("BOX.WEB"), "de.a , A,1,20\r\nde.b,B,2,20");
+}
+
 std::string UbbRow(const std::string& topic, const std::string& replies) {
   return std::string(kUbbRowMarker) + "\n<A HREF=\"http://h/ubb/" + topic +
          ".html\">T</A>\n3\n4\n<FONT>" + replies + "</FONT>\n6\n7\n8\n9</td></tr>\n";
 }
 
 TEST_F(ScanForumsTest, MissingGroupListFailsAfterAPauseAndIsNotCreated) {
-  EXPECT_EQ(Scan(), 0);
+  EXPECT_EQ(Scan(), ScanOutcome::kNoGroupList);
 
   const std::string message = "Error: Webforum File '" + slot().web.group_file + "' not found!";
   EXPECT_EQ(slot().status.Get(), message);
@@ -82,7 +98,7 @@ TEST_F(ScanForumsTest, ScansEntriesInFileOrderAndKeepsComments) {
   scratch_.Write("BOX.WEB", "de.a,Forum+One,1,20\r\n;comment\r\n\r\nde.b , Forum+Two ,2,30");
   Serve("");
 
-  EXPECT_EQ(Scan(), 1);
+  EXPECT_EQ(Scan(), ScanOutcome::kWalked);
 
   const std::vector<std::string> expected{
       "/ubb/f.cgi?forum=Forum+One&number=1&DaysPrune=20&LastLogin=",
@@ -99,7 +115,7 @@ TEST_F(ScanForumsTest, ExitRequestSkipsEveryEntryButTheListIsStillRewritten) {
   Serve("");
   run().user_exit_requested.store(1);
 
-  EXPECT_EQ(Scan(), 1);
+  EXPECT_EQ(Scan(), ScanOutcome::kWalked);
 
   EXPECT_TRUE(RequestPaths().empty());
   EXPECT_EQ(run().total_bytes.load(), 0);
@@ -114,7 +130,7 @@ TEST_F(ScanForumsTest, TopicCountersRestartAndCoverEveryForum) {
   bases::RecordTopic(run(), "/ubb/2.html,0");
   Serve(UbbRow("1", "4") + UbbRow("2", "0"));
 
-  EXPECT_EQ(Scan(), 1);
+  EXPECT_EQ(Scan(), ScanOutcome::kWalked);
 
   EXPECT_EQ(RequestPaths().size(), 2u);  // the two topic lists only
   EXPECT_EQ(slot().topic_count, 4);
@@ -126,7 +142,7 @@ TEST_F(ScanForumsTest, RewriteReplacesTheListUnderItsExistingName) {
   scratch_.Write("box.web.tmp4960-973091", "de.a,A,1,");  // a killed run's rewrite
   slot().web.engine = run::kNoEngine;
 
-  EXPECT_EQ(Scan(), 1);
+  EXPECT_EQ(Scan(), ScanOutcome::kWalked);
 
   EXPECT_EQ(scratch_.Read("box.web"), "de.a,A,1,20\r\n");
   // Nothing else is left in the directory: no second list, no temporary file
@@ -143,7 +159,7 @@ TEST_F(ScanForumsTest, EmptyGroupListIsWalkedAndWrittenBackAsOneLineEnd) {
   scratch_.Write("BOX.WEB", "");
   slot().web.engine = run::kNoEngine;
 
-  EXPECT_EQ(Scan(), 1);
+  EXPECT_EQ(Scan(), ScanOutcome::kWalked);
 
   EXPECT_EQ(scratch_.Read("BOX.WEB"), "\r\n");
 }
