@@ -64,6 +64,7 @@ from __future__ import annotations
 
 import argparse
 import json
+import re
 import os
 import resource
 import shutil
@@ -83,10 +84,11 @@ sys.path.insert(0, str(REPO / "tests"))
 
 sys.path.insert(0, str(REPO / "bench"))
 from link_emulator import LinkEmulator  # noqa: E402
-from nginx_front import NginxFront  # noqa: E402
+from nginx_front import NginxFront, write_static_pages  # noqa: E402
 from e2e.certificates import test_certificates  # noqa: E402
 from e2e.installation import create_installation, group_list_text, quorix_binary  # noqa: E402
-from e2e.runner import parse_article, parse_rnews, run_quorix, spool_files  # noqa: E402
+from e2e.runner import (PROXY_VARIABLES, parse_article, parse_rnews,  # noqa: E402
+                        run_quorix, spool_files)
 from forumsim.forumsim import ForumSim  # noqa: E402
 from forumsim.server import response_bytes  # noqa: E402
 
@@ -184,8 +186,9 @@ class Round:
 
     def __init__(self, sim: ForumSim, engine: str, root: Path, timeout: int = 30,
                  port: int | None = None, keep_alive: str | None = None,
-                 keys=()):
+                 keys=(), trace_threads: bool = False):
         self.sim, self.engine = sim, engine
+        self.trace_threads = trace_threads
         tls = getattr(sim, "box_tls", bool(sim.tls))
         self.inst = create_installation(root, "xp2")
         self.box = self.inst.add_box(
@@ -208,21 +211,118 @@ class Round:
         return figures
 
     def run(self, timed: TimedRouter) -> dict:
+        # With nginx serving static pages the simulator sees no request:
+        # nginx's log of them stands in for its record.
+        static = getattr(self.sim, "static_front", None)
         self.sim.clear_requests()
+        if static is not None:
+            static.clear_paths()
         timed.take()
         cpu_before = child_cpu_seconds()
-        result = run_quorix(self.inst, ["BENCH.BFG"], timeout=1800)
+        thread = None
+        if self.trace_threads:
+            wall, thread = self.run_traced()
+        else:
+            result = run_quorix(self.inst, ["BENCH.BFG"], timeout=1800)
+            if result.returncode != 0:
+                raise SystemExit(f"quorix ended with {result.returncode}:\n{result.console}")
+            wall = result.seconds
         cpu = child_cpu_seconds() - cpu_before
+        paths = ([r.path for r in self.sim.requests] if static is None
+                 else served_paths(static))
+        return {"wall": wall, "cpu": cpu, "sim": timed.take(), "paths": paths,
+                "thread": thread}
+
+    def run_traced(self) -> tuple:
+        """The run under strace, which stops the binary only at its thread
+        starts and ends (seccomp filter): the wall time and the life of the
+        box's fetch thread in seconds (start to end: the box read, its lists,
+        its topics fetched and converted; not the process start, the bases'
+        load and save, the waits of the main routine)."""
+        trace = self.inst.root / "threads.strace"
+        env = {k: v for k, v in os.environ.items() if k != "OMRALOG" and k not in PROXY_VARIABLES}
+        env.setdefault("TZ", "UTC")
+        started = time.monotonic()
+        result = subprocess.run(
+            ["strace", "-f", "-ttt", "--seccomp-bpf", "-e", "trace=clone3,clone,exit",
+             "-o", str(trace), "./quorix", "BENCH.BFG"],
+            cwd=self.inst.root, env=env, stdin=subprocess.DEVNULL, capture_output=True,
+            timeout=1800, check=False)
+        wall = time.monotonic() - started
         if result.returncode != 0:
-            raise SystemExit(f"quorix ended with {result.returncode}:\n{result.console}")
-        return {"wall": result.seconds, "cpu": cpu, "sim": timed.take(),
-                "paths": [r.path for r in self.sim.requests]}
+            raise SystemExit(f"quorix under strace ended with {result.returncode}:\n"
+                             f"{result.stdout.decode('latin-1')}{result.stderr.decode('latin-1')}")
+        return wall, fetch_thread_seconds(trace.read_text(encoding="latin-1"))
 
     def articles(self) -> list:
         found = []
         for path in spool_files(self.box.spool_dir):
             found += [parse_article(a) for a in parse_rnews(path.read_bytes())]
         return found
+
+
+def fetch_thread_seconds(trace: str) -> float:
+    """The life of the first fetch thread in an `strace -f -ttt` of a run with
+    one box: the main thread starts the display thread, then the box's fetch
+    thread (which starts the threads of its connections), then the posting
+    thread. From the return of its start in the main thread to its end."""
+    lines = trace.splitlines()
+    main_pid = lines[0].split()[0]
+    started = []  # (time, tid) of each thread the main thread started
+    ended = {}
+    for line in lines:
+        fields = line.split(None, 2)
+        if len(fields) < 3:
+            continue
+        pid, stamp, call = fields
+        if pid == main_pid and ("clone" in call.split("(")[0] or "clone" in call[:20]):
+            match = re.search(r"= (\d+)$", call)
+            if match:
+                started.append((float(stamp), match.group(1)))
+        elif call.startswith("+++ exited"):
+            ended[pid] = float(stamp)
+    if len(started) < 2 or started[1][1] not in ended:
+        raise SystemExit("the trace shows no fetch thread")
+    stamp, tid = started[1]
+    return ended[tid] - stamp
+
+
+def served_paths(front: NginxFront) -> list:
+    """The paths nginx logged. It logs a request just after its answer, so
+    the last line may come a moment after the binary has ended: read until
+    the log stops growing."""
+    paths = front.paths()
+    deadline = time.monotonic() + 5
+    while time.monotonic() < deadline:
+        time.sleep(0.05)
+        again = front.paths()
+        if again == paths:
+            break
+        paths = again
+    return paths
+
+
+def static_site(sim: ForumSim, engine: str, args, scratch_root: Path, timed) -> Path:
+    """The pages of a first run as static files: one harvest against the
+    simulator records the paths it asks for, the simulator's answers to them
+    (the page, no head) are written where a static nginx finds them.
+    Returns the directory; the simulator serves no request after this."""
+    root = Path(tempfile.mkdtemp(prefix=f"quorix-record-{engine}-", dir=scratch_root))
+    pages = Path(tempfile.mkdtemp(prefix=f"quorix-static-{engine}-", dir=scratch_root))
+    try:
+        recorded = Round(sim, engine, root).run(timed)["paths"]
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+    bodies = {}
+    for path in recorded:
+        status, page, content_type = sim.answer(FakeRequest(path))
+        if status != 200 or content_type != "text/html; charset=iso-8859-1":
+            raise SystemExit(f"{path}: {status} {content_type}: not a static page")
+        bodies[path] = page.encode("latin-1")
+    write_static_pages(bodies, pages)
+    say(f"{engine}: {len(bodies)} pages ({sum(map(len, bodies.values())) / 1e6:.1f} MB) "
+        f"written for nginx to serve as files")
+    return pages
 
 
 def check_first_run(rnd: Round, figures: dict, topics: int, posts: int, problems: list) -> None:
@@ -398,7 +498,8 @@ def one_round(sim, timed, engine, args, problems, root) -> dict:
     """The three runs of one fresh installation, and the fetch-alone times."""
     rnd = Round(sim, engine, root, port=getattr(sim, "link_port", None),
                 keep_alive=args.keep_alive,
-                keys=[("WebConnections", str(args.connections))] if args.connections else [])
+                keys=[("WebConnections", str(args.connections))] if args.connections else [],
+                trace_threads=args.thread_times)
     runs = {"empty": rnd.run_empty(timed)}
     runs["first"] = first = rnd.run(timed)
     check_first_run(rnd, first, args.topics, args.posts, problems)
@@ -457,7 +558,12 @@ def bench_engine(engine: str, args, problems: list, scratch_root: Path,
                  https: bool = False) -> dict:
     tls = test_certificates().server("good") if https else None
     front = None
-    if args.nginx:
+    pages = None
+    if args.static_nginx:
+        # nginx serves the simulator's pages as files: the simulator fills
+        # them once, then answers nothing.
+        sim = ForumSim(posts_per_page=10).start()
+    elif args.nginx:
         # nginx in front: the simulator speaks plain HTTP to it, nginx speaks
         # to the binary (and to the bare client) over HTTP or HTTPS.
         sim = ForumSim(posts_per_page=10).start()
@@ -478,6 +584,16 @@ def bench_engine(engine: str, args, problems: list, scratch_root: Path,
         forum = sim.model.forum(FORUMS[engine][0])
         forum.frozen_order = forum.topics_by_activity()  # nothing changes it from here
         forum.compact_page_links = args.compact_lists
+        if args.static_nginx:
+            pages = static_site(sim, engine, args, scratch_root, timed)
+            front = NginxFront(pages=pages, tls=tls, charset="iso-8859-1").start()
+            sim.front_port = sim.link_port = front.tls_port if https else front.port
+            sim.box_tls = https
+            sim.static_front = front
+            if link is not None:
+                link.stop()  # it led to the simulator; it now leads to nginx
+                link = LinkEmulator(sim.front_port, args.rtt_ms).start()
+                sim.link_port = link.port
         round_kind = unchanged_round if args.unchanged_only else one_round
         rounds = []
         for _ in range(args.repeat):
@@ -487,7 +603,8 @@ def bench_engine(engine: str, args, problems: list, scratch_root: Path,
             finally:
                 if not args.keep:
                     shutil.rmtree(root, ignore_errors=True)
-        summary = {phase: {key: median([r[phase][key] for r in rounds]) for key in MEASURES}
+        measures = MEASURES + (("thread",) if args.thread_times else ())
+        summary = {phase: {key: median([r[phase][key] for r in rounds]) for key in measures}
                    for phase in PHASES}
         last = rounds[-1]
         for phase in PHASES:
@@ -507,6 +624,8 @@ def bench_engine(engine: str, args, problems: list, scratch_root: Path,
             link.stop()
         if front is not None:
             front.stop()
+        if pages is not None and not args.keep:
+            shutil.rmtree(pages, ignore_errors=True)
         sim.stop()
 
 
@@ -555,6 +674,13 @@ def print_table(results: dict, args) -> None:
             ratio = (first["wall"] - FIXED_WAITS) / first["fetch"]
             say(f"{'':8} harvest / fetch alone: (first wall - {FIXED_WAITS:.2f} s fixed waits) / "
                 f"fetch alone = {ratio:.2f}")
+            beyond = (first["wall"] - summary["empty"]["wall"]) / first["fetch"]
+            say(f"{'':8} (first wall - empty run wall) / fetch alone = {beyond:.2f}")
+            if "thread" in first:
+                say(f"{'':8} fetch thread's life, first run {first['thread']:.3f} s, "
+                    f"second {summary['second']['thread']:.3f} s, empty "
+                    f"{summary['empty']['thread']:.3f} s; first / fetch alone = "
+                    f"{first['thread'] / first['fetch']:.2f}")
     say()
     say("empty: a run with an empty group list (start, the fixed 1.5 s wait before the")
     say("posting phase, the end); first: every topic new; second: nothing changed.")
@@ -595,10 +721,20 @@ def main(argv=None) -> int:
     parser.add_argument("--nginx", action="store_true",
                         help="put nginx (gzip on, kept upstream connections) in front of the "
                         "simulator; it serves the binary and the bare client, over HTTPS too")
+    parser.add_argument("--static-nginx", action="store_true",
+                        help="nginx serves the simulator's pages (those of a first run, "
+                        "recorded once) as static files, gzip on, over HTTPS too; the "
+                        "simulator's own cost is out of the harvest and of fetch alone")
+    parser.add_argument("--thread-times", action="store_true",
+                        help="run the binary under strace (stopped only at thread starts "
+                        "and ends) and print the life of the box's fetch thread: the "
+                        "harvest's work without the main routine's 100 ms polling steps")
     parser.add_argument("--connections", type=int,
                         help="write WebConnections= into the box (default: the box's own "
                         "default, 4 for a box that keeps its connections)")
     args = parser.parse_args(argv)
+    if args.static_nginx and (args.nginx or args.unchanged_only):
+        parser.error("--static-nginx goes with neither --nginx nor --unchanged-only")
 
     # The installation runs the binary from its own directory: a relative
     # QUORIX_BIN must be made absolute before that.

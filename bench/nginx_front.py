@@ -43,13 +43,14 @@ error_log {root}/error.log warn;
 pid {root}/nginx.pid;
 events {{ worker_connections 256; }}
 http {{
-  access_log off;
+  {access_log}
   client_body_temp_path {root}/body;
   proxy_temp_path {root}/proxy;
   fastcgi_temp_path {root}/fastcgi;
   uwsgi_temp_path {root}/uwsgi;
   scgi_temp_path {root}/scgi;
   default_type text/html;
+  {charset}
   gzip on;
   gzip_types text/html text/plain;
   keepalive_requests 1000;
@@ -72,6 +73,9 @@ PROXY_LOCATION = ("proxy_pass http://forum; proxy_http_version 1.1; "
 STATIC_LOCATION = "root {pages}; try_files /$static_name =404;"
 STATIC_MAP = ('map $request_uri $static_name { default ""; '
               '"~^/(?<name>.*)$" $name; }')
+# In static mode every request's URI goes to a log of its own, a line each:
+# what the simulator records of its requests otherwise.
+PATHS_LOG = "log_format paths '$request_uri'; access_log {root}/paths.log paths;"
 
 
 def static_name(path: str) -> str:
@@ -89,10 +93,13 @@ def free_port() -> int:
 
 class NginxFront:
     def __init__(self, upstream_port: int | None = None, pages: Path | None = None,
-                 tls: tuple | None = None):
+                 tls: tuple | None = None, charset: str | None = None):
+        """charset: (static mode) named in the Content-Type of the pages, as
+        the simulator names its own."""
         if (upstream_port is None) == (pages is None):
             raise ValueError("either an upstream port or a pages directory")
         self.upstream_port, self.pages, self.tls = upstream_port, pages, tls
+        self.charset = charset
         self.root = Path(tempfile.mkdtemp(prefix="quorix-nginx-"))
         self.port = free_port()
         self.tls_port = free_port() if tls else None
@@ -107,6 +114,8 @@ class NginxFront:
         else:
             upstream = PROXY_UPSTREAM % self.upstream_port
             location = PROXY_LOCATION
+        access_log = PATHS_LOG.format(root=self.root) if self.pages else "access_log off;"
+        charset = f"charset {self.charset};" if self.charset else ""
         tls_listen = tls_files = ""
         if self.tls:
             chain, key = self.tls
@@ -116,7 +125,19 @@ class NginxFront:
         # read the temporary directories: it stays the caller.
         user = "user root;\n" if os.geteuid() == 0 else ""
         return CONFIG.format(user=user, root=self.root, port=self.port, upstream=upstream,
-                             tls_listen=tls_listen, tls_files=tls_files, location=location)
+                             tls_listen=tls_listen, tls_files=tls_files, location=location,
+                             access_log=access_log, charset=charset)
+
+    def paths(self) -> list:
+        """(Static mode) the request URIs served since the last clear_paths,
+        in the order nginx logged them (it writes each line as it answers)."""
+        log = self.root / "paths.log"
+        return log.read_text(encoding="latin-1").splitlines() if log.exists() else []
+
+    def clear_paths(self) -> None:
+        log = self.root / "paths.log"
+        if log.exists():
+            log.write_bytes(b"")  # nginx appends: its next line goes to the start
 
     def start(self) -> "NginxFront":
         config = self.root / "nginx.conf"
@@ -143,6 +164,7 @@ class NginxFront:
     def stop(self) -> None:
         if self.process is not None:
             stop_process(self.process)
+            self.process.stderr.close()
         shutil.rmtree(self.root, ignore_errors=True)
 
     def __enter__(self) -> "NginxFront":
