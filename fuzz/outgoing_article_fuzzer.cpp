@@ -6,7 +6,9 @@
 //   file is empty), and ends.
 // - The article parser of both engines: the action is the strongest of the
 //   Control / Supersedes / References headers before the first empty line,
-//   the body is every line from there on, converted and followed by CR LF.
+//   the body is every line from there on, converted and followed by CR LF;
+//   lines under a Content-Type or Content-Transfer-Encoding (folded or not)
+//   are decoded first.
 // - Completion and form building for both engines never put an LF into the
 //   form body, and each action goes to its script with its own form.
 // - The success test of a forum's answer.
@@ -22,6 +24,7 @@
 #include "posting/outgoing_article.h"
 #include "posting/outgoing_spool.h"
 #include "posting/posting_forms.h"
+#include "posting/transfer_encoding.h"
 #include "text/text.h"
 
 namespace {
@@ -76,21 +79,70 @@ std::vector<std::string> ReadLines(std::string_view file, run::Run& run) {
   return lines;
 }
 
+bool StartsWithAnyCase(std::string_view line, std::string_view prefix) {
+  if (line.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    if (lower(line[i]) != lower(prefix[i])) return false;
+  }
+  return true;
+}
+
+// The body as the parser must give it: every line after the header's end,
+// converted and followed by CR LF; an article that names a Content-Type or a
+// Content-Transfer-Encoding (folded lines unfolded) has its body lines
+// decoded first, as its reader wrote them.
 void CheckParsedArticle(const std::vector<std::string>& lines, const posting::OutgoingArticle& a) {
   int action = posting::kNewTopic;
   bool header = true;
   bool content = false;
+  std::string content_type;
+  std::string transfer_encoding;
+  std::string* folded_into = nullptr;
   std::string body;
+  std::string raw_body;
+  size_t body_lines = 0;
   for (const std::string& line : lines) {
     content = content || !line.empty();
     if (header && !line.empty()) {
+      if (line[0] == ' ' || line[0] == '\t') {
+        if (folded_into != nullptr) folded_into->append(line);
+        continue;
+      }
+      folded_into = nullptr;
       if (line.rfind("Control:", 0) == 0) action = posting::kDelete;
       if (line.rfind("Supersedes:", 0) == 0) action = std::max<int>(action, posting::kEdit);
       if (line.rfind("References:", 0) == 0) action = std::max<int>(action, posting::kReply);
+      if (StartsWithAnyCase(line, "Content-Type:")) {
+        content_type = std::string(quorix::text::TrimBlanks(std::string_view(line).substr(13)));
+        folded_into = &content_type;
+      } else if (StartsWithAnyCase(line, "Content-Transfer-Encoding:")) {
+        transfer_encoding =
+            std::string(quorix::text::TrimBlanks(std::string_view(line).substr(26)));
+        folded_into = &transfer_encoding;
+      }
       continue;
     }
-    header = false;
-    body.append(posting::ConvertBodyLine(line)).append("\r\n");
+    if (header) {
+      header = false;
+      body = "\r\n";
+      continue;
+    }
+    if (body_lines++ > 0) raw_body.push_back('\n');
+    raw_body.append(line);
+  }
+  std::string text = raw_body;
+  if (body_lines > 0 && (!content_type.empty() || !transfer_encoding.empty())) {
+    text = posting::DecodeOutgoingBody(content_type, transfer_encoding, raw_body).text;
+  }
+  if (body_lines > 0) {
+    std::string_view rest = text;
+    for (;;) {
+      const size_t lf = rest.find('\n');
+      body.append(posting::ConvertBodyLine(rest.substr(0, lf))).append("\r\n");
+      if (lf == std::string_view::npos) break;
+      rest.remove_prefix(lf + 1);
+    }
   }
   QUORIX_FUZZ_CHECK(a.post_action == action, std::to_string(action), std::to_string(a.post_action));
   QUORIX_FUZZ_CHECK(a.body == body, body, a.body);
