@@ -87,7 +87,7 @@ void FetchThread(run::Run& run, int slot) {
   run::Slot& s = run.slots[slot];
   s.status.Set("Reading configuration");
   if (LoadBox(run, slot)) {
-    if (harvest::ScanForums(worker::Worker(run, slot)) != harvest::ScanOutcome::kWalked) {
+    if (harvest::ScanForums(worker::Worker(run, s, slot)) != harvest::ScanOutcome::kWalked) {
       s.error = 1;
     }
     s.activity.Set("Quit");
@@ -111,7 +111,7 @@ void PostingThread(run::Run& run, int slot) {
     // The forum's pages were read by the box's fetch thread (ended by now).
     s.forum_charset = run.slots[i].forum_charset;
     if (LoadBox(run, slot) && s.web.posting == 1) {
-      posting::ProcessOutgoingSpool(worker::Worker(run, slot));
+      posting::ProcessOutgoingSpool(worker::Worker(run, s, slot));
     }
   }
 }

@@ -72,8 +72,8 @@ class RetrieveArticlesTest : public ::testing::Test {
     slot().topic_count = static_cast<int>(table.size());
     slot().next_topic = next_topic;
     const RetrievalOutcome outcome =
-        RetrieveArticles(worker::Worker(run(), kSlot), "de.test", "Forum+Three", 3, table,
-                         forum_->fetcher());
+        RetrieveArticles(worker::Worker(run(), run().slots[kSlot], kSlot), "de.test", "Forum+Three",
+                         3, table, forum_->fetcher());
     EXPECT_EQ(slot().next_topic, static_cast<int>(table.size()) + 1);
     return outcome;
   }
@@ -146,7 +146,8 @@ TEST_F(RetrieveArticlesTest, TopicIsRecordedOnlyWhenItsPagesWereWholeAndDelivere
   const Case cases[] = {
       {"whole page", Answer(page), false, true, false},
       {"error status", Answer(page, 503), false, false, false},
-      {"cut short of its length", Answer(page).substr(0, Answer(page).size() - 5), false, false, false},
+      {"cut short of its length", Answer(page).substr(0, Answer(page).size() - 5), false, false,
+       false},
       {"no status line", page, false, false, false},
       {"no post on it", Answer("<html>Service Unavailable</html>"), false, false, false},
       {"spool cannot be written", Answer(page), true, false, true},
@@ -161,9 +162,9 @@ TEST_F(RetrieveArticlesTest, TopicIsRecordedOnlyWhenItsPagesWereWholeAndDelivere
     fresh.run.env.program_dir = spool.Prefix();
     TestForum forum(s, {{kTopic, c.answer}});
     s.topic_count = 1;
-    const RetrievalOutcome outcome = RetrieveArticles(
-        worker::Worker(fresh.run, kSlot), "de.test", "Forum+Three", 3,
-        {std::string(kTopic) + ",1"}, forum.fetcher());
+    const RetrievalOutcome outcome =
+        RetrieveArticles(worker::Worker(fresh.run, fresh.run.slots[kSlot], kSlot), "de.test",
+                         "Forum+Three", 3, {std::string(kTopic) + ",1"}, forum.fetcher());
     EXPECT_EQ(bases::HtmlBaseCount(fresh.run), c.recorded ? 1u : 0u);
     EXPECT_EQ(outcome.topics_read, c.recorded ? 1 : 0);
     EXPECT_EQ(outcome.topics_left, c.recorded ? 0 : 1);

@@ -115,7 +115,7 @@ struct Harvest {
     forum.OnRequest([&](std::string_view path) {
       if (path == exit_at) run.user_exit_requested.store(1);
     });
-    ScanForums(worker::Worker(run, kSlot), forum.fetcher(),
+    ScanForums(worker::Worker(run, run.slots[kSlot], kSlot), forum.fetcher(),
                connections > 1 ? forum.topic_fetchers(connections) : TopicFetchers{});
     if (bases::FlushDeliveries(run)) {
       bases::SaveHtmlBase(run);

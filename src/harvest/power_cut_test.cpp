@@ -106,7 +106,7 @@ class PowerCutTest : public ::testing::Test {
     testing::TestForum forum(slot, pages_);
     bases::LoadDupeBase(run);
     bases::LoadHtmlBase(run);
-    ScanForums(worker::Worker(run, kSlot), forum.fetcher());
+    ScanForums(worker::Worker(run, run.slots[kSlot], kSlot), forum.fetcher());
     if (bases::FlushDeliveries(run)) {
       bases::SaveHtmlBase(run);
       bases::SaveDupeBase(run);

@@ -43,15 +43,16 @@ class ScanForumsTest : public ::testing::Test {
   // Answers every request with `page` (empty: no answer) and records the paths.
   void Serve(std::string page) { page_ = std::move(page); }
   ScanOutcome Scan() {
-    return ScanForums(worker::Worker(run(), kSlot), [this](std::string_view path) {
-      paths_.emplace_back(path);
-      if (page_ == kThrow) throw std::runtime_error("no memory left");
-      http::Response response;
-      response.sent = true;
-      response.outcome = page_.empty() ? http::Outcome::kNoAnswer : http::Outcome::kAnswered;
-      response.text = page_;
-      return response;
-    });
+    return ScanForums(
+        worker::Worker(run(), run().slots[kSlot], kSlot), [this](std::string_view path) {
+          paths_.emplace_back(path);
+          if (page_ == kThrow) throw std::runtime_error("no memory left");
+          http::Response response;
+          response.sent = true;
+          response.outcome = page_.empty() ? http::Outcome::kNoAnswer : http::Outcome::kAnswered;
+          response.text = page_;
+          return response;
+        });
   }
   const std::vector<std::string>& RequestPaths() const { return paths_; }
   bool LogHas(const std::string& text) {

@@ -22,7 +22,7 @@ class TopicListsTest : public ::testing::Test {
  protected:
   run::Run& run() { return test_run_.run; }
   run::Slot& slot() { return run().slots[kSlot]; }
-  worker::Worker worker() { return worker::Worker(run(), kSlot); }
+  worker::Worker worker() { return worker::Worker(run(), run().slots[kSlot], kSlot); }
 
   // Serves each page as a whole answer with status 200, unless it brings its
   // own status line.
@@ -227,7 +227,8 @@ TEST_F(TopicListsTest, TheOutcomeNamesTheFirstPageThatWentWrong) {
     }
     TestForum forum(s, pages);
     TopicTable table;
-    EXPECT_EQ(ScanTopicLists(worker::Worker(fresh.run, kSlot), "B", 7, 0, table, forum.fetcher()),
+    EXPECT_EQ(ScanTopicLists(worker::Worker(fresh.run, fresh.run.slots[kSlot], kSlot), "B", 7, 0,
+                             table, forum.fetcher()),
               c.outcome);
     EXPECT_EQ(forum.seen().size(), c.requests);
     EXPECT_EQ(table, TopicTable{"/ubbthreads/showflat.php?Number=5,3"});

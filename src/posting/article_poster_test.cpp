@@ -56,7 +56,7 @@ class PosterTest : public ::testing::Test {
 
   run::Run& run() { return test_run_.run; }
   run::Slot& slot() { return run().slots[kSlot]; }
-  worker::Worker worker() { return worker::Worker(run(), kSlot); }
+  worker::Worker worker() { return worker::Worker(run(), run().slots[kSlot], kSlot); }
   std::string Log() const { return dir_.Read("QUORIX.LOG"); }
   bool LogHas(const std::string& text) const { return Log().find(text) != std::string::npos; }
   void Spool(const std::string& content) { dir_.Write(std::string("SPOOL/") + kFile, content); }
@@ -466,7 +466,7 @@ TEST_F(PostedHtmlTest, TheFormSenderKeepsTheAnswerOfAFormThatWentOut) {
     slot.web.timeout_seconds = 5;
 
     const http::Response response =
-        HttpFormSender(worker::Worker(fresh.run, kSlot))("/p.cgi", "a=1");
+        HttpFormSender(worker::Worker(fresh.run, fresh.run.slots[kSlot], kSlot))("/p.cgi", "a=1");
 
     EXPECT_EQ(response.text, c.answer ? c.answer : "");
     EXPECT_EQ(dir_.Exists(kPostedHtmlFile), c.answer != nullptr);
@@ -493,10 +493,10 @@ TEST_F(PostedHtmlTest, TwoSlotsPostingAtOnceLeaveOneWholeAnswer) {
     slot.web.timeout_seconds = 5;
   }
   auto post_a = std::async(std::launch::async, [&] {
-    return HttpFormSender(worker::Worker(run(), 1))("/p", "x=1").text;
+    return HttpFormSender(worker::Worker(run(), run().slots[1], 1))("/p", "x=1").text;
   });
   auto post_b = std::async(std::launch::async, [&] {
-    return HttpFormSender(worker::Worker(run(), 2))("/p", "x=2").text;
+    return HttpFormSender(worker::Worker(run(), run().slots[2], 2))("/p", "x=2").text;
   });
   EXPECT_EQ(post_a.get(), answer_a);
   EXPECT_EQ(post_b.get(), answer_b);

@@ -56,7 +56,7 @@ class SpoolTest : public ::testing::Test {
 
   run::Run& run() { return test_run_.run; }
   run::Slot& slot() { return run().slots[kSlot]; }
-  worker::Worker worker() { return worker::Worker(run(), kSlot); }
+  worker::Worker worker() { return worker::Worker(run(), run().slots[kSlot], kSlot); }
   std::string Log() const { return dir_.Read("QUORIX.LOG"); }
   void Spool(const std::string& name, const std::string& content = "Subject: x\n") {
     dir_.Write("SPOOL/" + name, content);

@@ -1,24 +1,8 @@
 #include "worker/worker.h"
 
-#include <stdexcept>
 #include <string>
 
-#include "text/text.h"
-
 namespace quorix::worker {
-
-namespace {
-
-run::Slot& SlotOf(run::Run& run, int slot) {
-  if (slot < 0 || slot >= run::kSlotCount) {
-    throw std::out_of_range("slot" + text::DecimalSigned(slot) + " is no slot of the run");
-  }
-  return run.slots[static_cast<size_t>(slot)];
-}
-
-}  // namespace
-
-Worker::Worker(run::Run& run, int slot) : run_(run), slot_(SlotOf(run, slot)), tag_(slot) {}
 
 void Worker::Log(std::string_view message, int level) const {
   run_.log.WriteLog(message, tag_, level);

@@ -16,8 +16,9 @@ namespace quorix::worker {
 
 class Worker {
  public:
-  // `slot` must be one of the run's slots (0..kSlotCount-1).
-  Worker(run::Run& run, int slot);
+  // `slot` is one of the run's slots and `tag` its number, which its log
+  // lines carry; core makes the view where a job starts.
+  Worker(run::Run& run, run::Slot& slot, int tag) : run_(run), slot_(slot), tag_(tag) {}
 
   run::Slot& slot() const { return slot_; }
   // What the run shares with every worker: the bases and their locks, the

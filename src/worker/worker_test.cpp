@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <string>
 
 #include "run/testing.h"
@@ -45,7 +44,7 @@ TEST(Worker, ThePanelShowsWhatBecameOfARequest) {
   for (const PanelCase& c : cases) {
     for (const bool form : {false, true}) {
       testing::TestRun test_run;
-      const Worker worker(test_run.run, 3);
+      const Worker worker(test_run.run, test_run.run.slots[3], 3);
       worker.slot().status.Set("before");
       http::Response response;
       response.outcome = c.outcome;
@@ -67,7 +66,7 @@ TEST(Worker, ThePanelShowsWhatBecameOfARequest) {
 
 TEST(Worker, AFormThatGoesOutShowsItsPath) {
   testing::TestRun test_run;
-  const Worker worker(test_run.run, 2);
+  const Worker worker(test_run.run, test_run.run.slots[2], 2);
   worker.ShowPosting("/cgi-bin/postings.cgi");
   EXPECT_EQ(test_run.run.slots[2].activity.Get(), "Posting Article(s)");
   EXPECT_EQ(test_run.run.slots[2].status.Get(), "/cgi-bin/postings.cgi");
@@ -76,18 +75,12 @@ TEST(Worker, AFormThatGoesOutShowsItsPath) {
 TEST(Worker, ItsRequestsUseItsSlotAndTag) {
   testing::TestRun test_run;
   test_run.run.slots[4].web.server = "forum.example";
-  const Worker worker(test_run.run, 4);
+  const Worker worker(test_run.run, test_run.run.slots[4], 4);
   const http::Requester requester = worker.requester();
   EXPECT_EQ(&requester.web, &test_run.run.slots[4].web);
   EXPECT_EQ(&requester.connections, &test_run.run.slots[4].connections);
   EXPECT_EQ(requester.thread, 4);
   EXPECT_EQ(&requester.total_bytes, &test_run.run.total_bytes);
-}
-
-TEST(Worker, NoWorkerForASlotTheRunDoesNotHave) {
-  testing::TestRun test_run;
-  EXPECT_THROW(Worker(test_run.run, run::kSlotCount), std::out_of_range);
-  EXPECT_THROW(Worker(test_run.run, -1), std::out_of_range);
 }
 
 }  // namespace
