@@ -85,17 +85,20 @@ std::optional<run::PendingPost> PendingRecord(const run::Slot& state, const std:
   return post;
 }
 
-// A record left by an earlier run for this very file: its article may be on
-// the forum. Empty when the file is to be sent; else whether the forum has it
-// (the file was deleted) or not (it stays unsent).
-std::optional<bool> SettleEarlierSend(const worker::Worker& worker, const std::string& name,
-                                      uint32_t file_crc) {
+// What a record left by an earlier run for this very file says: none (or
+// one about another article under the same name, forgotten), the article is
+// on the forum (its file deleted when it can be), or it may be and is not
+// found (the file stays unsent).
+enum class EarlierSend { kNone, kOnForum, kKeptUnsent };
+
+EarlierSend SettleEarlierSend(const worker::Worker& worker, const std::string& name,
+                              uint32_t file_crc) {
   const std::optional<run::PendingPost> earlier = bases::FindPendingPost(worker.run(), name);
-  if (!earlier) return std::nullopt;
+  if (!earlier) return EarlierSend::kNone;
   if (earlier->file_crc != file_crc) {
     // Another article under the same name: the record was about its predecessor.
     bases::ForgetPendingPost(worker.run(), name, worker.log());
-    return std::nullopt;
+    return EarlierSend::kNone;
   }
   run::Slot& state = worker.slot();
   if (earlier->seen) {
@@ -103,16 +106,16 @@ std::optional<bool> SettleEarlierSend(const worker::Worker& worker, const std::s
     worker.Log("Article already on the forum: " + name, log::kProgress);
     if (!platform::DeleteFile(name)) {
       worker.Log("Error deleting " + name, log::kProblem);
-      return true;
+      return EarlierSend::kOnForum;
     }
     bases::ForgetPendingPost(worker.run(), name, worker.log());
-    return true;
+    return EarlierSend::kOnForum;
   }
   state.status.Set("Article not posted");
   worker.Log("Sent before without an answer, not found on the forum since: " + name +
                  " is kept and not sent again, so that the forum cannot get it twice",
              log::kProblem);
-  return false;
+  return EarlierSend::kKeptUnsent;
 }
 
 }  // namespace
@@ -171,8 +174,13 @@ bool PostOutgoingArticle(const worker::Worker& worker, int engine, std::string_v
   }
   const uint32_t file_crc = text::Crc32(content);
   content = std::string();
-  if (const std::optional<bool> settled = SettleEarlierSend(worker, name, file_crc)) {
-    return *settled;
+  switch (SettleEarlierSend(worker, name, file_crc)) {
+    case EarlierSend::kOnForum:
+      return true;
+    case EarlierSend::kKeptUnsent:
+      return false;
+    case EarlierSend::kNone:
+      break;
   }
 
   OutgoingArticle article = parser.TakeArticle();
