@@ -7,7 +7,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "convert/article_delivery.h"
+#include "convert/threads_converter.h"
+#include "convert/ubb_converter.h"
 #include "run/run.h"
 #include "run/testing.h"
 
@@ -56,5 +60,18 @@ class BenchRun {
 size_t CountFiles(const std::filesystem::path& dir);
 // Number of rnews entries ("#! rnews " batch lines) in the files of a directory.
 size_t CountSpoolArticles(const std::filesystem::path& dir);
+
+// A page converted and delivered, as the article retrieval does it.
+inline convert::PageOutcome ConvertAndDeliver(int engine, const convert::PageTarget& target,
+                                              std::string_view newsgroup, std::string_view address,
+                                              int forum, std::string_view page,
+                                              convert::TopicConversion& topic) {
+  const std::vector<convert::Post> posts =
+      engine == run::kUbbThreads
+          ? convert::ThreadsPagePosts(target.forum_template, newsgroup, address, forum, page, topic)
+          : convert::UbbPagePosts(target.forum_template, target.web.time_zone, newsgroup, address,
+                                  forum, page, topic);
+  return convert::DeliverPage(target, newsgroup, address, posts, topic);
+}
 
 }  // namespace quorix::bench

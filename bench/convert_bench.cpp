@@ -29,17 +29,12 @@ struct Engine {
   int engine;
   std::string (*page)(int topic, int posts);
   std::string (*address)(int topic);
-  convert::PageOutcome (*convert)(const convert::PageTarget&, std::string_view, std::string_view,
-                                  int, std::string_view, convert::TopicConversion&);
   const char* newsgroup;
   int forum;
 };
 
-const Engine kUbb = {
-    run::kUbb, UbbTopicPage, UbbTopicAddress, convert::ConvertUbbPage, "de.bench.ubb", 3};
-const Engine kThreads = {run::kUbbThreads,    ThreadsFlatPage,
-                         ThreadsTopicAddress, convert::ConvertThreadsPage,
-                         "de.bench.php",      7};
+const Engine kUbb = {run::kUbb, UbbTopicPage, UbbTopicAddress, "de.bench.ubb", 3};
+const Engine kThreads = {run::kUbbThreads, ThreadsFlatPage, ThreadsTopicAddress, "de.bench.php", 7};
 
 // One page after the other, as the article retrieval hands them over: each
 // page a topic of its own with a unique address, so that every article is
@@ -60,7 +55,8 @@ void ConvertPages(benchmark::State& state, const Engine& engine) {
     const std::string& page = pages[static_cast<size_t>(topic % kDistinctPages)];
     const std::string address = engine.address(topic + 1);
     convert::TopicConversion conversion;
-    engine.convert(target, engine.newsgroup, address, engine.forum, page, conversion);
+    ConvertAndDeliver(engine.engine, target, engine.newsgroup, address, engine.forum, page,
+                      conversion);
     page_bytes += static_cast<int64_t>(page.size());
     if (++topic % kHarvestPages == 0) {
       state.PauseTiming();
@@ -106,7 +102,8 @@ void ConvertHarvest(benchmark::State& state, const Engine& engine) {
         bench->run(), {bench->run().log, kSlot}, slot.web, slot.forum_template};
     for (size_t i = 0; i < pages.size(); ++i) {
       convert::TopicConversion conversion;
-      engine.convert(target, engine.newsgroup, addresses[i], engine.forum, pages[i], conversion);
+      ConvertAndDeliver(engine.engine, target, engine.newsgroup, addresses[i], engine.forum,
+                        pages[i], conversion);
     }
   }
   // Every round must have delivered every article, one spool file per page.

@@ -64,13 +64,8 @@ void ConvertRecordedPages(benchmark::State& state, const Recording& recording) {
       }
       const convert::PageTarget target{
           r, {r.log, kSlot}, r.slots[kSlot].web, r.slots[kSlot].forum_template};
-      if (recording.engine == run::kUbbThreads) {
-        convert::ConvertThreadsPage(target, NewsgroupOf(recording.engine), first_path,
-                                    ForumOf(recording.engine), page.text, topic);
-      } else {
-        convert::ConvertUbbPage(target, NewsgroupOf(recording.engine), first_path,
-                                ForumOf(recording.engine), page.text, topic);
-      }
+      ConvertAndDeliver(recording.engine, target, NewsgroupOf(recording.engine), first_path,
+                        ForumOf(recording.engine), page.text, topic);
     }
   }
   state.counters["pages"] = static_cast<double>(recording.topics.size());

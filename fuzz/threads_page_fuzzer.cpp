@@ -1,5 +1,6 @@
-// UBBThreads flat-view pages to news articles (ConvertThreadsPage), with the
-// simulator's UBBThreads template, checked as page_conversion.h describes.
+// UBBThreads flat-view pages to news articles (ThreadsPagePosts, then each
+// post's entry), with the simulator's UBBThreads template, checked as
+// page_conversion.h describes.
 //
 // Input: the flat-view page.
 #include <cstddef>

@@ -1,5 +1,5 @@
-// UBB topic pages to news articles (ConvertUbbPage), with the simulator's UBB
-// template, checked as page_conversion.h describes.
+// UBB topic pages to news articles (UbbPagePosts, then each post's entry), with
+// the simulator's UBB template, checked as page_conversion.h describes.
 //
 // Input: the topic page.
 #include <cstddef>

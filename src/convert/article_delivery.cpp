@@ -38,6 +38,34 @@ std::string FilterBody(std::string& body, const run::ForumTemplate& tmpl, Engine
   return address;
 }
 
+std::string ArticleEntry(const Post& post, std::string_view newsgroup, std::string_view page_url,
+                         const TopicConversion& topic, std::string_view replaced) {
+  const std::string references = ReferencesValue(topic.reference_chain);
+  const ArticleText text = ArticleTextFor(post.author, post.subject, post.body, topic.charset);
+  const NewsArticle article{
+      newsgroup, post.address, text.author, text.subject,          post.message_id, references,
+      post.date, text.body,    page_url,    topic.article_counter, replaced,        text.charset};
+  return BuildSpoolEntry(article);
+}
+
+void JoinTopic(std::string_view message_id, TopicConversion& topic) {
+  if (topic.article_counter == 0) {
+    topic.reference_chain = message_id;
+  } else {
+    topic.reference_chain.append(" ").append(message_id);
+  }
+  ++topic.article_counter;
+}
+
+PageOutcome DeliverPage(const PageTarget& target, std::string_view newsgroup,
+                        std::string_view page_address, const std::vector<Post>& posts,
+                        TopicConversion& topic) {
+  PageSpool spool(target);
+  const std::string page_url = PageUrl(target.web, page_address);
+  for (const Post& post : posts) spool.Deliver(post, newsgroup, page_url, topic);
+  return spool.Close();
+}
+
 PageSpool::PageSpool(const PageTarget& target)
     : target_(target), log_hold_(target.log.logger, target.log.thread) {}
 
@@ -53,25 +81,15 @@ void PageSpool::Deliver(const Post& post, std::string_view newsgroup, std::strin
     const std::string own =
         bases::WatchHarvestedPost(target_.run, target_.log, id, post.author, post.body);
     target_.log.Write("Article: " + id + " is new/edited", log::kProgress);
-    const std::string references = ReferencesValue(topic.reference_chain);
-    const ArticleText text = ArticleTextFor(post.author, post.subject, post.body, topic.charset);
     std::string replaced = bases::EarlierVersion(target_.run, id);
     if (!own.empty()) {
       if (replaced.empty()) replaced = own;
       own_posts_.push_back({id, own});
     }
-    NewsArticle article{newsgroup,  post.address, text.author, text.subject, id,
-                        references, post.date,    text.body,   page_url,     topic.article_counter,
-                        replaced,   text.charset};
-    articles_.push_back(SpoolArticle{id, BuildSpoolEntry(article)});
+    articles_.push_back(SpoolArticle{id, ArticleEntry(post, newsgroup, page_url, topic, replaced)});
     pending_ids_.insert(id);
   }
-  if (topic.article_counter == 0) {
-    topic.reference_chain = id;
-  } else {
-    topic.reference_chain.append(" ").append(id);
-  }
-  ++topic.article_counter;
+  JoinTopic(id, topic);
 }
 
 PageOutcome PageSpool::Close() {

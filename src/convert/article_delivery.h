@@ -1,6 +1,6 @@
-// What the two page converters share once a post's fields are known: the
-// page's spool file, the body filters, the dupe check and the topic's
-// reference chain.
+// What the two page converters share once a post's fields are known (the
+// body filters, the post), and the delivery of a page's posts: the dupe
+// check, the topic's reference chain, the page's spool file.
 #pragma once
 
 #include <string>
@@ -66,6 +66,22 @@ struct PageTarget {
   const run::WebSettings& web;
   const run::ForumTemplate& forum_template;
 };
+
+// Delivers the posts of one page (a page converter's result), in order,
+// through one PageSpool: what became of the page (only kDelivered lets its
+// topic count as read; a page without posts is kNoPosts). The topic's counter
+// and reference chain carry on across its pages.
+PageOutcome DeliverPage(const PageTarget& target, std::string_view newsgroup,
+                        std::string_view page_address, const std::vector<Post>& posts,
+                        TopicConversion& topic);
+
+// The spool entry of `post` as the topic so far makes it (its References and
+// index), naming the Message-ID it replaces (`replaced`; empty for none).
+std::string ArticleEntry(const Post& post, std::string_view newsgroup, std::string_view page_url,
+                         const TopicConversion& topic, std::string_view replaced);
+
+// The post `message_id` joins the topic: its reference chain, its counter.
+void JoinTopic(std::string_view message_id, TopicConversion& topic);
 
 // The new articles of one page, delivered together as one spool file when the
 // page is done (see spool_delivery.h).

@@ -136,29 +136,27 @@ std::string ThreadsMessageId(std::string_view newsgroup, int forum_number,
   return cleaned;
 }
 
-PageOutcome ConvertThreadsPage(const PageTarget& target, std::string_view newsgroup,
-                               std::string_view page_address, int forum_number,
-                               std::string_view page, TopicConversion& topic) {
-  PageSpool spool(target);
-  const run::ForumTemplate& tmpl = target.forum_template;
-  const std::string page_url = PageUrl(target.web, page_address);
+std::vector<Post> ThreadsPagePosts(const run::ForumTemplate& tmpl, std::string_view newsgroup,
+                                   std::string_view page_address, int forum_number,
+                                   std::string_view page, const TopicConversion& topic) {
   const std::string topic_number = ThreadsTopicNumber(page_address);
+  std::vector<Post> posts;
   // The page title would be the subject until a cell sets its own; every
   // cell sets one, so it is never used.
   for (std::string_view cell : ThreadsPostCells(page, tmpl.article_start, tmpl.article_end)) {
     ThreadsPost fields = ExtractThreadsPost(cell, topic.charset);
-    Post post;
+    const int article_counter = topic.article_counter + static_cast<int>(posts.size());
+    Post& post = posts.emplace_back();
     post.message_id = ThreadsMessageId(newsgroup, forum_number, topic_number, fields.post_number,
-                                       topic.article_counter, fields.body);
+                                       article_counter, fields.body);
     post.author = std::move(fields.author);
     DecodeEntities(post.author, topic.charset);  // "J&ouml;rg &amp; M&uuml;ller"
     post.subject = std::move(fields.subject);
     post.date = std::move(fields.date);
     post.body = std::move(fields.body);
     post.address = FilterBody(post.body, tmpl, Engine::kThreads, topic.charset);
-    spool.Deliver(post, newsgroup, page_url, topic);
   }
-  return spool.Close();
+  return posts;
 }
 
 }  // namespace quorix::convert

@@ -15,11 +15,11 @@
 
 namespace quorix::convert {
 
-// Converts one page; new articles go into one spool file. Returns what became
-// of the page (only kDelivered lets its topic count as read).
-PageOutcome ConvertThreadsPage(const PageTarget& target, std::string_view newsgroup,
-                               std::string_view page_address, int forum_number,
-                               std::string_view page, TopicConversion& topic);
+// The posts of one flat-view page, in order, as their articles carry them
+// (see UbbPagePosts). Pure: the page in, its posts out.
+std::vector<Post> ThreadsPagePosts(const run::ForumTemplate& tmpl, std::string_view newsgroup,
+                                   std::string_view page_address, int forum_number,
+                                   std::string_view page, const TopicConversion& topic);
 
 // The pure steps, for tests.
 

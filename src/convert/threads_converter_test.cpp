@@ -53,7 +53,8 @@ class ThreadsConversion : public testing::ConverterTest {
     tmpl().article_end = "<!-- End of post -->";
   }
   PageOutcome Convert(const std::string& page, TopicConversion& topic) {
-    return ConvertThreadsPage(target(), "de.talk", kAddress, 9, page, topic);
+    const std::vector<Post> posts = ThreadsPagePosts(tmpl(), "de.talk", kAddress, 9, page, topic);
+    return DeliverPage(target(), "de.talk", kAddress, posts, topic);
   }
 };
 

@@ -152,32 +152,29 @@ std::string UbbMessageId(std::string_view newsgroup, int forum_number,
   return id;
 }
 
-PageOutcome ConvertUbbPage(const PageTarget& target, std::string_view newsgroup,
-                           std::string_view page_address, int forum_number, std::string_view page,
-                           TopicConversion& topic) {
-  PageSpool spool(target);
-  const run::ForumTemplate& tmpl = target.forum_template;
+std::vector<Post> UbbPagePosts(const run::ForumTemplate& tmpl, std::string_view time_zone,
+                               std::string_view newsgroup, std::string_view page_address,
+                               int forum_number, std::string_view page,
+                               const TopicConversion& topic) {
   const std::string subject = UbbTopicSubject(page, topic.charset);
-  const std::string page_url = PageUrl(target.web, page_address);
-
+  std::vector<Post> posts;
   for (std::string_view cell : UbbPostCells(page)) {
     std::optional<UbbPost> fields = ExtractUbbPost(cell);
     if (!fields) continue;
-    Post post;
+    const int article_counter = topic.article_counter + static_cast<int>(posts.size());
+    Post& post = posts.emplace_back();
     post.message_id =
-        UbbMessageId(newsgroup, forum_number, page_address, topic.article_counter, fields->body);
+        UbbMessageId(newsgroup, forum_number, page_address, article_counter, fields->body);
     post.author = std::move(fields->author);
     DecodeEntities(post.author, topic.charset);  // "J&ouml;rg &amp; M&uuml;ller"
     post.date = std::move(fields->date);
-    const std::string zone =
-        UbbDateZone(post.date, target.web.time_zone, platform::LocalUtcOffsetMinutes);
+    const std::string zone = UbbDateZone(post.date, time_zone, platform::LocalUtcOffsetMinutes);
     if (!zone.empty()) post.date.append(" ").append(zone);
     post.subject = subject;
     post.body = std::move(fields->body);
     post.address = FilterBody(post.body, tmpl, Engine::kUbb, topic.charset);
-    spool.Deliver(post, newsgroup, page_url, topic);
   }
-  return spool.Close();
+  return posts;
 }
 
 }  // namespace quorix::convert

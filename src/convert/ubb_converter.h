@@ -17,13 +17,15 @@
 
 namespace quorix::convert {
 
-// Converts one page; the topic's counter and reference chain carry on across
-// its pages. Articles that are not dupes go into one spool file (none when
-// there are none). Returns what became of the page (only kDelivered lets its
-// topic count as read; a page without a post cell is kNoPosts).
-PageOutcome ConvertUbbPage(const PageTarget& target, std::string_view newsgroup,
-                           std::string_view page_address, int forum_number, std::string_view page,
-                           TopicConversion& topic);
+// The posts of one topic page, in order, as their articles carry them: fields,
+// filtered body, date with its zone (`time_zone`: the box's "WebTimeZone="),
+// Message-ID. The topic's articles so far (`topic`: their count, the page's
+// character set) number them; DeliverPage takes them on. Pure: the page in,
+// its posts out.
+std::vector<Post> UbbPagePosts(const run::ForumTemplate& tmpl, std::string_view time_zone,
+                               std::string_view newsgroup, std::string_view page_address,
+                               int forum_number, std::string_view page,
+                               const TopicConversion& topic);
 
 // The pure steps, for tests.
 

@@ -54,9 +54,44 @@ class UbbConversion : public testing::ConverterTest {
  protected:
   PageOutcome Convert(const std::string& page, TopicConversion& topic,
                       const std::string& address = kAddress) {
-    return ConvertUbbPage(target(), "de.test", address, 3, page, topic);
+    const std::vector<Post> posts =
+        UbbPagePosts(tmpl(), slot().web.time_zone, "de.test", address, 3, page, topic);
+    return DeliverPage(target(), "de.test", address, posts, topic);
   }
 };
+
+// The converter alone: posts numbered on from the topic's count, no file
+// written, the topic left to the delivery.
+TEST_F(UbbConversion, PagePostsAreNumberedOnFromTheTopicAndWriteNothing) {
+  struct Case {
+    int articles_before;
+    std::vector<std::string> ids;
+  };
+  const Case cases[] = {
+      {0,
+       {"<de.test@forum3.000123.html.0.ec209706>", "<de.test@forum3.000123.html.1.23d32cea>",
+        "<de.test@forum3.000123.html.2.dbd03b76>"}},
+      {7,
+       {"<de.test@forum3.000123.html.7.ec209706>", "<de.test@forum3.000123.html.8.23d32cea>",
+        "<de.test@forum3.000123.html.9.dbd03b76>"}},
+  };
+  for (const Case& c : cases) {
+    TopicConversion topic;
+    topic.article_counter = c.articles_before;
+    const std::vector<Post> posts =
+        UbbPagePosts(tmpl(), "+0000", "de.test", kAddress, 3, ThreePosts(), topic);
+    std::vector<std::string> ids;
+    for (const Post& post : posts) ids.push_back(post.message_id);
+    EXPECT_EQ(ids, c.ids);
+    ASSERT_EQ(posts.size(), 3u);
+    EXPECT_EQ(posts[0].author, "Joe");
+    EXPECT_EQ(posts[0].subject, "Tom & Jerry");
+    EXPECT_EQ(posts[0].date, "05 Oct 2004 22:30:00 +0000");
+    EXPECT_EQ(topic.article_counter, c.articles_before);
+    EXPECT_EQ(topic.reference_chain, "");
+  }
+  EXPECT_TRUE(SpoolFiles().empty());
+}
 
 TEST_F(UbbConversion, ThreeCellsGiveThreeEntriesWithReferenceChains) {
   slot().web.time_zone = "+0200";

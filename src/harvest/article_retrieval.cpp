@@ -51,15 +51,18 @@ std::string FetchTopicPage(const worker::Worker& worker, const std::string& path
   return {};
 }
 
+// Converts a page of the topic and delivers its posts.
 convert::PageOutcome ConvertPage(const ForumReading& reading, int engine,
                                  const std::string& request_path, std::string_view page,
                                  convert::TopicConversion& topic) {
   const convert::PageTarget target = reading.worker.page_target();
-  return engine == run::kUbbThreads
-             ? convert::ConvertThreadsPage(target, reading.newsgroup, request_path,
-                                           reading.forum_number, page, topic)
-             : convert::ConvertUbbPage(target, reading.newsgroup, request_path,
-                                       reading.forum_number, page, topic);
+  const std::vector<convert::Post> posts =
+      engine == run::kUbbThreads
+          ? convert::ThreadsPagePosts(target.forum_template, reading.newsgroup, request_path,
+                                      reading.forum_number, page, topic)
+          : convert::UbbPagePosts(target.forum_template, target.web.time_zone, reading.newsgroup,
+                                  request_path, reading.forum_number, page, topic);
+  return convert::DeliverPage(target, reading.newsgroup, request_path, posts, topic);
 }
 
 // The path topic `entry` is fetched by; "" when it is not fetched: no engine
