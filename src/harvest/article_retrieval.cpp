@@ -51,18 +51,17 @@ std::string FetchTopicPage(const worker::Worker& worker, const std::string& path
   return {};
 }
 
-// Converts a page of the topic and delivers its posts.
-convert::PageOutcome ConvertPage(const ForumReading& reading, int engine,
-                                 const std::string& request_path, std::string_view page,
-                                 convert::TopicConversion& topic) {
-  const convert::PageTarget target = reading.worker.page_target();
-  const std::vector<convert::Post> posts =
-      engine == run::kUbbThreads
-          ? convert::ThreadsPagePosts(target.forum_template, reading.newsgroup, request_path,
-                                      reading.forum_number, page, topic)
-          : convert::UbbPagePosts(target.forum_template, target.web.time_zone, reading.newsgroup,
-                                  request_path, reading.forum_number, page, topic);
-  return convert::DeliverPage(target, reading.newsgroup, request_path, posts, topic);
+// The posts of a page of the topic whose first page is `request_path`: every
+// page is converted under the first page's path.
+std::vector<convert::Post> PagePosts(const ForumReading& reading, int engine,
+                                     const std::string& request_path, std::string_view page,
+                                     const convert::TopicConversion& topic) {
+  const run::Slot& slot = reading.worker.slot();
+  return engine == run::kUbbThreads
+             ? convert::ThreadsPagePosts(slot.forum_template, reading.newsgroup, request_path,
+                                         reading.forum_number, page, topic)
+             : convert::UbbPagePosts(slot.forum_template, slot.web.time_zone, reading.newsgroup,
+                                     request_path, reading.forum_number, page, topic);
 }
 
 // The path topic `entry` is fetched by; "" when it is not fetched: no engine
@@ -77,9 +76,12 @@ std::string PathToFetch(run::Run& run, int engine, std::string_view entry) {
 }
 
 // Fetches and converts the pages of topic `entry` (first page
-// `request_path`); records it when every page was whole and delivered.
+// `request_path`) and delivers their posts; records it when every page was
+// whole and delivered. A page whose posts `converted` holds when it is taken
+// (the fetch converted it) is not converted again.
 void ReadTopic(const ForumReading& reading, std::string_view entry, const std::string& request_path,
-               const PageFetcher& fetch) {
+               const PageFetcher& fetch,
+               std::optional<std::vector<convert::Post>>* converted = nullptr) {
   run::Slot& slot = reading.worker.slot();
   const int engine = slot.web.engine;
   slot.status.Set(request_path);
@@ -94,9 +96,15 @@ void ReadTopic(const ForumReading& reading, std::string_view entry, const std::s
       },
       [&](std::string_view page) {
         topic.charset = NotePageCharset(slot, page);
-        // Every page of the topic is converted under the first page's path.
-        const convert::PageOutcome outcome =
-            ConvertPage(reading, engine, request_path, page, topic);
+        std::vector<convert::Post> posts;
+        if (converted != nullptr && *converted) {
+          posts = std::move(**converted);
+          converted->reset();
+        } else {
+          posts = PagePosts(reading, engine, request_path, page, topic);
+        }
+        const convert::PageOutcome outcome = convert::DeliverPage(
+            reading.worker.page_target(), reading.newsgroup, request_path, posts, topic);
         if (outcome == convert::PageOutcome::kFailed) reading.outcome.spool_failed = true;
         delivered = outcome == convert::PageOutcome::kDelivered && delivered;
       },
@@ -118,12 +126,15 @@ void ReadTopic(const ForumReading& reading, std::string_view entry, const std::s
 
 // Hands out the requests of a topic fetched ahead as a fetcher would make
 // them, in their order: each request's log lines are written and its outcome
-// shown when its page is taken. A path out of that order gets no answer.
-PageFetcher Replay(FetchedTopic& fetched, run::Run& run, const worker::Worker& worker) {
-  return [&fetched, &run, &worker](std::string_view path) {
+// shown when its page is taken, its posts (if it was converted) put into
+// `converted`. A path out of that order gets no answer.
+PageFetcher Replay(FetchedTopic& fetched, run::Run& run, const worker::Worker& worker,
+                   std::optional<std::vector<convert::Post>>& converted) {
+  return [&fetched, &run, &worker, &converted](std::string_view path) {
     if (fetched.pages.empty() || fetched.pages.front().path != path) return http::Response{};
     FetchedPage page = std::move(fetched.pages.front());
     fetched.pages.pop_front();
+    converted = std::move(page.posts);
     run.log.WriteBuiltLines(page.lines, worker.tag());
     worker.ShowRequest(page.response);
     return std::move(page.response);
@@ -142,7 +153,17 @@ void RetrieveAhead(const ForumReading& reading, const TopicTable& table, int64_t
   run::Run& run = worker.run();
   const int engine = worker.slot().web.engine;
   const int ahead = kTopicsAheadPerFetcher * static_cast<int>(fetchers.size());
-  TopicPrefetch prefetch(fetchers, engine);
+  // The pages are converted on the fetch threads, which is pure, with the
+  // character set the delivery notes for them here (PageCharset of the same
+  // settings and page).
+  const run::WebSettings& web = worker.slot().web;
+  TopicPrefetch prefetch(
+      fetchers, engine,
+      [&reading, &web, engine](const std::string& request_path, std::string_view page,
+                               convert::TopicConversion& topic) {
+        topic.charset = PageCharset(web, page);
+        return PagePosts(reading, engine, request_path, page, topic);
+      });
   std::map<std::string, int, std::less<>> waiting_links;  // of entries looked at, not converted
   int64_t looked_at = first - 1;
   for (int64_t number = first; number <= last; ++number) {
@@ -161,7 +182,8 @@ void RetrieveAhead(const ForumReading& reading, const TopicTable& table, int64_t
       prefetch.Drop(number);
     } else {
       FetchedTopic fetched = prefetch.Take(number, path);
-      ReadTopic(reading, entry, path, Replay(fetched, run, worker));
+      std::optional<std::vector<convert::Post>> converted;
+      ReadTopic(reading, entry, path, Replay(fetched, run, worker, converted), &converted);
       if (!fetched.failure.empty()) {
         worker.Log("Error: Fetching topic " + path + " ended early: " + fetched.failure,
                    log::kError);

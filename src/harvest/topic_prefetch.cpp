@@ -51,8 +51,10 @@ bool WalkTopicPages(int engine, const std::string& request_path,
   }
 }
 
-FetchedTopic FetchTopic(int engine, const std::string& request_path, const HeldPageFetcher& fetch) {
+FetchedTopic FetchTopic(int engine, const std::string& request_path, const HeldPageFetcher& fetch,
+                        const PageConverter& convert_page) {
   FetchedTopic topic;
+  convert::TopicConversion conversion;
   try {
     WalkTopicPages(
         engine, request_path,
@@ -64,15 +66,21 @@ FetchedTopic FetchTopic(int engine, const std::string& request_path, const HeldP
           if (text.empty() || !IsWholePage(text)) return {};
           return text;  // the deque keeps it in place
         },
-        [](std::string_view) {}, [] {});
+        [&](std::string_view page) {
+          if (!convert_page) return;
+          std::vector<convert::Post> posts = convert_page(request_path, page, conversion);
+          conversion.article_counter += static_cast<int>(posts.size());
+          topic.pages.back().posts = std::move(posts);
+        },
+        [] {});
   } catch (const std::exception& failure) {
     topic.failure = failure.what();
   }
   return topic;
 }
 
-TopicPrefetch::TopicPrefetch(TopicFetchers fetchers, int engine)
-    : fetchers_(std::move(fetchers)), engine_(engine) {
+TopicPrefetch::TopicPrefetch(TopicFetchers fetchers, int engine, PageConverter convert)
+    : fetchers_(std::move(fetchers)), engine_(engine), convert_(std::move(convert)) {
   for (size_t index = 0; index < fetchers_.size(); ++index) {
     try {
       threads_.emplace_back([this, index] { FetchLoop(index); });
@@ -118,7 +126,7 @@ void TopicPrefetch::Queue(int64_t number, const std::string& request_path) {
 }
 
 FetchedTopic TopicPrefetch::Take(int64_t number, const std::string& request_path) {
-  if (threads_.empty()) return FetchTopic(engine_, request_path, fetchers_.front());
+  if (threads_.empty()) return FetchTopic(engine_, request_path, fetchers_.front(), convert_);
   if (!Queued(number)) Queue(number, request_path);
   std::unique_lock<std::mutex> lock(lock_);
   while (!jobs_[number].done) arrived_.wait_for(lock, kRecheck);
@@ -153,7 +161,7 @@ void TopicPrefetch::FetchLoop(size_t fetcher) {
     job.started = true;
     const std::string path = job.path;
     lock.unlock();
-    FetchedTopic topic = FetchTopic(engine_, path, fetchers_[fetcher]);
+    FetchedTopic topic = FetchTopic(engine_, path, fetchers_[fetcher], convert_);
     lock.lock();
     if (job.dropped) {
       jobs_.erase(number);

@@ -10,11 +10,13 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "convert/article_delivery.h"
 #include "harvest/page_fetcher.h"
 #include "http/http_client.h"
 
@@ -41,12 +43,20 @@ bool WalkTopicPages(int engine, const std::string& request_path,
 bool IsWholePage(std::string_view response);
 
 // One request of a topic fetched ahead: its path, its result and the log lines
-// it built.
+// it built; for a whole page, its posts when the fetch converted it.
 struct FetchedPage {
   std::string path;
   http::Response response;
   std::string lines;
+  std::optional<std::vector<convert::Post>> posts;
 };
+
+// Converts a whole page of the topic whose first page is `request_path` into
+// its posts; `topic` holds the topic's articles before the page (their
+// count), and the converter sets the page's character set in it. Pure, so
+// that the fetch threads can convert while the harvest's thread delivers.
+using PageConverter = std::function<std::vector<convert::Post>(
+    const std::string& request_path, std::string_view page, convert::TopicConversion& topic)>;
 
 // The requests of one topic, in the order WalkTopicPages made them.
 struct FetchedTopic {
@@ -54,16 +64,19 @@ struct FetchedTopic {
   std::string failure;  // what ended the fetch early (an exception's text), if anything
 };
 
-// The requests of a topic fetched as WalkTopicPages asks for them, over `fetch`.
-FetchedTopic FetchTopic(int engine, const std::string& request_path, const HeldPageFetcher& fetch);
+// The requests of a topic fetched as WalkTopicPages asks for them, over
+// `fetch`; each whole page converted by `convert_page` when there is one.
+FetchedTopic FetchTopic(int engine, const std::string& request_path, const HeldPageFetcher& fetch,
+                        const PageConverter& convert_page = nullptr);
 
 // Topics by their number, fetched by one thread per fetcher (each over its
-// own connection), the lowest number asked for first. Every wait is bounded;
+// own connection), the lowest number asked for first, and their pages
+// converted there by `convert` (when given). Every wait is bounded;
 // the destructor lets the fetches in flight end (each request has its bound)
 // and joins the threads.
 class TopicPrefetch {
  public:
-  TopicPrefetch(TopicFetchers fetchers, int engine);
+  TopicPrefetch(TopicFetchers fetchers, int engine, PageConverter convert = nullptr);
   ~TopicPrefetch();
   TopicPrefetch(const TopicPrefetch&) = delete;
   TopicPrefetch& operator=(const TopicPrefetch&) = delete;
@@ -92,6 +105,7 @@ class TopicPrefetch {
 
   const TopicFetchers fetchers_;
   const int engine_;
+  const PageConverter convert_;
   mutable std::mutex lock_;
   std::condition_variable work_;     // a job was queued, or the end
   std::condition_variable arrived_;  // a job is done
