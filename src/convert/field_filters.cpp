@@ -124,20 +124,21 @@ void ReplaceSignatureRule(std::string& text) {
 // The template's smileys as one replacement table. Checking whether the table
 // allows a single pass costs more than filtering a short post, so the table is
 // built once and kept with the template (rebuilt when its smileys change): a
-// fetch thread converts page after page with its box's template. Not kept in
+// box's fetch threads convert page after page with its template. Not kept in
 // the thread: a thread's objects with destructors are unsafe at thread exit
 // under the Windows toolchain's thread library.
-const text::ReplacementSequence& SmileySequence(const run::ForumTemplate& tmpl) {
-  std::shared_ptr<run::TemplateTables>& tables = tmpl.tables.get();
+std::shared_ptr<const run::TemplateTables> SmileyTables(const run::ForumTemplate& tmpl) {
+  std::shared_ptr<const run::TemplateTables> tables = tmpl.tables.Load();
   if (!tables || tables->markups != tmpl.smileys) {
     std::vector<text::ReplacementSequence::Entry> entries;
     for (size_t i = 0; i < kTextSmileys.size(); ++i) {
       entries.emplace_back(tmpl.smileys[i], kTextSmileys[i]);
     }
-    tables = std::make_shared<run::TemplateTables>(
+    tables = std::make_shared<const run::TemplateTables>(
         run::TemplateTables{tmpl.smileys, text::ReplacementSequence(std::move(entries))});
+    tmpl.tables.Store(tables);
   }
-  return tables->smileys;
+  return tables;
 }
 
 }  // namespace
@@ -183,7 +184,8 @@ void DecodeEntities(std::string& text) {
 void StripHighlights(std::string& text) { ReplaceTags(text, kHighlights); }
 
 void ReplaceSmileys(std::string& text, const run::ForumTemplate& tmpl) {
-  SmileySequence(tmpl).Apply(text);
+  const std::shared_ptr<const run::TemplateTables> tables = SmileyTables(tmpl);
+  tables->smileys.Apply(text);
 }
 
 void ApplyUbbCodeBlocks(std::string& text, const run::ForumTemplate& tmpl) {
