@@ -7,6 +7,7 @@ named at level 2 and its topic read on the next run."""
 
 from __future__ import annotations
 
+import re
 import unittest
 from datetime import datetime
 
@@ -146,16 +147,24 @@ class KeptConnections(KeptCase):
                 self.assertEqual(len(articles), 12, "\n".join(lines))
 
 
+# The run's closing transfer line ("N Bytes / M cps", or "No Cps-Info
+# available" for a run too short to rate) is a rate over the run's elapsed
+# seconds: a statistic of the run's timing, like the lines' times.
+TRANSFER_SUMMARY = re.compile(r"(?<=: )(\d+ Bytes / *\d+ cps|No Cps-Info available)$")
+
+
 def installation_files(inst) -> dict:
     """What a run left in an installation: every file's bytes (the box file,
-    the program's link and its directory aside), each log as untimed lines."""
+    the program's link and its directory aside), each log as untimed lines
+    with its transfer line masked."""
     files = {}
     for path in sorted(inst.root.rglob("*")):
         if not path.is_file() or path.is_symlink() or path.suffix.upper() == ".BFG":
             continue
         name = str(path.relative_to(inst.root))
         if path.suffix.upper() == ".LOG":
-            files[name] = [line.untimed for line in read_log(path)]
+            files[name] = [TRANSFER_SUMMARY.sub("<transfer summary>", line.untimed)
+                           for line in read_log(path)]
         else:
             files[name] = path.read_bytes()
     return files
