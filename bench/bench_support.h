@@ -10,8 +10,6 @@
 #include <vector>
 
 #include "convert/article_delivery.h"
-#include "convert/threads_converter.h"
-#include "convert/ubb_converter.h"
 #include "run/run.h"
 #include "run/testing.h"
 
@@ -66,11 +64,8 @@ inline convert::PageOutcome ConvertAndDeliver(int engine, const convert::PageTar
                                               std::string_view newsgroup, std::string_view address,
                                               int forum, std::string_view page,
                                               convert::TopicConversion& topic) {
-  const std::vector<convert::Post> posts =
-      engine == run::kUbbThreads
-          ? convert::ThreadsPagePosts(target.forum_template, newsgroup, address, forum, page, topic)
-          : convert::UbbPagePosts(target.forum_template, target.web.time_zone, newsgroup, address,
-                                  forum, page, topic);
+  const std::vector<convert::Post> posts = convert::PagePosts(
+      engine, target.forum_template, target.web.time_zone, newsgroup, address, forum, page, topic);
   return convert::DeliverPage(target, newsgroup, address, posts, topic);
 }
 

@@ -37,12 +37,9 @@ int PostsOnPage(int engine, std::string_view page) {
 std::vector<convert::Post> PagePosts(int engine, std::string_view page,
                                      const convert::TopicConversion& topic) {
   const run::Slot& slot = FuzzRun::ForEngine(engine).run().slots[FuzzRun::kSlot];
-  if (engine == run::kUbbThreads) {
-    return convert::ThreadsPagePosts(slot.forum_template, kNewsgroup, kThreadsAddress, kForumNumber,
-                                     page, topic);
-  }
-  return convert::UbbPagePosts(slot.forum_template, slot.web.time_zone, kNewsgroup, kUbbAddress,
-                               kForumNumber, page, topic);
+  const std::string_view address = engine == run::kUbbThreads ? kThreadsAddress : kUbbAddress;
+  return convert::PagePosts(engine, slot.forum_template, slot.web.time_zone, kNewsgroup, address,
+                            kForumNumber, page, topic);
 }
 
 bool SamePosts(const std::vector<convert::Post>& a, const std::vector<convert::Post>& b) {

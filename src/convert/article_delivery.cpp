@@ -6,6 +6,8 @@
 #include "convert/article_charset.h"
 #include "convert/filters.h"
 #include "convert/spool_writer.h"
+#include "convert/threads_converter.h"
+#include "convert/ubb_converter.h"
 #include "log/logger.h"
 
 namespace quorix::convert {
@@ -55,6 +57,15 @@ void JoinTopic(std::string_view message_id, TopicConversion& topic) {
     topic.reference_chain.append(" ").append(message_id);
   }
   ++topic.article_counter;
+}
+
+std::vector<Post> PagePosts(int engine, const run::ForumTemplate& tmpl, std::string_view time_zone,
+                            std::string_view newsgroup, std::string_view page_address,
+                            int forum_number, std::string_view page, const TopicConversion& topic) {
+  if (engine == run::kUbbThreads) {
+    return ThreadsPagePosts(tmpl, newsgroup, page_address, forum_number, page, topic);
+  }
+  return UbbPagePosts(tmpl, time_zone, newsgroup, page_address, forum_number, page, topic);
 }
 
 PageOutcome DeliverPage(const PageTarget& target, std::string_view newsgroup,

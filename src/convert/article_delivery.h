@@ -67,6 +67,12 @@ struct PageTarget {
   const run::ForumTemplate& forum_template;
 };
 
+// The posts of one topic page of the engine's forum (run::kUbb or
+// run::kUbbThreads): UbbPagePosts or ThreadsPagePosts.
+std::vector<Post> PagePosts(int engine, const run::ForumTemplate& tmpl, std::string_view time_zone,
+                            std::string_view newsgroup, std::string_view page_address,
+                            int forum_number, std::string_view page, const TopicConversion& topic);
+
 // Delivers the posts of one page (a page converter's result), in order,
 // through one PageSpool: what became of the page (only kDelivered lets its
 // topic count as read; a page without posts is kNoPosts). The topic's counter

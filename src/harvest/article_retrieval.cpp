@@ -5,8 +5,7 @@
 #include <optional>
 
 #include "bases/html_base.h"
-#include "convert/threads_converter.h"
-#include "convert/ubb_converter.h"
+#include "convert/article_delivery.h"
 #include "harvest/moved_forum.h"
 #include "harvest/page_charset.h"
 #include "harvest/topic_prefetch.h"
@@ -57,11 +56,8 @@ std::vector<convert::Post> PagePosts(const ForumReading& reading, int engine,
                                      const std::string& request_path, std::string_view page,
                                      const convert::TopicConversion& topic) {
   const run::Slot& slot = reading.worker.slot();
-  return engine == run::kUbbThreads
-             ? convert::ThreadsPagePosts(slot.forum_template, reading.newsgroup, request_path,
-                                         reading.forum_number, page, topic)
-             : convert::UbbPagePosts(slot.forum_template, slot.web.time_zone, reading.newsgroup,
-                                     request_path, reading.forum_number, page, topic);
+  return convert::PagePosts(engine, slot.forum_template, slot.web.time_zone, reading.newsgroup,
+                            request_path, reading.forum_number, page, topic);
 }
 
 // The path topic `entry` is fetched by; "" when it is not fetched: no engine
