@@ -16,6 +16,48 @@ namespace {
 // one around every call that may touch that state.
 std::mutex zone_state_lock;
 
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+long long DaysFromCivil(long long year, int month, int day) {
+  year -= month <= 2 ? 1 : 0;
+  const long long era = (year >= 0 ? year : year - 399) / 400;
+  const long long year_of_era = year - era * 400;
+  const long long day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const long long day_of_era =
+      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
+// The zone's offset, in seconds east, at an instant; false when the C
+// library cannot convert it. localtime_r reads the zone's rules once, where
+// mktime looks at the zone file again on every call.
+bool OffsetAt(long long instant, long* offset) {
+  const time_t seconds = static_cast<time_t>(instant);
+  struct tm local {};
+  {
+    const std::lock_guard<std::mutex> hold(zone_state_lock);
+    if (::localtime_r(&seconds, &local) == nullptr) return false;
+  }
+  *offset = local.tm_gmtoff;
+  return true;
+}
+
+int MktimeOffsetMinutes(int year, int month, int day, int hour, int minute) {
+  struct tm local {};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_isdst = -1;  // the zone's rules decide whether summer time applies
+  time_t seconds = 0;
+  {
+    const std::lock_guard<std::mutex> hold(zone_state_lock);
+    seconds = ::mktime(&local);
+  }
+  if (seconds == static_cast<time_t>(-1)) return 0;
+  return static_cast<int>(local.tm_gmtoff / 60);
+}
+
 }  // namespace
 
 LocalTime SystemClock::Now() const {
@@ -41,20 +83,22 @@ LocalTime SystemClock::Now() const {
 }
 
 int LocalUtcOffsetMinutes(int year, int month, int day, int hour, int minute) {
-  struct tm local {};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_isdst = -1;  // the zone's rules decide whether summer time applies
-  time_t seconds = 0;
-  {
-    const std::lock_guard<std::mutex> hold(zone_state_lock);
-    seconds = ::mktime(&local);
+  if (month < 1 || month > 12) return MktimeOffsetMinutes(year, month, day, hour, minute);
+  // Every reading of that local time lies within a day of it read as UTC.
+  // Where the zone keeps one offset over those two days, that offset is the
+  // answer; near a change (a skipped or doubled hour) mktime decides which
+  // of the two offsets applies, as it always did.
+  constexpr long long kDay = 86400;
+  const long long as_utc =
+      DaysFromCivil(year, month, day) * kDay + hour * 3600LL + minute * 60LL;
+  long before = 0;
+  long at = 0;
+  long after = 0;
+  if (OffsetAt(as_utc - kDay, &before) && OffsetAt(as_utc, &at) &&
+      OffsetAt(as_utc + kDay, &after) && before == at && at == after) {
+    return static_cast<int>(at / 60);
   }
-  if (seconds == static_cast<time_t>(-1)) return 0;
-  return static_cast<int>(local.tm_gmtoff / 60);
+  return MktimeOffsetMinutes(year, month, day, hour, minute);
 }
 
 void RealSleeper::SleepMs(int milliseconds) {

@@ -90,6 +90,11 @@ TEST(LocalUtcOffsetMinutes, TheZoneAtThatDateSummerTimeIncluded) {
       {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 28, 1, 59, 60},  // before the change at 2:00
       {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 28, 3, 0, 120},
       {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 10, 31, 4, 0, 60},  // after the change back
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 28, 2, 30, 120},  // skipped: summer time
+      // (a doubled time gets either offset: mktime remembers its last answer)
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 40, 12, 0, 120},   // April 9th
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 2, 31, 12, 0, 60},    // March 2nd
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 14, 1, 12, 0, 60},    // February 2005
       {"EST5EDT,M3.2.0,M11.1.0", 2007, 7, 1, 12, 0, -240},
       {"EST5EDT,M3.2.0,M11.1.0", 2007, 1, 1, 12, 0, -300},
       {"IST-5:30", 2004, 6, 1, 8, 0, 330},
