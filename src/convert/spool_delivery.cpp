@@ -1,6 +1,8 @@
 // Temporary spool file, journal record, rename.
 #include "convert/spool_delivery.h"
 
+#include <optional>
+
 #include "bases/delivery_journal.h"
 #include "bases/dupe_base.h"
 #include "bases/spool_names.h"
@@ -14,14 +16,16 @@ namespace quorix::convert {
 namespace {
 
 // The page's entries in one write: a page's ten or so small writes would cost
-// more than the rest of its delivery.
-bool WriteWholePage(platform::File& file, const std::vector<const SpoolArticle*>& articles) {
+// more than the rest of its delivery. The file's size when all went out.
+std::optional<int64_t> WriteWholePage(platform::File& file,
+                                      const std::vector<const SpoolArticle*>& articles) {
   size_t size = 0;
   for (const SpoolArticle* article : articles) size += article->entry.size();
   std::string page;
   page.reserve(size);
   for (const SpoolArticle* article : articles) page.append(article->entry);
-  return file.Write(page);
+  if (!file.Write(page)) return std::nullopt;
+  return static_cast<int64_t>(size);
 }
 
 // Creates the temporary file; one left by a killed writer under the same name
@@ -70,7 +74,9 @@ bool DeliverSpoolArticles(run::Run& run, const log::ThreadLog& log, std::string_
   record.temp_name = std::string(spool_dir) + bases::JournalTempName(run);
   record.spool_name = name;
   platform::File file = CreateTemporary(record.temp_name);
-  bool whole = file.IsOpen() && WriteWholePage(file, fresh);
+  const std::optional<int64_t> page_size =
+      file.IsOpen() ? WriteWholePage(file, fresh) : std::nullopt;
+  bool whole = page_size.has_value();
   if (whole) {
     for (const SpoolArticle* article : fresh) record.ids.push_back(article->message_id);
   } else if (file.IsOpen() && file.Seek(0) && file.SetEnd()) {
@@ -84,7 +90,7 @@ bool DeliverSpoolArticles(run::Run& run, const log::ThreadLog& log, std::string_
   }
   // The file's bytes and then its name reach the disk before its record
   // can: a record that survives a power cut names a whole file.
-  record.size = file.Size();
+  record.size = page_size ? *page_size : file.Size();  // a new file: what was written
   const bool synced = !record.ids.empty() && file.Sync();
   file.Close();
   if (!whole) log.Write("Error Spoolfile: " + name, log::kProblem);

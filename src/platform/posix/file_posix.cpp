@@ -91,12 +91,15 @@ File File::Open(std::string_view name, Access access, Sharing sharing, Missing m
   }
   int fd = path.empty() ? -1 : OpenDescriptor(path, flags);
   int open_error = path.empty() ? ENOENT : errno;
+  bool writable = (flags & O_RDWR) != 0;
   if (fd < 0 && access == Access::kReadWriteOrRead && RefusesWriting(open_error)) {
     fd = OpenDescriptor(path, (flags & ~O_RDWR) | O_RDONLY);
     if (fd < 0) open_error = errno;
+    writable = false;
   }
-  if (fd >= 0) {
-    // A directory is not a file: refuse it as the Windows open does.
+  if (fd >= 0 && !writable) {
+    // A directory is not a file: refuse it as the Windows open does (the
+    // system itself refuses to open one for writing, with EISDIR).
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
       ::close(fd);

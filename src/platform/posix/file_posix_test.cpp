@@ -218,11 +218,22 @@ TEST(FileOpen, ReadWriteOrReadFallsBackOnReadOnlyFile) {
 
 TEST(FileOpen, DirectoryIsNotAFile) {
   ScratchDir dir;
-  int error = 0;
-  File file =
-      File::Open(dir.path(), Access::kReadWriteOrRead, Sharing::kShared, Missing::kCreate, &error);
-  EXPECT_FALSE(file.IsOpen());
-  EXPECT_EQ(error, EISDIR);
+  const struct {
+    Access access;
+    Missing missing;
+  } cases[] = {
+      {Access::kRead, Missing::kFail},
+      {Access::kReadWrite, Missing::kFail},
+      {Access::kReadWriteOrRead, Missing::kFail},  // opened for reading after all
+      {Access::kReadWriteOrRead, Missing::kCreate},
+      {Access::kAppend, Missing::kCreate},
+  };
+  for (const auto& c : cases) {
+    int error = 0;
+    File file = File::Open(dir.path(), c.access, Sharing::kShared, c.missing, &error);
+    EXPECT_FALSE(file.IsOpen()) << static_cast<int>(c.access) << static_cast<int>(c.missing);
+    EXPECT_EQ(error, EISDIR) << static_cast<int>(c.access) << static_cast<int>(c.missing);
+  }
   EXPECT_FALSE(FileExists(dir.path()));
   EXPECT_TRUE(DirectoryExists(dir.path()));
 }
