@@ -226,11 +226,12 @@ bool AppendJournalRecord(run::Run& run, const JournalRecord& record, platform::F
   platform::File& file = opened.IsOpen() ? opened : *journal;
   const int64_t end = run.delivery.journal().offset;
   if (!file.IsOpen() || !file.Seek(end)) return false;
-  if (!file.Write(EncodeJournalRecord(record))) {
+  const std::string encoded = EncodeJournalRecord(record);
+  if (!file.Write(encoded)) {
     if (file.Seek(end)) file.SetEnd();
     return false;
   }
-  run.delivery.journal().offset = file.Position();
+  run.delivery.journal().offset = end + static_cast<int64_t>(encoded.size());  // written whole
   return true;
 }
 
