@@ -70,26 +70,21 @@ class StaticNginxTest(unittest.TestCase):
         self.assertEqual(self.logged_paths(1), [paths[3]])
 
 
-# A trace of a run with one box (strace -f -ttt, thread starts and ends
-# only): 100 is the main thread, 101 the display, 102 the fetch thread
-# (whose start is reported in two parts), 103 and 104 its connections, 105
-# the posting thread.
+# A `perf script` of a run with one box (thread created, thread ended): 100
+# is the main thread, 101 the display, 102 the fetch thread, 103 and 104 its
+# connections, 105 the posting thread.
 TRACE = """\
-100 10.000000 execve("./quorix", ["./quorix", "BENCH.BFG"], 0x7ffc /* 9 vars */) = 0
-100 10.010000 clone3({flags=CLONE_VM|CLONE_THREAD, child_tid=0x7f}, 88) = 101
-100 10.020000 clone3({flags=CLONE_VM|CLONE_THREAD, child_tid=0x7e} <unfinished ...>
-101 10.020500 exit(0 <unfinished ...>
-100 10.021000 <... clone3 resumed> => {parent_tid=[102]}, 88) = 102
-102 10.030000 clone3({flags=CLONE_VM|CLONE_THREAD}, 88) = 103
-102 10.031000 clone3({flags=CLONE_VM|CLONE_THREAD}, 88) = 104
-103 10.200000 +++ exited with 0 +++
-104 10.210000 +++ exited with 0 +++
-102 10.250000 exit(0)                 = ?
-102 10.250500 +++ exited with 0 +++
-100 10.300000 clone3({flags=CLONE_VM|CLONE_THREAD}, 88) = 105
-105 11.800000 +++ exited with 0 +++
-101 11.900000 +++ exited with 0 +++
-100 11.950000 +++ exited with 0 +++
+100/100 10.010000:        task:task_newtask: pid=101 comm=quorix clone_flags=3d0f00 oom_score_adj=0
+100/100 10.021000:        task:task_newtask: pid=102 comm=quorix clone_flags=3d0f00 oom_score_adj=0
+100/101 10.020500: sched:sched_process_exit: comm=quorix pid=101 prio=120 group_dead=false
+100/102 10.030000:        task:task_newtask: pid=103 comm=quorix clone_flags=3d0f00 oom_score_adj=0
+100/102 10.031000:        task:task_newtask: pid=104 comm=quorix clone_flags=3d0f00 oom_score_adj=0
+100/103 10.200000: sched:sched_process_exit: comm=quorix pid=103 prio=120 group_dead=false
+100/104 10.210000: sched:sched_process_exit: comm=quorix pid=104 prio=120 group_dead=false
+100/102 10.250500: sched:sched_process_exit: comm=quorix pid=102 prio=120 group_dead=false
+100/100 10.300000:        task:task_newtask: pid=105 comm=quorix clone_flags=3d0f00 oom_score_adj=0
+100/105 11.800000: sched:sched_process_exit: comm=quorix pid=105 prio=120 group_dead=false
+100/100 11.950000: sched:sched_process_exit: comm=quorix pid=100 prio=120 group_dead=true
 """
 
 
@@ -98,7 +93,7 @@ class FetchThreadTest(unittest.TestCase):
         self.assertAlmostEqual(fetch_thread_seconds(TRACE), 10.2505 - 10.021, places=6)
 
     def test_a_trace_without_a_fetch_thread_is_refused(self):
-        lines = [line for line in TRACE.splitlines() if not line.startswith("102 ")]
+        lines = [line for line in TRACE.splitlines() if not line.startswith("100/102 ")]
         without_end = "\n".join(lines)
         with self.assertRaises(SystemExit):
             fetch_thread_seconds(without_end)
