@@ -85,9 +85,10 @@ LocalTime SystemClock::Now() const {
 int LocalUtcOffsetMinutes(int year, int month, int day, int hour, int minute) {
   if (month < 1 || month > 12) return MktimeOffsetMinutes(year, month, day, hour, minute);
   // Every reading of that local time lies within a day of it read as UTC.
-  // Where the zone keeps one offset over those two days, that offset is the
-  // answer; near a change (a skipped or doubled hour) mktime decides which
-  // of the two offsets applies, as it always did.
+  // Where the zone has the same offset a day before, then and a day after
+  // (no zone changes its offset and back within two days), that offset is
+  // the answer; near a change (a skipped or doubled hour) mktime decides
+  // which of the two offsets applies, as it always did.
   constexpr long long kDay = 86400;
   const long long as_utc =
       DaysFromCivil(year, month, day) * kDay + hour * 3600LL + minute * 60LL;
