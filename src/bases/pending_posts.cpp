@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "log/logger.h"
+#include "platform/clock.h"
 #include "platform/file.h"
 #include "text/text.h"
 
@@ -404,17 +405,11 @@ int64_t DayNumber(std::string_view day) {
     if (c < '0' || c > '9') return -1;
     value = value * 10 + (c - '0');
   }
-  int64_t year = value / 10000;
+  const int64_t year = value / 10000;
   const int64_t month = value / 100 % 100;
   const int64_t date = value % 100;
   if (year < 1970 || month < 1 || month > 12 || date < 1 || date > 31) return -1;
-  // Days from the civil date (proleptic Gregorian calendar), March-based.
-  year -= month <= 2 ? 1 : 0;
-  const int64_t era = year / 400;
-  const int64_t year_of_era = year - era * 400;
-  const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + date - 1;
-  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
+  return platform::DaysFromCivil(year, static_cast<int>(month), date);
 }
 
 }  // namespace quorix::bases

@@ -1,7 +1,20 @@
 // The local clock and the sleeper. Both are interfaces so that tests replace them.
 #pragma once
 
+#include <cstdint>
+
 namespace quorix::platform {
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar (negative
+// before it). A day past the month's end counts on into the next month.
+constexpr int64_t DaysFromCivil(int64_t year, int month, int64_t day) {
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t year_of_era = year - era * 400;
+  const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
 
 struct LocalTime {
   int year = 1970;

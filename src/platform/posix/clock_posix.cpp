@@ -16,17 +16,6 @@ namespace {
 // one around every call that may touch that state.
 std::mutex zone_state_lock;
 
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-long long DaysFromCivil(long long year, int month, int day) {
-  year -= month <= 2 ? 1 : 0;
-  const long long era = (year >= 0 ? year : year - 399) / 400;
-  const long long year_of_era = year - era * 400;
-  const long long day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const long long day_of_era =
-      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
-}
-
 // The zone's offset, in seconds east, at an instant; false when the C
 // library cannot convert it. localtime_r reads the zone's rules once, where
 // mktime looks at the zone file again on every call.
