@@ -93,6 +93,38 @@ TEST_F(SpoolDeliveryTest, FileAndNameAreFlushedBeforeTheJournalRecord) {
   EXPECT_EQ(SpoolFile(0), kPage[0].entry + kPage[1].entry + kPage[2].entry);
 }
 
+// Pages one after the other: each record names its whole file and its size,
+// follows the one before it without a gap, and the next temporary name
+// carries the journal's new end.
+TEST_F(SpoolDeliveryTest, EachRecordCountsItsWholeFileRightAfterTheLastRecord) {
+  const std::vector<std::vector<SpoolArticle>> pages = {
+      kPage,
+      {{"<b1>", "#! rnews 5\nb1\n"}},
+      {{"<c1>", "#! rnews 12\nMessage: c1\n"}, {"<c2>", "#! rnews 3\nc\n"}},
+  };
+  for (const auto& page : pages) ASSERT_TRUE(Deliver(page));
+
+  const std::string journal = t_.Read("INST/QUORIX.JRN");
+  size_t header = 0;
+  ASSERT_EQ(bases::JournalGeneration(journal, &header), 1);
+  size_t used = 0;
+  const std::vector<bases::JournalRecord> records =
+      bases::ParseJournalRecords(std::string_view(journal).substr(header), &used);
+  ASSERT_EQ(records.size(), pages.size());
+  EXPECT_EQ(header + used, journal.size());  // nothing after the last record
+  size_t end = header;
+  for (size_t i = 0; i < pages.size(); ++i) {
+    SCOPED_TRACE(i);
+    std::string file;
+    for (const SpoolArticle& article : pages[i]) file += article.entry;
+    EXPECT_EQ(SpoolFile(static_cast<int>(i)), file);
+    EXPECT_EQ(records[i].size, static_cast<int64_t>(file.size()));
+    EXPECT_EQ(records[i].temp_name, Spool() + "QX1-" + std::to_string(end) + ".tmp");
+    end += bases::EncodeJournalRecord(records[i]).size();
+  }
+  EXPECT_EQ(t_.run().delivery.journal().offset, static_cast<int64_t>(journal.size()));
+}
+
 // A full disk: the page does not fit in one write, so the file is cut and
 // written entry by entry; the entries that fit are delivered and counted,
 // the rest come with the next page that finds room.

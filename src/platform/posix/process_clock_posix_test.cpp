@@ -108,6 +108,80 @@ TEST(LocalUtcOffsetMinutes, TheZoneAtThatDateSummerTimeIncluded) {
   }
 }
 
+TEST(DaysFromCivil, KnownDates) {
+  struct Case {
+    int64_t year;
+    int month;
+    int64_t day;
+    int64_t days;
+  };
+  const Case cases[] = {
+      {1970, 1, 1, 0},        {1969, 12, 31, -1},    {2000, 3, 1, 11017},
+      {2004, 2, 29, 12477},   {2004, 3, 0, 12477},   {2004, 2, 30, 12478},  // counts on
+      {2100, 3, 1, 47541},    {1600, 1, 1, -135140}, {1, 1, 1, -719162},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DaysFromCivil(c.year, c.month, c.day), c.days)
+        << c.year << "-" << c.month << "-" << c.day;
+  }
+}
+
+// Every 37th minute of a year against the zone's rules written out by hand:
+// summer time from `start` (local winter time, the hour that is skipped) to
+// `end` (local summer time, the hour that comes twice); the skipped and the
+// doubled hour themselves are left out. Catches a day count or a reading of
+// the zone that is off by a day, an hour or a leap day.
+TEST(LocalUtcOffsetMinutes, EveryPartOfTheYearFollowsTheZonesRules) {
+  struct Retzset {
+    ~Retzset() { ::tzset(); }
+  } after_restore;
+  EnvironmentGuard tz("TZ");
+  struct Change {
+    int month, day, hour;
+  };
+  struct Case {
+    const char* zone;
+    int year;
+    Change start, end;
+    int winter, summer;  // minutes east
+  };
+  const Case cases[] = {
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, {3, 28, 2}, {10, 31, 3}, 60, 120},
+      {"EST5EDT,M3.2.0,M11.1.0", 2000, {3, 12, 2}, {11, 5, 2}, -300, -240},
+      {"NZST-12NZDT,M9.5.0,M4.1.0/3", 2008, {9, 28, 2}, {4, 6, 3}, 720, 780},  // south
+  };
+  constexpr int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  for (const Case& c : cases) {
+    ::setenv("TZ", c.zone, 1);
+    ::tzset();
+    const bool leap = c.year % 4 == 0 && (c.year % 100 != 0 || c.year % 400 == 0);
+    const auto minute_of_year = [&](int month, int day, int hour) {
+      int days = day - 1;
+      for (int m = 1; m < month; ++m) days += kMonthDays[m - 1] + (m == 2 && leap ? 1 : 0);
+      return days * 1440 + hour * 60;
+    };
+    const int start = minute_of_year(c.start.month, c.start.day, c.start.hour);
+    const int end = minute_of_year(c.end.month, c.end.day, c.end.hour);
+    int checked = 0;
+    for (int month = 1; month <= 12; ++month) {
+      const int days = kMonthDays[month - 1] + (month == 2 && leap ? 1 : 0);
+      for (int day = 1; day <= days; ++day) {
+        for (int minute = (day * 7) % 37; minute < 1440; minute += 37) {
+          const int t = minute_of_year(month, day, 0) + minute;
+          if ((t >= start && t < start + 60) || (t >= end - 60 && t < end)) continue;
+          const bool summer = start < end ? (t >= start && t < end) : (t >= start || t < end);
+          ASSERT_EQ(LocalUtcOffsetMinutes(c.year, month, day, minute / 60, minute % 60),
+                    summer ? c.summer : c.winter)
+              << c.zone << " " << c.year << "-" << month << "-" << day << " " << minute / 60
+              << ":" << minute % 60;
+          ++checked;
+        }
+      }
+    }
+    EXPECT_GT(checked, 14000) << c.zone;
+  }
+}
+
 // The fetch threads convert dates at the same time, and the clock of the
 // screen reads the local time meanwhile; under the thread sanitizer this
 // fails when the zone state is touched without the clock's lock.
