@@ -79,8 +79,7 @@ int LocalUtcOffsetMinutes(int year, int month, int day, int hour, int minute) {
   // the answer; near a change (a skipped or doubled hour) mktime decides
   // which of the two offsets applies, as it always did.
   constexpr long long kDay = 86400;
-  const long long as_utc =
-      DaysFromCivil(year, month, day) * kDay + hour * 3600LL + minute * 60LL;
+  const long long as_utc = DaysFromCivil(year, month, day) * kDay + hour * 3600LL + minute * 60LL;
   long before = 0;
   long at = 0;
   long after = 0;

@@ -89,12 +89,12 @@ TEST(LocalUtcOffsetMinutes, TheZoneAtThatDateSummerTimeIncluded) {
       {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 12, 5, 9, 15, 60},
       {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 28, 1, 59, 60},  // before the change at 2:00
       {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 28, 3, 0, 120},
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 10, 31, 4, 0, 60},  // after the change back
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 10, 31, 4, 0, 60},   // after the change back
       {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 28, 2, 30, 120},  // skipped: summer time
       // (a doubled time gets either offset: mktime remembers its last answer)
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 40, 12, 0, 120},   // April 9th
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 2, 31, 12, 0, 60},    // March 2nd
-      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 14, 1, 12, 0, 60},    // February 2005
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 3, 40, 12, 0, 120},  // April 9th
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 2, 31, 12, 0, 60},   // March 2nd
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2004, 14, 1, 12, 0, 60},   // February 2005
       {"EST5EDT,M3.2.0,M11.1.0", 2007, 7, 1, 12, 0, -240},
       {"EST5EDT,M3.2.0,M11.1.0", 2007, 1, 1, 12, 0, -300},
       {"IST-5:30", 2004, 6, 1, 8, 0, 330},
@@ -116,9 +116,9 @@ TEST(DaysFromCivil, KnownDates) {
     int64_t days;
   };
   const Case cases[] = {
-      {1970, 1, 1, 0},        {1969, 12, 31, -1},    {2000, 3, 1, 11017},
-      {2004, 2, 29, 12477},   {2004, 3, 0, 12477},   {2004, 2, 30, 12478},  // counts on
-      {2100, 3, 1, 47541},    {1600, 1, 1, -135140}, {1, 1, 1, -719162},
+      {1970, 1, 1, 0},      {1969, 12, 31, -1},    {2000, 3, 1, 11017},
+      {2004, 2, 29, 12477}, {2004, 3, 0, 12477},   {2004, 2, 30, 12478},  // counts on
+      {2100, 3, 1, 47541},  {1600, 1, 1, -135140}, {1, 1, 1, -719162},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(DaysFromCivil(c.year, c.month, c.day), c.days)
@@ -172,8 +172,8 @@ TEST(LocalUtcOffsetMinutes, EveryPartOfTheYearFollowsTheZonesRules) {
           const bool summer = start < end ? (t >= start && t < end) : (t >= start || t < end);
           ASSERT_EQ(LocalUtcOffsetMinutes(c.year, month, day, minute / 60, minute % 60),
                     summer ? c.summer : c.winter)
-              << c.zone << " " << c.year << "-" << month << "-" << day << " " << minute / 60
-              << ":" << minute % 60;
+              << c.zone << " " << c.year << "-" << month << "-" << day << " " << minute / 60 << ":"
+              << minute % 60;
           ++checked;
         }
       }
